@@ -1,0 +1,204 @@
+// The link to one evaluation board: binds the access library, frames every
+// register, EEPROM and board operation as a command packet, switches the
+// codec's page and book, keeps one register image per declared device, and
+// runs a worker thread for device discovery (a watcher link) or for the
+// periodic refresh of one register block (a board window's link).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/library.h"
+#include "platform/sync.h"
+#include "platform/thread.h"
+
+// Status codes handed to the connect callback.
+enum : int {
+  kLinkBoardListed = 1,
+  kLinkHandleCleared = 6,
+  kLinkReadFailed = 12,
+  kLinkWriteFailed = 20,
+  kLinkCommandDone = 32,
+  kLinkCountChanged = 512,
+  kLinkListingEnds = 1024,
+};
+
+typedef void (*TUSBI2CConnectCallback)(void* context, const char* devicePathName, int deviceIndex, int status);
+typedef void (*TUSBI2CWriteCallback)(void* context, const uint8_t* data, unsigned address, unsigned book,
+                                     unsigned page, unsigned reg, unsigned count);
+typedef int (*TUSBI2CRefreshCallback)(void* context, unsigned address, unsigned book, unsigned page,
+                                      unsigned reg, unsigned count);
+
+// Appends "From DLL: " and the text to the log.
+void UsbLogCallback(char* text);
+
+// One command packet; the reply is read back into the same bytes.
+struct HIDCommandPacket {
+  static constexpr int kSize = 64;
+  static constexpr unsigned kMaxRegisterData = 48;
+  static constexpr unsigned kMaxCommandRead = 56;
+
+  uint8_t bytes[kSize] = {};
+
+  uint8_t Length() const { return bytes[0]; }
+  uint8_t Status() const { return bytes[3]; }
+  // Register data (commands and replies) and EEPROM data.
+  uint8_t* Data() { return bytes + 8; }
+  uint8_t* EEPROMData() { return bytes + 10; }
+
+  static HIDCommandPacket I2CSelect(uint8_t deviceAddress);
+  static HIDCommandPacket AppID();
+  static HIDCommandPacket I2CWrite(uint8_t reg, const uint8_t* data, unsigned count);
+  static HIDCommandPacket I2CRead(uint8_t reg, unsigned count);
+  static HIDCommandPacket SPIWrite(uint8_t key, const uint8_t* data, unsigned count);
+  static HIDCommandPacket SPIRead(uint8_t key, unsigned count);
+  static HIDCommandPacket SPICommandRead(uint8_t command, unsigned count);
+  static HIDCommandPacket EEPROMWrite(uint16_t address, const uint8_t* data, unsigned count);
+  static HIDCommandPacket EEPROMRead(uint16_t address, unsigned count);
+  static HIDCommandPacket ControllerBits(uint16_t address, uint8_t mask, bool set);
+  static HIDCommandPacket BoardBits(uint8_t value, bool set);
+
+  // SPI register keys of the two conventions (addresses 0 and 1).
+  static uint8_t SPIWriteKey(unsigned address, unsigned reg);
+  static uint8_t SPIReadKey(unsigned address, unsigned reg);
+
+ private:
+  static HIDCommandPacket Header(uint8_t length, uint8_t commandClass, uint8_t operation, uint8_t byte7);
+};
+
+class TUSBI2C : public platform::TThread {
+ public:
+  static constexpr int kSlots = 16;
+  static constexpr unsigned kPageBytes = 128;
+  static constexpr unsigned kBookBytes = 0x8000;
+  static constexpr unsigned kNotPaged = 256;
+  static constexpr int kMaxAttempts = 100001;
+
+  // Loads the access library and starts the thread. `autoEnumerate`: the
+  // thread polls the device list (a watcher) instead of idling.
+  explicit TUSBI2C(bool autoEnumerate);
+  // Stops the thread if the owner has not, then frees images and library.
+  ~TUSBI2C() override;
+
+  // The library file every new link loads ("quillbus.dll", mapped to
+  // libquillbus.so); tests point it elsewhere.
+  static void SetLibraryName(const std::string& name);
+  bool LibraryLoaded() const { return libraryOk_; }
+  // Terminate and wait (keeping the caller's wait pump running).
+  void Stop();
+
+  void SetConnectCallback(void* context, TUSBI2CConnectCallback callback);
+  void SetWriteCallback(void* context, TUSBI2CWriteCallback callback);
+  const char* GetDevicePathName() const { return devicePathName_; }
+  void* GetDeviceHandle() const { return deviceHandle_.load(); }
+  int GetDeviceIndex() const { return deviceIndex_.load(); }
+
+  // Device slots and register images.
+  void AddDevice(unsigned address, unsigned books, unsigned pages);
+  int FindDevice(unsigned address) const;
+  int GetDeviceCount() const { return deviceCount_; }
+  // The byte of (book, page, register) in the device's image; null for an
+  // undeclared address or a place outside the image.
+  uint8_t* GetRegisterImage(unsigned address, unsigned book, unsigned page, unsigned reg);
+  // Size of the device's image in bytes (0 when undeclared).
+  unsigned GetImageSize(unsigned address) const;
+  // Pages and books the device's image holds (1 page for an unpaged device).
+  unsigned GetImagePages(unsigned address) const;
+  unsigned GetImageBooks(unsigned address) const;
+  unsigned GetPage(unsigned address) const;
+  unsigned GetBook(unsigned address) const;
+
+  bool ExecuteCommand(HIDCommandPacket& packet);
+  bool WriteRegisters(const uint8_t* data, unsigned address, unsigned book, unsigned page, unsigned reg,
+                      unsigned count);
+  bool ReadRegisters(uint8_t* buffer, unsigned address, unsigned book, unsigned page, unsigned reg,
+                     unsigned count);
+
+  // Thread, discovery and refresh.
+  bool StartRefresh(unsigned address, unsigned book, unsigned page, unsigned reg, unsigned count, int rate,
+                    void* context, TUSBI2CRefreshCallback callback);
+  void StopRefresh();
+  void SetDeviceHandle(void* handle);
+  void RefreshDeviceList();
+  void AcquireEVM(void* handle);
+  void Reacquire();
+  int GetPeriod() const { return period_.load(); }
+  bool IsRefreshing() const { return active_.load(); }
+
+  // EEPROM and board commands.
+  bool ReadEEPROM(uint8_t* buffer, unsigned address, unsigned count, bool cached);
+  bool WriteEEPROM(const uint8_t* data, unsigned address, unsigned count);
+  bool ProgramEEPROM(const char* path);
+  bool SetControllerBits(uint16_t address, uint8_t mask, bool set);
+  bool SetBoardBits(uint8_t value, bool set);
+  unsigned GetSamplingRate();
+  uint16_t GetFirmwareVersion();
+  int TCPConnect(const char* server, int port);
+  // Text allocated with malloc; the caller frees it. Null without a library.
+  char* GetCodecLog();
+
+  // The process-wide lock every exchange takes before the link's own.
+  static platform::TCriticalSection& GlobalLock();
+
+ protected:
+  void Execute() override;
+  void DoTerminate() override;
+
+ private:
+  struct Api;
+  struct RefreshBlock {
+    unsigned address = 0, book = 0, page = 0, reg = 0, count = 0;
+  };
+
+  void Report(int status);
+  bool SendWrite(HIDCommandPacket& command);
+  bool SelectI2C(unsigned address);
+  bool SwitchBook(unsigned address, unsigned book, unsigned page);
+  void ForgetSelection(int slot);
+  void FetchPathName(int index);
+  void RefreshPass();
+  bool DirectEEPROMRead(uint8_t* buffer, unsigned address, unsigned count);
+  bool CachedEEPROMRead(uint8_t* buffer, unsigned address, unsigned count);
+  int PagedSlot(unsigned address) const;
+  int BookedSlot(unsigned address) const;
+
+  std::atomic<unsigned> lastPagedDevice_{0};
+  int pagedAddresses_[kSlots];
+  int bookedAddresses_[kSlots];
+  unsigned pageCache_[kSlots] = {};
+  unsigned bookCache_[kSlots] = {};
+  uint8_t* images_[kSlots] = {};
+  unsigned imageSizes_[kSlots] = {};
+  int deviceCount_ = 0;
+  std::atomic<int> period_{500};
+
+  TUSBI2CRefreshCallback refreshCallback_ = nullptr;
+  TUSBI2CWriteCallback writeCallback_ = nullptr;
+  TUSBI2CConnectCallback connectCallback_ = nullptr;
+  void* refreshContext_ = nullptr;
+  void* writeContext_ = nullptr;
+  void* connectContext_ = nullptr;
+  std::mutex refreshMutex_;  // guards the block and the refresh callback pair
+  RefreshBlock refreshBlock_;
+
+  platform::TLibrary library_;
+  Api* api_ = nullptr;
+  bool libraryOk_ = false;
+  std::atomic<void*> deviceHandle_{nullptr};
+  std::atomic<int> deviceIndex_{0};
+  const bool autoEnumerate_;
+  std::atomic<bool> reacquireGuard_{false};
+  int lastDeviceCount_ = 0;
+  platform::TCriticalSection instanceLock_;
+  std::atomic<bool> active_{false};
+  std::atomic<bool> stopRequested_{false};
+  platform::TEvent stoppedEvent_;
+  platform::TEvent wakeEvent_;
+  char devicePathName_[256] = {};
+  uint8_t eepromCache_[48] = {};
+  unsigned eepromCacheBase_ = 0;
+  unsigned eepromCacheLength_ = 0;  // shorter than 48 only at the top of the EEPROM
+  int slotAddresses_[kSlots] = {};
+};

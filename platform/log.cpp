@@ -1,0 +1,48 @@
+#include "platform/log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+std::mutex& SinkMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::shared_ptr<LogSink>& Sink() {
+  static std::shared_ptr<LogSink> sink;
+  return sink;
+}
+
+}  // namespace
+
+void SetLogSink(LogSink sink) {
+  std::lock_guard<std::mutex> lock(SinkMutex());
+  Sink() = sink ? std::make_shared<LogSink>(std::move(sink)) : nullptr;
+}
+
+void LogLine(const std::string& line) {
+  std::shared_ptr<LogSink> sink;
+  {
+    std::lock_guard<std::mutex> lock(SinkMutex());
+    sink = Sink();
+  }
+  // Called outside the mutex: a sink may log again or take its own locks.
+  if (sink) (*sink)(line);
+  else std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void LogF(const char* format, ...) {
+  char buffer[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  LogLine(buffer);
+}
+
+}  // namespace platform
