@@ -213,6 +213,11 @@ void TUSBI2C::Stop() {
   WaitForServing();
 }
 
+std::string TUSBI2C::CopyDevicePathName() const {
+  std::lock_guard<std::mutex> lock(pathMutex_);
+  return devicePathName_;
+}
+
 void TUSBI2C::SetConnectCallback(void* context, TUSBI2CConnectCallback callback) {
   std::scoped_lock lock(instanceLock_);
   connectContext_ = context;
@@ -599,7 +604,7 @@ void TUSBI2C::FetchPathName(int index) {
   char16_t wide[256] = {};
   if (api_->getDevicePathName) api_->getDevicePathName(index, wide, sizeof wide);
   wide[255] = 0;
-  std::scoped_lock lock(instanceLock_);
+  std::lock_guard<std::mutex> lock(pathMutex_);
   Utf16ToNarrow(wide, 256, devicePathName_, sizeof devicePathName_);
 }
 
@@ -646,7 +651,7 @@ void TUSBI2C::AcquireEVM(void* handle) {
   wide[255] = 0;
   platform::LogLine("Convert device path name to Unicode");
   {
-    std::scoped_lock lock(instanceLock_);
+    std::lock_guard<std::mutex> lock(pathMutex_);
     Utf16ToNarrow(wide, 256, devicePathName_, sizeof devicePathName_);
   }
   deviceHandle_ = handle;

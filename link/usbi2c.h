@@ -91,7 +91,10 @@ class TUSBI2C : public platform::TThread {
 
   void SetConnectCallback(void* context, TUSBI2CConnectCallback callback);
   void SetWriteCallback(void* context, TUSBI2CWriteCallback callback);
+  // The path buffer itself, as the connect callback gets it: read it on the
+  // link's thread. Other threads take a copy.
   const char* GetDevicePathName() const { return devicePathName_; }
+  std::string CopyDevicePathName() const;
   void* GetDeviceHandle() const { return deviceHandle_.load(); }
   int GetDeviceIndex() const { return deviceIndex_.load(); }
 
@@ -196,6 +199,7 @@ class TUSBI2C : public platform::TThread {
   std::atomic<bool> stopRequested_{false};
   platform::TEvent stoppedEvent_;
   platform::TEvent wakeEvent_;
+  mutable std::mutex pathMutex_;
   char devicePathName_[256] = {};
   uint8_t eepromCache_[48] = {};
   unsigned eepromCacheBase_ = 0;

@@ -1,0 +1,98 @@
+// The window of one evaluation board or simulated board: an MDI child with
+// its own board link. This is its core as the main window uses it; pages,
+// drawing and the register tools build on it.
+#pragma once
+
+#include <QMainWindow>
+#include <atomic>
+#include <pugixml.hpp>
+
+#include "host/evm_request.h"
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QScrollArea;
+class QStatusBar;
+class TUSBI2C;
+
+class TDiagramForm : public QMainWindow {
+  Q_OBJECT
+ public:
+  static constexpr int kStatusPanels = 4;
+
+  // Builds the window for `request` (always given) and shows it in `owner`
+  // (a top-level window without one).
+  TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request);
+  ~TDiagramForm() override;
+
+  // Refused (the window minimises) while the link holds a device handle;
+  // otherwise the link thread is stopped and the window is freed.
+  void FormClose(QCloseEvent* event);
+
+  void SetConnected(bool connected) { this->connected = connected; }
+  bool IsConnected() const { return connected; }
+  bool IsSimulation() const { return simulation; }
+  TUSBI2C* GetLink() const { return link; }
+
+  // The link's status callback: on whichever thread made the transfer.
+  static void UpdateEVMStatusCallback(void* form, const char* devicePath, int deviceIndex, int code);
+  // The status display for the link's code bits (GUI thread).
+  void UpdateEVMStatus(int code);
+
+  // Writes the board ID block: with a sender (the menu) for the board kind
+  // picked in the Select EVM dialog, without one for the window caption.
+  void SetIDClick(QObject* sender);
+  void FileExit1Execute();
+  void HelpAbout1Execute();
+
+  // Asks the window to close, through its MDI frame.
+  void CloseWindow();
+  // Set once a close was accepted or destruction began.
+  bool IsClosing() const { return closing_.load(); }
+  QMdiSubWindow* SubWindow() const;
+  QString StatusText(int panel) const;
+
+  // The number of numbered "Diagram-" attributes of a board element,
+  // counted from 1 while they exist.
+  static int CountDiagramAttributes(pugi::xml_node node);
+
+  QStatusBar* StatusBar;
+  QLabel* StatusPanels[kStatusPanels];
+  QScrollArea* BlockDiagramScrollBox;
+  QWidget* BlockDiagramPaintBox;
+  QMenu* File1;
+  QAction* UpdateFirmware;
+  QAction* SetID;
+  QAction* FileExitItem;
+  QMenu* Help1;
+  QAction* About;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void SetStatus(int panel, const QString& text);
+
+  int pointerX = 0;
+  int pointerY = 0;
+  TUSBI2C* link = nullptr;
+  float zoom = 1.0f;
+  int scrollRangeX = 0;
+  int scrollRangeY = 0;
+  int hoverCount = 0;
+  int pageCount = 0;
+  int usbSampleRate = 44100;
+  bool shown = false;
+  bool connected = false;
+  bool simulation = false;
+  bool drawingEnabled = false;
+  bool redrawPending = true;
+  bool codecPortEnabled = true;
+  char boardIdText[32] = "FWIDN/A";
+  pugi::xml_node boardNode;
+  std::atomic<bool> closing_{false};
+};

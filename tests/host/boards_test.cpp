@@ -1,0 +1,283 @@
+// The main window with emulated boards: the watcher finds boards, reads
+// their ID blocks, opens, keeps and closes their windows.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <filesystem>
+#include <atomic>
+#include <mutex>
+#include <sstream>
+
+#include "host/application.h"
+#include "host/board_id.h"
+#include "host/diagram_form.h"
+#include "host/main_form.h"
+#include "link/usbi2c.h"
+#include "platform/gui/gui.h"
+#include "quillbus/quillbus.h"
+#include "tests/host/host_support.h"
+
+namespace {
+
+using namespace hosttest;
+
+class BoardsTest : public HostTest {
+ protected:
+  bool WaitForWindows(size_t count) {
+    return WaitFor([&] { return Windows().size() == count; });
+  }
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    std::istringstream in(LogText());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  // True when `expected` appears in the log in this order (other lines between).
+  bool LogHasInOrder(const std::vector<std::string>& expected) {
+    const std::vector<std::string> lines = LogLines();
+    size_t next = 0;
+    for (const std::string& line : lines)
+      if (next < expected.size() && line == expected[next]) ++next;
+    return next == expected.size();
+  }
+};
+
+TEST_F(BoardsTest, ABoardIsFoundIdentifiedAndOpenedWithTheLogOfItsListing) {
+  AddBoard("myboard", "My Board");
+  Start();
+  ASSERT_TRUE(WaitForWindows(1));
+  ASSERT_TRUE(WaitForListings(1));
+  TDiagramForm* form = Windows()[0];
+  // The blank of the ID block was looked up as '_'.
+  EXPECT_EQ(form->windowTitle(), "My_Board");
+  EXPECT_TRUE(form->IsConnected());
+  EXPECT_FALSE(form->IsSimulation());
+  EXPECT_EQ(form->StatusText(0), "EVM Status: Connected");
+  EXPECT_TRUE(dialogs_.modalForms.empty());
+  const std::string path = form->GetLink()->GetDevicePathName();
+  EXPECT_FALSE(path.empty());
+  EXPECT_TRUE(LogHasInOrder({
+      "USB connect CB: 0x200",
+      "Change Detected",
+      "USB connect CB: 0x01",
+      "Connect -> Check & Load Diagram",
+      "DevicePathName " + path,
+      "New EVM detected...",
+      "USB Device Path Name = " + path,
+      "ReadEEPROM: 1",
+      "EVM name: My_Board",
+      "USB connect CB: 0x400",
+      "Change Done",
+  })) << LogText();
+}
+
+TEST_F(BoardsTest, TwoBoardsOfOneKindOpenTwoWindows) {
+  AddBoard("left", "QMX7XXXEVM");
+  AddBoard("right", "QMX7XXXEVM");
+  Start();
+  ASSERT_TRUE(WaitForWindows(2));
+  const auto windows = Windows();
+  EXPECT_EQ(windows[0]->windowTitle(), "QMX7XXXEVM");
+  EXPECT_EQ(windows[1]->windowTitle(), "QMX7XXXEVM");
+  EXPECT_STRNE(windows[0]->GetLink()->GetDevicePathName(), windows[1]->GetLink()->GetDevicePathName());
+  EXPECT_NE(windows[0]->GetLink()->GetDeviceHandle(), windows[1]->GetLink()->GetDeviceHandle());
+}
+
+TEST_F(BoardsTest, AReplugggedBoardGetsItsWindowBack) {
+  AddBoard("a", "QMX7XXXEVM");
+  Start();
+  ASSERT_TRUE(WaitForWindows(1));
+  ASSERT_TRUE(WaitForListings(1));
+  QPointer<TDiagramForm> first = Windows()[0];
+  void* oldHandle = first->GetLink()->GetDeviceHandle();
+  {
+    // Between two polls of the watcher: board a goes and comes back, board b arrives.
+    std::lock_guard<platform::TCriticalSection> hold(TUSBI2C::GlobalLock());
+    ASSERT_EQ(QuillbusUnplug(0), 0);
+    QuillbusReplug();
+    AddBoard("b", "QMX7200EVM");
+  }
+  ASSERT_TRUE(WaitForListings(2));
+  ASSERT_TRUE(WaitForWindows(2));
+  ASSERT_FALSE(first.isNull());
+  EXPECT_EQ(Windows()[0], first.data());
+  EXPECT_EQ(Windows()[1]->windowTitle(), "QMX7200EVM");
+  // Only board b was looked up; board a was re-bound to its new handle.
+  EXPECT_EQ(LogCount("New EVM detected..."), 2);
+  EXPECT_EQ(LogCount("Flag connection"), 1);
+  EXPECT_EQ(LogCount("EVM acquired"), 1);
+  EXPECT_EQ(LogCount("EVM name: QMX7XXXEVM"), 1);
+  EXPECT_NE(first->GetLink()->GetDeviceHandle(), oldHandle);
+  EXPECT_EQ(first->GetLink()->GetDeviceHandle(), OrvaneUsbHidGetDevHandle(0));
+  EXPECT_TRUE(first->IsConnected());
+}
+
+TEST_F(BoardsTest, CancellingTheChoiceForAnUnknownBoardOpensAndWritesNothing) {
+  AddBoard("m", "Mystery");
+  QuillbusRescan();
+  const std::vector<uint8_t> before = Eeprom(0, 0, 0x10000);
+  Start();
+  ASSERT_TRUE(WaitForListings(1));
+  EXPECT_EQ(dialogs_.modalForms, std::vector<std::string>{"SelectEVMForm"});
+  EXPECT_TRUE(Windows().empty());
+  EXPECT_EQ(LogCount("EVM name: Mystery"), 1);
+  EXPECT_TRUE(Eeprom(0, 0, 0x10000) == before);
+}
+
+TEST_F(BoardsTest, PickingAKindWritesExactlyTheIdBlock) {
+  const std::string longName = "A_Board_Name_Far_Longer_Than_The_Block_Holds";
+  WriteBoardList("<EVMList><QMX7XXXEVM/><QMX7200EVM/><" + longName + "/></EVMList>");
+  const struct {
+    std::string pick;
+    bool recognisedAfterReplug;
+  } cases[] = {{"QMX7200EVM", true}, {longName, false}};
+  int listings = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pick);
+    AddBoard("m", "Mystery");
+    QuillbusRescan();
+    const std::vector<uint8_t> fresh = Eeprom(0, 0, 0x10000);
+    ASSERT_EQ(BoardNameFromId(*reinterpret_cast<const BoardIdBytes*>(&fresh[kBoardIdAddress])), "Mystery");
+    dialogs_.modalForms.clear();
+    dialogs_.modal = PickBoard(c.pick);
+    if (!started_) Start();
+    ASSERT_TRUE(WaitForListings(++listings));
+    ASSERT_EQ(Windows().size(), 1u);
+    EXPECT_EQ(Windows()[0]->windowTitle().toStdString(), c.pick);
+    EXPECT_EQ(dialogs_.modalForms.size(), 1u);
+
+    // The 32 bytes of the block changed, and nothing else: not the application image at 0x2000.
+    std::vector<uint8_t> expected = fresh;
+    const BoardIdBytes block = MakeBoardIdBlock(c.pick);
+    std::copy(block.begin(), block.end(), expected.begin() + kBoardIdAddress);
+    EXPECT_TRUE(Eeprom(0, 0, 0x10000) == expected);
+
+    // Unplugged, the window closes; plugged again, the board is known (or asked for again).
+    RemoveBoard("m");
+    ASSERT_TRUE(WaitForListings(++listings));
+    EXPECT_TRUE(Windows().empty());
+    dialogs_.modal = nullptr;
+    AddBoard("m", "Mystery");
+    ASSERT_TRUE(WaitForListings(++listings));
+    if (c.recognisedAfterReplug) {
+      ASSERT_EQ(Windows().size(), 1u);
+      EXPECT_EQ(Windows()[0]->windowTitle().toStdString(), c.pick);
+      EXPECT_EQ(dialogs_.modalForms.size(), 1u);
+    } else {
+      EXPECT_TRUE(Windows().empty());
+      EXPECT_EQ(dialogs_.modalForms.size(), 2u);
+    }
+    RemoveBoard("m");
+    ASSERT_TRUE(WaitForListings(++listings));
+    std::filesystem::remove(boards_ + "/m.board.eeprom");
+  }
+}
+
+TEST_F(BoardsTest, ASimulatedWindowSurvivesEveryDeviceListChange) {
+  Start();
+  dialogs_.modal = PickBoard("QMX7200EVM");
+  MainForm->NewEVMSimulationClick();
+  ASSERT_EQ(Windows().size(), 1u);
+  QPointer<TDiagramForm> simulated = Windows()[0];
+  dialogs_.modal = nullptr;
+
+  AddBoard("a", "QMX7XXXEVM");
+  ASSERT_TRUE(WaitForListings(1));
+  ASSERT_EQ(Windows().size(), 2u);
+  QPointer<TDiagramForm> board = Windows()[1];
+  EXPECT_EQ(board->windowTitle(), "QMX7XXXEVM");
+
+  // Unplugging closes the board's window only.
+  RemoveBoard("a");
+  ASSERT_TRUE(WaitForListings(2));
+  EXPECT_TRUE(WaitFor([&] { return board.isNull(); }));
+  ASSERT_FALSE(simulated.isNull());
+  EXPECT_EQ(Windows(), std::vector<TDiagramForm*>{simulated.data()});
+  EXPECT_EQ(simulated->StatusText(0), "EVM Status: Simulation");
+}
+
+TEST_F(BoardsTest, ANetworkBoardOpensAWindow) {
+  testsupport::TempDir serverDir;
+  const std::string boardFile = serverDir.File("remote.board");
+  testsupport::WriteFile(boardFile, "name = QMX7XXXEVM\nfirmware = 0x0103\n");
+  QProcess server;
+  server.start(QCoreApplication::applicationDirPath() + "/quillbus-board",
+               {"--port", "0", QString::fromStdString(boardFile)});
+  ASSERT_TRUE(server.waitForStarted());
+  QString output;
+  ASSERT_TRUE(WaitFor([&] {
+    server.waitForReadyRead(50);
+    output += QString::fromUtf8(server.readAllStandardOutput());
+    return output.contains('\n');
+  }));
+  const QRegularExpressionMatch match = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+)").match(output);
+  ASSERT_TRUE(match.hasMatch()) << output.toStdString();
+  const QString port = match.captured(1);
+
+  Start();
+  dialogs_.modal = [&](QDialog* dialog) {
+    auto* edit = dialog->findChild<QLineEdit*>("Port");
+    edit->setText(port);
+    EXPECT_EQ(dialog->findChild<QLineEdit*>("ServerName")->text(), "127.0.0.1");
+    Press("Connect")(dialog);
+  };
+  MainForm->NetworkConnect1Click();
+  ASSERT_TRUE(WaitForWindows(1));
+  EXPECT_EQ(Windows()[0]->windowTitle(), "QMX7XXXEVM");
+  EXPECT_EQ(Windows()[0]->StatusText(0), "EVM Status: Connected");
+
+  DestroyPermanentWindows();
+  started_ = false;
+  server.terminate();
+  server.waitForFinished();
+}
+
+TEST_F(BoardsTest, Screenshot) {
+  AddBoard("board", "QMX7XXXEVM");
+  Start();
+  MainForm->show();
+  ASSERT_TRUE(WaitForWindows(1));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(MainForm));
+  PumpEvents();
+  const QString path = QString(HOST_TEST_OUTPUT_DIR) + "/main_window.png";
+  const QImage image = MainForm->grab().toImage();
+  ASSERT_TRUE(image.save(path)) << path.toStdString();
+  EXPECT_EQ(image.width(), MainForm->width());
+}
+
+// Stands in for a board window's refresh report: a synchronous send to the GUI thread.
+int SendingRefresh(void* context, unsigned, unsigned, unsigned, unsigned, unsigned) {
+  gui::SendSync([context] { ++*static_cast<std::atomic<int>*>(context); });
+  return 0;
+}
+
+TEST_F(BoardsTest, ClosingTheProgramWhileALinkIsBusyDoesNotHang) {
+  AddBoard("a", "QMX7XXXEVM");
+  Start();
+  ASSERT_TRUE(WaitForWindows(1));
+  TUSBI2C* link = Windows()[0]->GetLink();
+  link->AddDevice(0x30, 0, 256);
+  QuillbusSetLatency(200);
+  std::atomic<int> reports{0};
+  ASSERT_TRUE(link->StartRefresh(0x30, 0, 0, 0, 96, 1000, &reports, SendingRefresh));
+  ASSERT_TRUE(WaitFor([&] { return reports.load() >= 3; }));
+  // A second board keeps the watcher busy with a listing as well.
+  AddBoard("b", "QMX7XXXEVM");
+  QSignalSpy closed(MainForm, &TMainForm::Closed);
+  MainForm->close();
+  EXPECT_EQ(closed.count(), 1);
+  // What the program does after its message loop ends.
+  DestroyPermanentWindows();
+  started_ = false;
+  EXPECT_EQ(MainForm, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// The board window as the main window uses it: construction from a
+// request, the link status display, closing, and Set ID.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <pugixml.hpp>
+#include <thread>
+
+#include "host/about_box.h"
+#include "host/board_id.h"
+#include "host/diagram_form.h"
+#include "host/select_evm_form.h"
+#include "link/usbi2c.h"
+#include "quillbus/quillbus.h"
+#include "tests/host/host_support.h"
+
+namespace {
+
+using namespace hosttest;
+
+class DiagramFormTest : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    ASSERT_TRUE(list_.load_string(kDefaultBoardList));
+    StartSmallWindows();
+    for (pugi::xml_node node : list_.document_element().children()) SelectEVMForm->AddEVM(node.name(), node);
+  }
+
+  // A window for board 0 of the emulator (plugged first), or a simulation.
+  TDiagramForm* Open(const char* kind, bool simulation) {
+    EVMOpenRequest request;
+    request.node = list_.document_element().child(kind);
+    request.simulation = simulation;
+    if (!simulation) {
+      AddBoard("board", "QMX7XXXEVM");
+      EXPECT_EQ(OrvaneUsbHidRefresh(kQuillbusVendorId, kQuillbusProductId), 1);
+      request.deviceIndex = 0;
+      request.deviceHandle = OrvaneUsbHidGetDevHandle(0);
+    }
+    return new TDiagramForm(&area_, &request);
+  }
+
+  pugi::xml_document list_;
+  QMdiArea area_;
+};
+
+TEST_F(DiagramFormTest, ABoardWindowShowsItsBoardConnected) {
+  TDiagramForm* form = Open("QMX7XXXEVM", false);
+  EXPECT_EQ(form->windowTitle(), "QMX7XXXEVM");
+  ASSERT_NE(form->SubWindow(), nullptr);
+  EXPECT_EQ(area_.subWindowList().size(), 1);
+  EXPECT_FALSE(form->IsSimulation());
+  EXPECT_EQ(form->GetLink()->GetDeviceHandle(), OrvaneUsbHidGetDevHandle(0));
+  EXPECT_EQ(form->StatusText(0), "EVM Status: Connected");
+  EXPECT_EQ(form->StatusText(2), "USB Fs = 48000");
+  EXPECT_EQ(AboutBox->Firmware->text(), "1.03");
+  EXPECT_EQ(AboutBox->ID->text(), "QMX7XXXEVM");
+  EXPECT_TRUE(form->UpdateFirmware->isEnabled());
+  // The window's link declares its six fixed device slots.
+  EXPECT_EQ(form->GetLink()->GetDeviceCount(), 6);
+
+  form->UpdateEVMStatus(6);
+  EXPECT_EQ(form->StatusText(0), "EVM Status: Disconnected");
+  EXPECT_EQ(form->StatusText(2), "USB Fs = N/A");
+  EXPECT_EQ(AboutBox->Firmware->text(), "N/A");
+  EXPECT_EQ(AboutBox->ID->text(), "N/A");
+  EXPECT_FALSE(form->UpdateFirmware->isEnabled());
+}
+
+TEST_F(DiagramFormTest, StatusTextFollowsTheLinkCodes) {
+  TDiagramForm* board = Open("QMX7XXXEVM", false);
+  TDiagramForm* simulated = Open("QMX7200EVM", true);
+  EXPECT_EQ(simulated->StatusText(0), "EVM Status: Simulation");
+  const struct {
+    int code;
+    const char* board;
+    const char* simulated;
+  } cases[] = {
+      {32, "EVM Status: Connected", "EVM Status: Connected"},
+      {1, "EVM Status: Connected", "EVM Status: Simulation"},
+      {6, "EVM Status: Disconnected", "EVM Status: Simulation"},
+      {12, "EVM Status: Communications Error", "EVM Status: Simulation"},
+      {20, "EVM Status: Communications Error", "EVM Status: Simulation"},
+      {512, "EVM Status: Connected", "EVM Status: Simulation"},
+  };
+  for (const auto& c : cases) {
+    board->UpdateEVMStatus(32);
+    simulated->UpdateEVMStatus(32);
+    board->UpdateEVMStatus(c.code);
+    simulated->UpdateEVMStatus(c.code);
+    EXPECT_EQ(board->StatusText(0), c.board) << c.code;
+    EXPECT_EQ(simulated->StatusText(0), c.simulated) << c.code;
+  }
+}
+
+TEST_F(DiagramFormTest, ReportsFromTheLinkThreadReachTheStatusBar) {
+  TDiagramForm* form = Open("QMX7XXXEVM", false);
+  std::thread worker([form] { TDiagramForm::UpdateEVMStatusCallback(form, "", 0, 12); });
+  worker.join();
+  // Queued from the other thread, shown once the GUI thread runs.
+  EXPECT_EQ(form->StatusText(0), "EVM Status: Connected");
+  EXPECT_TRUE(WaitFor([&] { return form->StatusText(0) == "EVM Status: Communications Error"; }));
+}
+
+TEST_F(DiagramFormTest, CloseIsRefusedWhileTheBoardIsHeld) {
+  QPointer<TDiagramForm> form = Open("QMX7XXXEVM", false);
+  form->CloseWindow();
+  PumpEvents();
+  ASSERT_FALSE(form.isNull());
+  EXPECT_TRUE(form->SubWindow()->isMinimized());
+  EXPECT_FALSE(form->IsClosing());
+
+  form->GetLink()->SetDeviceHandle(nullptr);
+  EXPECT_EQ(form->StatusText(0), "EVM Status: Disconnected");
+  TUSBI2C* link = form->GetLink();
+  form->FileExit1Execute();
+  EXPECT_TRUE(link->Finished());
+  PumpEvents();
+  EXPECT_TRUE(form.isNull());
+  EXPECT_TRUE(area_.subWindowList().isEmpty());
+}
+
+TEST_F(DiagramFormTest, SetIdWritesExactlyTheBlock) {
+  TDiagramForm* form = Open("QMX7XXXEVM", false);
+  const std::vector<uint8_t> before = Eeprom(0, 0x1F00, 0x300);
+  const struct {
+    const char* what;
+    bool sender;
+    FakeDialogs::Script answer;
+    std::string written;  // "" when nothing may be written
+  } cases[] = {
+      {"menu, cancelled", true, nullptr, ""},
+      {"menu, picked", true, PickBoard("QMX7200EVM"), "QMX7200EVM"},
+      {"no sender: the caption", false, nullptr, "QMX7XXXEVM"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(QuillbusWriteEeprom(0, 0x1F00, before.data(), static_cast<int>(before.size())), 0x300);
+    dialogs_.modal = c.answer;
+    dialogs_.modalForms.clear();
+    form->SetIDClick(c.sender ? form->SetID : nullptr);
+    EXPECT_EQ(dialogs_.modalForms.size(), c.sender ? 1u : 0u) << c.what;
+    std::vector<uint8_t> expected = before;
+    if (!c.written.empty()) {
+      const BoardIdBytes block = MakeBoardIdBlock(c.written);
+      std::copy(block.begin(), block.end(), expected.begin() + (kBoardIdAddress - 0x1F00));
+    }
+    EXPECT_EQ(Eeprom(0, 0x1F00, 0x300), expected) << c.what;
+    EXPECT_EQ(form->windowTitle(), "QMX7XXXEVM") << c.what;
+  }
+}
+
+TEST_F(DiagramFormTest, CountsNumberedDiagramAttributesUntilOneIsMissing) {
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(
+      "<L><A Diagram-1='a' Diagram-2='b' Diagram-4='d'/><B/>"
+      "<C Diagram-1='1' Diagram-2='2' Diagram-3='3' Diagram-4='4' Diagram-5='5' Diagram-6='6' Diagram-7='7'/></L>"));
+  EXPECT_EQ(TDiagramForm::CountDiagramAttributes(document.child("L").child("A")), 2);
+  EXPECT_EQ(TDiagramForm::CountDiagramAttributes(document.child("L").child("B")), 0);
+  EXPECT_EQ(TDiagramForm::CountDiagramAttributes(document.child("L").child("C")), 7);
+}
+
+}  // namespace

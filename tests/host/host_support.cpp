@@ -1,0 +1,156 @@
+#include "tests/host/host_support.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <filesystem>
+#include <thread>
+
+#include "host/about_box.h"
+#include "host/application.h"
+#include "host/diagram_form.h"
+#include "host/log_form.h"
+#include "host/load_form.h"
+#include "host/main_form.h"
+#include "host/select_evm_form.h"
+#include "host/tcp_connect_form.h"
+#include "quillbus/quillbus.h"
+
+namespace hosttest {
+
+void PumpEvents() {
+  for (int i = 0; i < 3; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    PumpEvents();
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+void FakeDialogs::Message(QWidget*, const std::string&, const std::string& text) { messages.push_back(text); }
+
+int FakeDialogs::RunModal(QDialog* dialog) {
+  modalForms.push_back(dialog->objectName().toStdString());
+  dialog->setResult(0);
+  dialog->show();
+  if (modal) modal(dialog);
+  else dialog->reject();
+  const int result = dialog->result();
+  dialog->hide();
+  return result;
+}
+
+bool FakeDialogs::InputQuery(QWidget*, const std::string&, const std::string&, std::string& value) {
+  if (inputs.empty()) return false;
+  value = inputs.front();
+  inputs.erase(inputs.begin());
+  return true;
+}
+
+FakeDialogs::Script PickBoard(const std::string& name) {
+  return [name](QDialog* dialog) {
+    auto* list = dialog->findChild<QListWidget*>("EVMList");
+    ASSERT_NE(list, nullptr);
+    const auto items = list->findItems(QString::fromStdString(name), Qt::MatchExactly);
+    ASSERT_EQ(items.size(), 1) << name;
+    list->setCurrentItem(items.front());
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Select"), Qt::LeftButton);
+  };
+}
+
+FakeDialogs::Script Press(const std::string& buttonName) {
+  return [buttonName](QDialog* dialog) {
+    auto* button = dialog->findChild<QPushButton*>(QString::fromStdString(buttonName));
+    ASSERT_NE(button, nullptr) << buttonName;
+    QTest::mouseClick(button, Qt::LeftButton);
+  };
+}
+
+const char* const HostTest::kDefaultBoardList =
+    "<?xml version=\"1.0\"?>\n"
+    "<EVMList>\n"
+    "  <QMX7XXXEVM Diagram-1=\"QMX7XXX\\Page1.svg\" Registermap=\"QMX7XXX\\QMX7XXX.xml\"/>\n"
+    "  <My_Board Diagram-1=\"My\\Page1.svg\"/>\n"
+    "  <QMX7200EVM/>\n"
+    "</EVMList>\n";
+
+void HostTest::SetUp() {
+  previousDirectory_ = std::filesystem::current_path().string();
+  boards_ = dir_.File("boards");
+  std::filesystem::create_directory(boards_);
+  WriteBoardList(kDefaultBoardList);
+  QuillbusReset();
+  QuillbusSetBoardsDir(boards_.c_str());
+  std::filesystem::current_path(dir_.path());
+  SetDialogs(&dialogs_);
+}
+
+void HostTest::TearDown() {
+  if (started_) DestroyPermanentWindows();
+  PumpEvents();
+  SetDialogs(nullptr);
+  std::filesystem::current_path(previousDirectory_);
+  QuillbusReset();
+  QuillbusSetBoardsDir(nullptr);
+}
+
+std::string HostTest::AddBoard(const std::string& file, const std::string& name, const std::string& extra) {
+  const std::string path = boards_ + "/" + file + ".board";
+  testsupport::WriteFile(path, "name = " + name + "\nfirmware = 0x0103\nrate = 48000\ndevices = 0x30\n" + extra);
+  return path;
+}
+
+void HostTest::RemoveBoard(const std::string& file) { std::filesystem::remove(boards_ + "/" + file + ".board"); }
+
+void HostTest::WriteBoardList(const std::string& xml) { testsupport::WriteFile(dir_.File("EVM.xml"), xml); }
+
+void HostTest::Start() {
+  CreatePermanentWindows();
+  started_ = true;
+}
+
+void HostTest::StartSmallWindows() {
+  LogForm = new TLogForm;
+  AboutBox = new TAboutBox;
+  LoadForm = new TLoadForm;
+  SelectEVMForm = new TSelectEVMForm;
+  TCPConnectForm = new TTCPConnectForm;
+  started_ = true;
+}
+
+std::string HostTest::LogText() {
+  PumpEvents();
+  return LogForm ? LogForm->Memo->toPlainText().toStdString() : std::string();
+}
+
+int HostTest::LogCount(const std::string& line) {
+  int count = 0;
+  for (const QString& text : QString::fromStdString(LogText()).split('\n'))
+    if (text.toStdString() == line) ++count;
+  return count;
+}
+
+bool HostTest::WaitForListings(int count) {
+  return WaitFor([&] { return LogCount("Change Done") >= count; });
+}
+
+std::vector<TDiagramForm*> HostTest::Windows() { return MainForm ? MainForm->MdiChildren() : std::vector<TDiagramForm*>{}; }
+
+std::vector<uint8_t> HostTest::Eeprom(int board, int address, int count) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(count));
+  QuillbusReadEeprom(board, address, bytes.data(), count);
+  return bytes;
+}
+
+}  // namespace hosttest

@@ -1,0 +1,84 @@
+// Helpers of the host tests: event pumping, scripted dialogs, and a fixture
+// with a start directory, a board list and emulated boards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/dialogs.h"
+#include "tests/support/test_support.h"
+
+class TDiagramForm;
+
+namespace hosttest {
+
+// Runs queued GUI work and deferred deletions.
+void PumpEvents();
+// Pumps until `done` holds or `timeout` passes; the last value of `done`.
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// Dialog answers scripted by the test. A modal form is shown while its
+// script runs (as exec would show it) and its result is returned.
+class FakeDialogs : public IDialogs {
+ public:
+  using Script = std::function<void(QDialog*)>;
+
+  void Message(QWidget* parent, const std::string& caption, const std::string& text) override;
+  int RunModal(QDialog* dialog) override;
+  std::string OpenFile(QWidget*, const std::string&, const std::string&) override { return openFile; }
+  std::string SaveFile(QWidget*, const std::string&, const std::string&) override { return saveFile; }
+  bool InputQuery(QWidget*, const std::string&, const std::string&, std::string& value) override;
+
+  // Runs for each modal form; without one every form is cancelled.
+  Script modal;
+  std::vector<std::string> messages;
+  std::vector<std::string> modalForms;  // object names, in order
+  std::string openFile, saveFile;
+  std::vector<std::string> inputs;
+};
+
+// Scripts: pick the Select EVM item with this text and click Select; press
+// a form's button by object name.
+FakeDialogs::Script PickBoard(const std::string& name);
+FakeDialogs::Script Press(const std::string& buttonName);
+
+// A start directory with "EVM.xml" and a boards directory for the emulator.
+class HostTest : public ::testing::Test {
+ protected:
+  static const char* const kDefaultBoardList;
+
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes <boards>/<file>.board naming the board `name`.
+  std::string AddBoard(const std::string& file, const std::string& name, const std::string& extra = "");
+  void RemoveBoard(const std::string& file);
+  void WriteBoardList(const std::string& xml);
+  // The permanent windows, as the program creates them.
+  void Start();
+  // The small windows only: no main window, so no watcher opens windows.
+  void StartSmallWindows();
+
+  std::string LogText();
+  int LogCount(const std::string& line);
+  // Waits until the watcher has ended `count` listings in all.
+  bool WaitForListings(int count);
+  std::vector<TDiagramForm*> Windows();
+  // The emulated board's EEPROM bytes at `address`.
+  std::vector<uint8_t> Eeprom(int board, int address, int count);
+
+  testsupport::TempDir dir_;
+  std::string boards_;
+  std::string previousDirectory_;
+  FakeDialogs dialogs_;
+  bool started_ = false;
+};
+
+}  // namespace hosttest
