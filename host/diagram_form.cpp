@@ -1,7 +1,12 @@
 #include "host/diagram_form.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QPainter>
+#include <QTimer>
+#include <QToolBar>
 #include <QDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -31,8 +36,63 @@ namespace {
 // 0xD7D2D2 as the original colour value: red in the low byte.
 const QColor kDiagramBackground(0xD2, 0xD2, 0xD7);
 constexpr int kPanelWidths[TDiagramForm::kStatusPanels] = {250, 100, 120, 50};
+const char* const kZoomEntries[] = {"50%", "80%", "100%", "125%", "150%", "175%", "200%"};
+
+// The lamp's two 11 x 11 images: dark (0) and lit (1).
+const QPixmap& LampImage(bool lit) {
+  static QPixmap images[2];
+  QPixmap& image = images[lit ? 1 : 0];
+  if (image.isNull()) {
+    image = QPixmap(11, 11);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QColor(0x40, 0x40, 0x40));
+    p.setBrush(lit ? QColor(0x30, 0xE0, 0x30) : QColor(0x30, 0x50, 0x30));
+    p.drawEllipse(QRectF(0.5, 0.5, 10, 10));
+  }
+  return image;
+}
+
+// Status panel 1, drawn by its owner.
+class ActivityPanel : public QLabel {
+ public:
+  ActivityPanel(TDiagramForm* form, QWidget* parent) : QLabel(parent), form_(form) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter canvas(this);
+    form_->StatusBarDrawPanel(canvas, rect());
+  }
+
+ private:
+  TDiagramForm* form_;
+};
 
 }  // namespace
+
+TActivityIndicator::TActivityIndicator(QWidget* target) : timer(new QTimer), target(target) {
+  timer->setInterval(100);
+  timer->setSingleShot(true);
+  QObject::connect(timer, &QTimer::timeout, [this] {
+    lit = false;
+    if (this->target) this->target->update();
+  });
+}
+
+TActivityIndicator::~TActivityIndicator() { delete timer; }
+
+void TActivityIndicator::Blink(int milliseconds) {
+  lit = true;
+  if (target) target->update();
+  timer->start(milliseconds);
+}
+
+void TActivityIndicator::Draw(QPainter& canvas, int x, int y) {
+  this->x = x;
+  this->y = y;
+  canvas.drawPixmap(x, y, LampImage(lit));
+}
 
 TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   // The form and its controls.
@@ -94,6 +154,7 @@ TDiagramForm::~TDiagramForm() {
   // The thread is finished after an accepted close; otherwise it stops here.
   link->Stop();
   delete link;
+  delete activityIndicator;
 }
 
 void TDiagramForm::BuildControls() {
@@ -115,32 +176,71 @@ void TDiagramForm::BuildControls() {
   QFont arial("Arial");
   StatusBar->setFont(arial);
   for (int i = 0; i < kStatusPanels; ++i) {
-    StatusPanels[i] = new QLabel(StatusBar);
+    StatusPanels[i] = i == 1 ? new ActivityPanel(this, StatusBar) : new QLabel(StatusBar);
     StatusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
     StatusPanels[i]->setFixedWidth(kPanelWidths[i]);
     StatusBar->addWidget(StatusPanels[i]);
   }
   StatusPanels[0]->setText("EVM Status: Connected");
   StatusPanels[1]->setText("EVM Activity");
+  StatusBar->setEnabled(false);
   setStatusBar(StatusBar);
+
+  ToolBar2 = addToolBar("ToolBar2");
+  ToolBar2->setObjectName("ToolBar2");
+  ToolBar2->setMovable(false);
+  ActiveObjects = new QCheckBox("Active Objects", ToolBar2);
+  ActiveObjects->setObjectName("ActiveObjects");
+  ActiveObjects->setChecked(true);
+  ToolBar2->addWidget(ActiveObjects);
+  ZoomBox = new QComboBox(ToolBar2);
+  ZoomBox->setObjectName("ZoomBox");
+  ZoomBox->setEditable(true);
+  for (const char* entry : kZoomEntries) ZoomBox->addItem(entry);
+  ZoomBox->setEditText("200%");
+  ToolBar2->addWidget(ZoomBox);
+  ToolBar2->addSeparator();
+  Refresh = ToolBar2->addAction("Refresh");
+  Refresh->setObjectName("Refresh");
+  SPI = new QCheckBox("Use SPI on EVM", ToolBar2);
+  SPI->setObjectName("SPI");
+  ToolBar2->addWidget(SPI);
 
   QMenuBar* bar = menuBar();
   bar->setObjectName("MainMenu1");
   File1 = bar->addMenu("&File");
   File1->setObjectName("File1");
+  EVMApplications = File1->addAction("EVM Applications...");
+  EVMApplications->setObjectName("EVMApplications");
+  EVMApplications->setVisible(false);
   UpdateFirmware = File1->addAction("Update &Firmware...");
   UpdateFirmware->setObjectName("UpdateFirmware");
   UpdateFirmware->setEnabled(false);
   SetID = File1->addAction("Set ID");
   SetID->setObjectName("SetID");
+  CodecPort = File1->addAction("Disable Codec Port");
+  CodecPort->setObjectName("CodecPort");
+  CodecPort->setVisible(false);
   FileExitItem = File1->addAction("E&xit");
   FileExitItem->setObjectName("FileExitItem");
+  View = bar->addMenu("&View");
+  View->setObjectName("View");
+  InitScript = View->addAction("&Init Script...");
+  InitScript->setObjectName("InitScript");
+  I2CCommand1 = View->addAction("&Command...");
+  I2CCommand1->setObjectName("I2CCommand1");
+  RegisterInspector1 = View->addAction("&Register Inspector...");
+  RegisterInspector1->setObjectName("RegisterInspector1");
+  Test = View->addAction("&Test...");
+  Test->setObjectName("Test");
   Help1 = bar->addMenu("&Help");
   Help1->setObjectName("Help1");
   About = Help1->addAction("&About...");
   About->setObjectName("About");
 
   connect(SetID, &QAction::triggered, this, [this] { SetIDClick(SetID); });
+  connect(UpdateFirmware, &QAction::triggered, this, [this] { UpdateFirmwareClick(); });
+  connect(CodecPort, &QAction::triggered, this, [this] { CodecPortClick(); });
   connect(FileExitItem, &QAction::triggered, this, [this] { FileExit1Execute(); });
   connect(About, &QAction::triggered, this, [this] { HelpAbout1Execute(); });
 }
@@ -201,6 +301,7 @@ void TDiagramForm::UpdateEVMStatusCallback(void* form, const char*, int, int cod
 
 void TDiagramForm::UpdateEVMStatus(int code) {
   if (code & 0x20) {
+    if (activityIndicator) activityIndicator->Blink(100);
     SetStatus(0, "EVM Status: Connected");
     SetStatus(2, QString("USB Fs = %1").arg(usbSampleRate));
     return;
@@ -251,3 +352,35 @@ void TDiagramForm::SetIDClick(QObject* sender) {
   const BoardIdBytes block = MakeBoardIdBlock(name);
   link->WriteEEPROM(block.data(), kBoardIdAddress, kBoardIdSize);
 }
+
+// ---- commands -----------------------------------------------------------------------------
+
+void TDiagramForm::StatusBarDrawPanel(QPainter& canvas, const QRect& rect) {
+  if (!activityIndicator) activityIndicator = new TActivityIndicator(StatusPanels[1]);
+  QFont font("Arial");
+  font.setPointSize(10);
+  canvas.setFont(font);
+  canvas.setPen(Qt::black);
+  canvas.drawText(rect.adjusted(0, 0, -22, 0), Qt::AlignLeft | Qt::AlignTop, "EVM Activity");
+  activityIndicator->Draw(canvas, rect.right() - 20, rect.top() + 3);
+}
+
+void TDiagramForm::UpdateFirmwareClick() {
+  const std::string file = Dialogs().OpenFile(this, "Update EVM Firmware", "Firmware files (*.bin)|*.BIN");
+  if (file.empty()) return;
+  if (link->ProgramEEPROM(file.c_str()))
+    Dialogs().Message(this, "Palisar", "Firmware updated. Please disconnect and reconnect EVM.");
+  else
+    Dialogs().Message(this, "Palisar", "Firmware update failed. Please try DFU instead.");
+}
+
+void TDiagramForm::CodecPortClick() {
+  codecPortEnabled = !codecPortEnabled;
+  CodecPort->setText(codecPortEnabled ? "Disable Codec Port" : "Enable Codec Port");
+  link->SetControllerBits(0xFFB1, 1, codecPortEnabled);
+  link->SetControllerBits(0xFFB1, 16, codecPortEnabled);
+}
+
+void TDiagramForm::FileOpen1Execute() { Dialogs().OpenFile(this, "Open", "All Files (*.*)|*.*"); }
+
+void TDiagramForm::FileSave1Execute() { Dialogs().SaveFile(this, "Save As", "All Files (*.*)|*.*"); }

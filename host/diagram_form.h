@@ -10,13 +10,38 @@
 #include "host/evm_request.h"
 
 class QAction;
+class QCheckBox;
+class QComboBox;
 class QLabel;
+class QPainter;
+class QTimer;
+class QToolBar;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QScrollArea;
 class QStatusBar;
 class TUSBI2C;
+
+// The activity lamp of the status bar: lit for a while after each transfer.
+class TActivityIndicator {
+ public:
+  // `target` is the widget the lamp is drawn on; its paint calls Draw.
+  explicit TActivityIndicator(QWidget* target);
+  ~TActivityIndicator();
+  TActivityIndicator(const TActivityIndicator&) = delete;
+  TActivityIndicator& operator=(const TActivityIndicator&) = delete;
+
+  void Blink(int milliseconds);
+  void Draw(QPainter& canvas, int x, int y);
+  bool IsLit() const { return lit; }
+
+ private:
+  QTimer* timer;
+  QWidget* target;
+  bool lit = false;
+  int x = 0, y = 0;
+};
 
 class TDiagramForm : public QMainWindow {
   Q_OBJECT
@@ -47,6 +72,14 @@ class TDiagramForm : public QMainWindow {
   void SetIDClick(QObject* sender);
   void FileExit1Execute();
   void HelpAbout1Execute();
+  void FileNew1Execute() {}
+  void FileOpen1Execute();
+  void FileSave1Execute();
+  void UpdateFirmwareClick();
+  void CodecPortClick();
+  // Owner-draw of status panel 1: the caption and the lamp.
+  void StatusBarDrawPanel(QPainter& canvas, const QRect& rect);
+  TActivityIndicator* GetActivityIndicator() const { return activityIndicator; }
 
   // Asks the window to close, through its MDI frame.
   void CloseWindow();
@@ -59,14 +92,26 @@ class TDiagramForm : public QMainWindow {
   // counted from 1 while they exist.
   static int CountDiagramAttributes(pugi::xml_node node);
 
+  QToolBar* ToolBar2;
+  QCheckBox* ActiveObjects;
+  QComboBox* ZoomBox;
+  QAction* Refresh;
+  QCheckBox* SPI;
   QStatusBar* StatusBar;
   QLabel* StatusPanels[kStatusPanels];
   QScrollArea* BlockDiagramScrollBox;
   QWidget* BlockDiagramPaintBox;
   QMenu* File1;
   QAction* UpdateFirmware;
+  QAction* EVMApplications;
   QAction* SetID;
+  QAction* CodecPort;
   QAction* FileExitItem;
+  QMenu* View;
+  QAction* InitScript;
+  QAction* I2CCommand1;
+  QAction* RegisterInspector1;
+  QAction* Test;
   QMenu* Help1;
   QAction* About;
 
@@ -77,6 +122,7 @@ class TDiagramForm : public QMainWindow {
   void BuildControls();
   void SetStatus(int panel, const QString& text);
 
+  TActivityIndicator* activityIndicator = nullptr;
   int pointerX = 0;
   int pointerY = 0;
   TUSBI2C* link = nullptr;

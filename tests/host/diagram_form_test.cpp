@@ -2,7 +2,10 @@
 // request, the link status display, closing, and Set ID.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -162,6 +165,71 @@ TEST_F(DiagramFormTest, CountsNumberedDiagramAttributesUntilOneIsMissing) {
   EXPECT_EQ(TDiagramForm::CountDiagramAttributes(document.child("L").child("A")), 2);
   EXPECT_EQ(TDiagramForm::CountDiagramAttributes(document.child("L").child("B")), 0);
   EXPECT_EQ(TDiagramForm::CountDiagramAttributes(document.child("L").child("C")), 7);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DiagramFormTest, ToolbarAndMenusOfTheForm) {
+  TDiagramForm* form = Open("QMX7XXXEVM", false);
+  ASSERT_EQ(form->ZoomBox->count(), 7);
+  EXPECT_EQ(form->ZoomBox->itemText(2), "100%");
+  EXPECT_EQ(form->ZoomBox->currentText(), "200%");
+  EXPECT_TRUE(form->ActiveObjects->isChecked());
+  EXPECT_FALSE(form->SPI->isChecked());
+  EXPECT_EQ(form->SPI->text(), "Use SPI on EVM");
+  EXPECT_FALSE(form->EVMApplications->isVisible());
+  EXPECT_FALSE(form->CodecPort->isVisible());
+  QStringList view;
+  for (QAction* a : form->View->actions()) view << a->text();
+  EXPECT_EQ(view, (QStringList{"&Init Script...", "&Command...", "&Register Inspector...", "&Test..."}));
+}
+
+TEST_F(DiagramFormTest, CodecPortToggleSendsClearThenSet) {
+  TDiagramForm* form = Open("QMX7XXXEVM", false);
+  const std::string trace = dir_.File("trace.txt");
+  QuillbusSetTrace(trace.c_str());
+  form->CodecPortClick();
+  EXPECT_EQ(form->CodecPort->text(), "Enable Codec Port");
+  EXPECT_EQ(QuillbusGetControllerByte(0, 0xFFB1), 0);
+  form->CodecPortClick();
+  EXPECT_EQ(form->CodecPort->text(), "Disable Codec Port");
+  EXPECT_EQ(QuillbusGetControllerByte(0, 0xFFB1), 0x11);
+  QuillbusSetTrace(nullptr);
+  std::vector<std::string> commands;
+  for (const auto& line : testsupport::ReadLines(trace))
+    if (line.rfind("0 > ", 0) == 0) commands.push_back(line.substr(4));
+  EXPECT_EQ(commands, (std::vector<std::string>{
+                          "0A 12 04 00 06 01 00 FF B1 01", "0A 12 04 00 06 01 00 FF B1 10",
+                          "0A 12 04 00 06 00 00 FF B1 01", "0A 12 04 00 06 00 00 FF B1 10"}));
+}
+
+TEST_F(DiagramFormTest, FirmwareUpdateSaysHowItWent) {
+  TDiagramForm* form = Open("QMX7XXXEVM", false);
+  dialogs_.openFile = "";
+  form->UpdateFirmwareClick();
+  EXPECT_TRUE(dialogs_.messages.empty());
+  dialogs_.openFile = dir_.File("missing.bin");
+  form->UpdateFirmwareClick();
+  testsupport::WriteFile(dir_.File("good.bin"), std::string("QBFW\x04\x01", 6) + std::string(64, 'x'));
+  dialogs_.openFile = dir_.File("good.bin");
+  form->UpdateFirmwareClick();
+  EXPECT_EQ(dialogs_.messages, (std::vector<std::string>{"Firmware update failed. Please try DFU instead.",
+                                                         "Firmware updated. Please disconnect and reconnect EVM."}));
+  EXPECT_EQ(form->GetLink()->GetFirmwareVersion(), 0x0104);
+}
+
+TEST_F(DiagramFormTest, LampLightsOnTransfersAndGoesOut) {
+  TDiagramForm* form = Open("QMX7XXXEVM", false);
+  form->UpdateEVMStatus(32);  // no lamp before the panel was first drawn
+  EXPECT_EQ(form->GetActivityIndicator(), nullptr);
+  form->StatusPanels[1]->grab();
+  ASSERT_NE(form->GetActivityIndicator(), nullptr);
+  EXPECT_FALSE(form->GetActivityIndicator()->IsLit());
+  form->UpdateEVMStatus(32);
+  EXPECT_TRUE(form->GetActivityIndicator()->IsLit());
+  EXPECT_TRUE(WaitFor([&] { return !form->GetActivityIndicator()->IsLit(); }));
 }
 
 }  // namespace
