@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "link/register_description.h"
 #include "platform/log.h"
 
 namespace {
@@ -204,6 +205,7 @@ TUSBI2C::TUSBI2C(bool autoEnumerate) : autoEnumerate_(autoEnumerate) {
 TUSBI2C::~TUSBI2C() {
   if (!Finished()) Stop();
   for (int i = 0; i < kSlots; ++i) delete[] images_[i];
+  for (int i = 0; i < kSlots; ++i) delete registerMaps_[i];
   library_.Free();
   delete api_;
 }
@@ -770,3 +772,37 @@ int TUSBI2C::TCPConnect(const char* server, int port) {
 }
 
 char* TUSBI2C::GetCodecLog() { return api_->getCodecLog ? api_->getCodecLog() : nullptr; }
+
+// ---- register maps -----------------------------------------------------------------
+
+bool TUSBI2C::LoadRegisterMap(const std::string& fileName, unsigned address) {
+  const int slot = FindDevice(address);
+  if (slot < 0) return false;
+  // The old map goes first: a file that cannot be read must not leave it behind.
+  delete registerMaps_[slot];
+  registerMaps_[slot] = nullptr;
+  auto* map = new TRegisterDescription(fileName);
+  for (const std::string& warning : map->Warnings()) platform::LogLine("Register map " + warning);
+  if (!map->IsValid()) {
+    platform::LogLine("Cannot read the register map " + map->Error());
+    delete map;
+    return false;
+  }
+  registerMaps_[slot] = map;
+  return true;
+}
+
+const TRegisterDescription* TUSBI2C::GetRegisterMap(unsigned address) const {
+  const int slot = FindDevice(address);
+  return slot < 0 ? nullptr : registerMaps_[slot];
+}
+
+void TUSBI2C::GetRegisterComments(std::vector<std::string>& lines, unsigned address, int page, int reg,
+                                  int value) const {
+  if (const TRegisterDescription* map = GetRegisterMap(address)) map->GetComments(lines, page, reg, value);
+}
+
+void TUSBI2C::GetRegisterDescription(std::vector<std::string>& lines, unsigned address, int page, int reg,
+                                     int value) const {
+  if (const TRegisterDescription* map = GetRegisterMap(address)) map->GetDescription(lines, page, reg, value);
+}

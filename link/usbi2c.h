@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/library.h"
 #include "platform/sync.h"
@@ -24,6 +25,8 @@ enum : int {
   kLinkCountChanged = 512,
   kLinkListingEnds = 1024,
 };
+
+class TRegisterDescription;
 
 typedef void (*TUSBI2CConnectCallback)(void* context, const char* devicePathName, int deviceIndex, int status);
 typedef void (*TUSBI2CWriteCallback)(void* context, const uint8_t* data, unsigned address, unsigned book,
@@ -142,6 +145,16 @@ class TUSBI2C : public platform::TThread {
   // Text allocated with malloc; the caller frees it. Null without a library.
   char* GetCodecLog();
 
+  // Register maps, one per device slot. Replaces the map of the slot with
+  // that address (nothing for an undeclared one); a file that cannot be read
+  // is logged and leaves the slot without a map. True when a map was loaded.
+  bool LoadRegisterMap(const std::string& fileName, unsigned address);
+  // The map's comment and description lines (none without a map).
+  void GetRegisterComments(std::vector<std::string>& lines, unsigned address, int page, int reg, int value) const;
+  void GetRegisterDescription(std::vector<std::string>& lines, unsigned address, int page, int reg,
+                              int value) const;
+  const TRegisterDescription* GetRegisterMap(unsigned address) const;
+
   // The process-wide lock every exchange takes before the link's own.
   static platform::TCriticalSection& GlobalLock();
 
@@ -205,4 +218,5 @@ class TUSBI2C : public platform::TThread {
   unsigned eepromCacheBase_ = 0;
   unsigned eepromCacheLength_ = 0;  // shorter than 48 only at the top of the EEPROM
   int slotAddresses_[kSlots] = {};
+  TRegisterDescription* registerMaps_[kSlots] = {};  // owned
 };

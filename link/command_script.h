@@ -1,0 +1,182 @@
+// The command-script language (`CommandScript`) and its interpreter: one
+// command per line (write, continued write, read, bit change, poll, GPIO,
+// interface, delay, message, echo, loops). The interpreter never talks to a
+// board: every transfer goes through the owner's transfer callback, and what
+// a run shows (read data, message boxes) goes to an output the owner gives.
+// Every script-running part of the program uses this one class: the command
+// window, diagram buttons, plug-in script requests, the EEPROM recorder and
+// the decoders.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Result: non-zero when the transfer was made, 0 when it was refused or
+// failed (the interpreter logs such a transfer with its script line).
+typedef int (*TI2CCommandTransferCallback)(void* user, int device, int reg, uint8_t* buffer, int count, bool isRead,
+                                           bool last);
+typedef int (*TI2CCommandBitsCallback)(void* user, int value, bool on);
+typedef void (*TI2CCommandDecodeCallback)(void* user, std::vector<std::string>& lines, int device, int page, int reg,
+                                          int value);
+typedef int (*TI2CCommandPageCallback)(void* user, int device);
+// Text allocated with malloc (the caller frees it), or null.
+typedef char* (*TI2CCommandLogCallback)(void* user);
+
+// Where a run's visible output goes. Without one, it is dropped.
+class CommandScriptOutput {
+ public:
+  virtual ~CommandScriptOutput() = default;
+  // A line for ReadData (read results, echoes, loop lines).
+  virtual void AddReadData(const std::string& line) = 0;
+  // The message box of the b command (modal).
+  virtual void Break(const std::string& text) = 0;
+  // The progress of a run, 0..100.
+  virtual void Progress(int /*percent*/) {}
+};
+
+class CommandScript {
+ public:
+  static constexpr int kMaxLoops = 32;
+  static constexpr int kBufferSize = 256;
+  static constexpr int kLinesPerTick = 100;
+  static constexpr size_t kLineLength = 255;
+  // A run that nobody can stop (a synchronous run, one executed line) waits
+  // at most this long in one d or f line.
+  static constexpr int kBlockingLimitMs = 10000;
+  // A timer-driven poll gives the window back after this long.
+  static constexpr int kPollSliceMs = 20;
+
+  struct Loop {
+    int startLine = 0;
+    int limit = 0;
+    int iteration = 0;
+  };
+
+  // How a tick ended.
+  enum class TickEnd {
+    More,      // 100 lines done, the run goes on at the next tick
+    Wait,      // a d or f line waits: call again after `waitMs`
+    Finished,  // the last line ran (the end-of-run transfers are done)
+    Failed,    // `failedLine` failed; the run is over
+  };
+  struct TickResult {
+    TickEnd end = TickEnd::More;
+    int lines = 0;       // lines run in this tick
+    int waitMs = 0;      // for Wait
+    int failedLine = -1; // index from 0, for Failed
+  };
+
+  CommandScript();
+
+  void SetCallbacks(void* user, TI2CCommandTransferCallback transfer, TI2CCommandBitsCallback bits = nullptr,
+                    TI2CCommandDecodeCallback decode = nullptr, TI2CCommandPageCallback page = nullptr,
+                    TI2CCommandLogCallback log = nullptr);
+  // Swaps the transfer callback and its user pointer only (the decoders and
+  // the source generator do); the other callbacks keep the owner's pointer.
+  void SetTransfer(void* user, TI2CCommandTransferCallback transfer);
+  // Replaces the bits and page callbacks only (null: skipped, page 0).
+  void SetBoardQueries(TI2CCommandBitsCallback bits, TI2CCommandPageCallback page);
+  void* User() const { return user_; }
+  void* TransferUser() const { return transferUser_; }
+  TI2CCommandTransferCallback Transfer() const { return transfer_; }
+  TI2CCommandBitsCallback Bits() const { return bits_; }
+  TI2CCommandDecodeCallback Decode() const { return decode_; }
+  TI2CCommandPageCallback PageQuery() const { return page_; }
+  TI2CCommandLogCallback Log() const { return log_; }
+  void SetOutput(CommandScriptOutput* output) { output_ = output; }
+  // Whether refused transfers are logged (a generator that ignores reads turns it off).
+  void SetLogTransferFailures(bool on) { logFailures_ = on; }
+
+  const std::string& FileName() const { return fileName_; }
+  void SetFileName(const std::string& name) { fileName_ = name; }
+  // Reads the lines of a script file (either line end); false when it cannot be read.
+  static bool ReadScriptFile(const std::string& path, std::vector<std::string>& lines);
+  // Sets the file name and loads its lines; a missing file leaves no lines (logged).
+  bool LoadScript(const std::string& fileName);
+  void SetLines(std::vector<std::string> lines) { lines_ = std::move(lines); }
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+  // Interprets one line; false = syntax error or failed command. The line is
+  // replaced by its trimmed form. Delays and polls block (with the limit above).
+  bool ExecuteLine(std::string& line, bool isLastLine, bool decodeOnly);
+  // One typed line: no block pending before it, its block written after it.
+  bool ExecuteSingleLine(std::string line);
+
+  // A run: BeginRun, then Tick until it reports Finished or Failed.
+  // A synchronous run blocks in d and f; a timer-driven one never does.
+  void BeginRun(bool synchronous);
+  TickResult Tick();
+  // Ends a run early (stop) or after it finished.
+  void EndRun();
+  bool Synchronous() const { return synchronous_; }
+  // The whole script at once; false when a line failed (logged with the file name).
+  bool RunSync();
+
+  // Writes the pending block when one is pending and a transfer callback is set.
+  void FlushPending(bool last);
+  void DropPending() {
+    pendingCount_ = 0;
+    register_ = 0;
+  }
+
+  int Device() const { return device_; }
+  int Register() const { return register_; }
+  int PendingCount() const { return pendingCount_; }
+  int Interface() const { return interface_; }
+  int LineCounter() const { return lineCounter_; }
+  int LoopDepth() const { return loopDepth_; }
+  bool OutsideLoops() const { return outsideLoops_ != 0; }
+  const uint8_t* Buffer() const { return buffer_; }
+
+  static std::string Trim(const std::string& s);
+
+ private:
+  enum class Step { Done, Failed, Waiting };
+  using Clock = std::chrono::steady_clock;
+
+  Step Interpret(std::string& line, bool isLastLine, bool decodeOnly, bool timerDriven);
+  Step Poll(int device, int reg, uint8_t ones, uint8_t keep, int ms, bool timerDriven);
+  bool Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report = true);
+  void ReportFailure(int lineNumber, const std::string& line);
+  int InterfaceDevice(int dd) const;
+  std::string Indent(int depth) const { return std::string(size_t(depth) * 2, ' '); }
+  void Emit(const std::string& line);
+  void EndOfRun();
+
+  // Interpreter state, in the order of the original window's fields.
+  std::string fileName_ = "untitled.cfg";
+  int device_ = 0x30;
+  int register_ = 0;
+  int pendingCount_ = 0;
+  int interface_ = 0;
+  TI2CCommandTransferCallback transfer_ = nullptr;
+  TI2CCommandBitsCallback bits_ = nullptr;
+  TI2CCommandDecodeCallback decode_ = nullptr;
+  TI2CCommandPageCallback page_ = nullptr;
+  TI2CCommandLogCallback log_ = nullptr;
+  void* user_ = nullptr;
+  void* transferUser_ = nullptr;
+  int lineCounter_ = 0;
+  Loop loops_[kMaxLoops];
+  int loopDepth_ = 0;
+  uint8_t outsideLoops_ = 1;
+  uint8_t synchronous_ = 0;
+  uint8_t buffer_[kBufferSize] = {};
+
+  std::vector<std::string> lines_;
+  CommandScriptOutput* output_ = nullptr;
+  bool logFailures_ = true;
+  // The line being run (from 1; 0 for a line executed on its own) and the
+  // line that opened the pending block, for the log of a refused transfer.
+  int currentLine_ = 0;
+  std::string currentText_;
+  int pendingLine_ = 0;
+  std::string pendingText_;
+  // Timer-driven waits: the end of a d delay, and the poll of an f line.
+  bool waiting_ = false;
+  Clock::time_point waitUntil_;
+  int pollLine_ = -1;
+  Clock::time_point pollStart_;
+};

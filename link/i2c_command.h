@@ -1,0 +1,124 @@
+// The "Command" window: a command buffer holding a script, the ReadData pane
+// that collects read results and echoes, file open and save, execution of one
+// typed line, annotation (decoding) of scripts and read results with the
+// register descriptions, the access library's log and a generator of C source
+// from a script's writes. The language itself is CommandScript; this window
+// runs it timer-driven (100 lines per 1 ms tick, stoppable between ticks) or
+// synchronously.
+#pragma once
+
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "link/command_script.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+class TI2CCommand : public QWidget, private CommandScriptOutput {
+  Q_OBJECT
+ public:
+  static constexpr const char* kFilter = "Command script files (*.txt, *.cfg)|*.TXT;*.CFG";
+  // Written into the start directory (the current directory).
+  static constexpr const char* kGenSrcFile = "GenSrc.c";
+  static const char* const kDashLine;
+
+  explicit TI2CCommand(QWidget* owner);
+  ~TI2CCommand() override;
+
+  // Stores the callbacks; without a decode callback the four decoding buttons are hidden.
+  void SetCallbacks(void* user, TI2CCommandTransferCallback transfer, TI2CCommandBitsCallback bits = nullptr,
+                    TI2CCommandDecodeCallback decode = nullptr, TI2CCommandPageCallback page = nullptr,
+                    TI2CCommandLogCallback log = nullptr);
+  // Sets the file name and loads the file into CommandBuffer (the caption stays).
+  bool LoadScript(const std::string& fileName);
+  bool ExecuteLine(std::string& line, bool isLastLine, bool decodeOnly) {
+    return script_.ExecuteLine(line, isLastLine, decodeOnly);
+  }
+  // Runs the whole CommandBuffer at once.
+  void RunSync();
+  // A progress bar that stands in for the window's own during runs (null: its own).
+  void SetProgressBar(QProgressBar* bar);
+
+  CommandScript& Script() { return script_; }
+  bool Running() const;
+  // CommandBuffer and ReadData as lines.
+  std::vector<std::string> CommandLines() const;
+  std::vector<std::string> ReadDataLines() const;
+  void SetCommandLines(const std::vector<std::string>& lines);
+  void SetReadDataLines(const std::vector<std::string>& lines);
+  // While Record is checked the owner appends its writes here.
+  bool Recording() const;
+  void AppendCommandLine(const std::string& line);
+
+  // Handlers.
+  void OpenClick();
+  void SaveClick();
+  void ExecuteClick();
+  void RunClick();
+  void RunScriptTimer();
+  void ClearReadDataClick();
+  void ClearCommandBufferClick();
+  void CommandDecodeClick();
+  void CommandClearDecodedClick();
+  void ReadDecodeClick();
+  void ReadClearDecodedClick();
+  void GetLogClick();
+  void GenSrcClick();
+  void FormResize();
+
+  // Controls, named as in the form.
+  QGroupBox* CommandBufferGroup;
+  QPlainTextEdit* CommandBuffer;
+  QCheckBox* Record;
+  QPushButton* ClearCommandBuffer;
+  QPushButton* GetLog;
+  QPushButton* Run;
+  QPushButton* CommandDecode;
+  QPushButton* CommandClearDecoded;
+  QPushButton* Open;
+  QPushButton* Save;
+  QProgressBar* ProgressBar;
+  QGroupBox* ReadDataGroup;
+  QPlainTextEdit* ReadData;
+  QPushButton* ClearReadData;
+  QPushButton* ReadDecode;
+  QPushButton* ReadClearDecoded;
+  QLineEdit* Command;
+  QPushButton* Execute;
+  QPushButton* GenSrc;
+  QTimer* RunScript;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  // CommandScriptOutput
+  void AddReadData(const std::string& line) override;
+  void Break(const std::string& text) override;
+  void Progress(int percent) override;
+
+  static int DecodeCallback(void* user, int device, int reg, uint8_t* data, int count, bool isRead, bool last);
+  static int GenSrcCallback(void* user, int device, int reg, uint8_t* data, int count, bool isRead, bool last);
+
+  void StartRun();
+  void StopRun();
+  void SetRunControlsEnabled(bool enabled);
+  void ShowFailure(int lineIndex);
+  QProgressBar* Bar() const { return progressBar_ ? progressBar_ : ProgressBar; }
+
+  CommandScript script_;
+  void* savedUser_ = nullptr;
+  TI2CCommandTransferCallback savedTransfer_ = nullptr;
+  std::vector<std::string> genSrc_;
+  std::vector<std::string> decodeOutput_;
+  // The page that writes of register 0 select while a script is decoded.
+  int decodedPage_ = 0;
+  QProgressBar* progressBar_ = nullptr;
+};

@@ -1,0 +1,363 @@
+// The command-script interpreter: blocks and flushes, the interface rule,
+// numbers, masks, loops and the output of reads, echoes and loops, runs
+// that stay stoppable, and transfers the link refuses.
+#include <gtest/gtest.h>
+
+#include "link/command_script.h"
+#include "quillbus/quillbus.h"
+#include "tests/link/link_fixture.h"
+#include "tests/registers/board_harness.h"
+#include "tests/registers/script_recorder.h"
+#include "tests/support/test_support.h"
+
+using regtest::Recorder;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Runs `lines` synchronously with a recorder as the owner.
+Recorder RunLines(const Lines& lines, std::map<int, uint8_t> registers = {}, bool withPage = false) {
+  Recorder r;
+  r.registers = std::move(registers);
+  CommandScript script;
+  r.Attach(script, withPage);
+  script.SetLines(lines);
+  script.RunSync();
+  return r;
+}
+
+std::string Bytes(int first, int count) {
+  std::string s;
+  char b[4];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(b, sizeof b, "%02X ", first + i);
+    s += b;
+  }
+  return s;
+}
+
+struct FlushCase {
+  const char* name;
+  Lines lines;
+  Lines transfers;
+};
+
+class Flushes : public ::testing::TestWithParam<FlushCase> {};
+
+TEST_P(Flushes, SendTheseTransfers) {
+  EXPECT_EQ(RunLines(GetParam().lines, {{5, 0xFE}}).transfers, GetParam().transfers);
+}
+
+const char* const kEndRead = "R 30 00 n1 last=1";
+
+INSTANTIATE_TEST_SUITE_P(
+    Script, Flushes,
+    ::testing::Values(
+        // One write of five bytes before the read; the read's line is the last, so last=1.
+        FlushCase{"ContinuedBlockBeforeRead",
+                  {"w 30 10 01 02 03", "> 04 05", "r 30 00 01"},
+                  {"W 30 10 [01 02 03 04 05] last=1", "R 30 00 n1 last=1", kEndRead}},
+        FlushCase{"OddDeviceIsEven", {"w 31 00 AA"}, {"W 30 00 [AA] last=1", kEndRead}},
+        FlushCase{"SpiConventions",
+                  {"i S", "w 30 10 01", "i P", "w 30 10 02", "i I", "w 30 10 03"},
+                  {"W 00 10 [01] last=0", "W 01 10 [02] last=0", "W 30 10 [03] last=1", kEndRead}},
+        FlushCase{"SlashesEndTheData", {"w 30 10 01 // 02"}, {"W 30 10 [01] last=1", kEndRead}},
+        FlushCase{"CommentEndsTheData", {"w 30 10 01 # 02"}, {"W 30 10 [01] last=1", kEndRead}},
+        FlushCase{"CommentLinesDoNotFlush",
+                  {"w 30 10 01", "# a note", "   ", "> 02", "c x"},
+                  {"W 30 10 [01 02] last=1", kEndRead}},
+        FlushCase{"FlushBeforeALaterLine",
+                  {"w 30 10 01", "w 30 20 02", "c x"},
+                  {"W 30 10 [01] last=0", "W 30 20 [02] last=1", kEndRead}},
+        // Registers 0xF0..0xFF: 16 of the 20 bytes.
+        FlushCase{"BlockEndsAtRegister255",
+                  {"w 30 F0 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13"},
+                  {"W 30 F0 [00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F] last=1", kEndRead}},
+        FlushCase{"ReadModifyWrite", {"s 30 05 XXXX0001"}, {"R 30 05 n1 last=0", "W 30 05 [F1] last=1", kEndRead}},
+        FlushCase{"BodyRunsLimitPlusOneTimes",
+                  {":L 2", "w 30 10 01", ":L"},
+                  {"W 30 10 [01] last=1", "W 30 10 [01] last=1", "W 30 10 [01] last=1", kEndRead}},
+        FlushCase{"ReadInsideALoopIsNotLast", {":L 0", "r 30 05 01", ":L"}, {"R 30 05 n1 last=0", kEndRead}},
+        FlushCase{"ReadUnderSpi", {"i P", "r 30 05 01"}, {"R 01 05 n1 last=1", "R 01 00 n1 last=1"}},
+        FlushCase{"PollThatMatches", {"f 30 05 1111111X 100"}, {"R 30 05 n1 last=0", kEndRead}}),
+    [](const auto& info) { return info.param.name; });
+
+class BadLines : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(BadLines, Fail) {
+  CommandScript script;
+  std::string line = GetParam();
+  EXPECT_FALSE(script.ExecuteLine(line, true, false)) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(Script, BadLines,
+                         ::testing::Values("w 30 00", "w 30 00 0x12", "w 30 zz 01", "w 80000000 00 01",
+                                           "w 30 80000000 01", "w 30 10 // 01", ">", "> zz", "r 30 00",
+                                           "r 30 80000000 01", "r 30 00 1G", "s 30 05", "s 30 05 XXXX2001",
+                                           "f 30 05 1XX0 1.5", "f 30 05", "g 30", "i", "i Q", "d", "d 1x",
+                                           ":L", ":l 3", ":L x", "q 1 2", "9",
+                                           // Tabs do not separate: no data byte follows.
+                                           "w\t30 00 01"));
+
+class GoodLines : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(GoodLines, Succeed) {
+  CommandScript script;
+  std::string line = GetParam();
+  EXPECT_TRUE(script.ExecuteLine(line, true, false)) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(Script, GoodLines,
+                         ::testing::Values("", "   ", "# only a comment", "L anything", "l", "/ note", "// note",
+                                           "b", "c", "W 30 00 00000012", "i s", "i Spi", "d 0", "d -5", ":L 3"));
+
+TEST(Script, LineIsTrimmedAndOnlyItsFirst255CharactersCount) {
+  CommandScript script;
+  std::string line = "  c x \t";
+  EXPECT_TRUE(script.ExecuteLine(line, true, false));
+  EXPECT_EQ(line, "c x");
+  // A bad number beyond character 255 is never seen.
+  std::string longLine = "c " + std::string(253, 'a') + " w zz";
+  Recorder r;
+  r.Attach(script);
+  EXPECT_TRUE(script.ExecuteLine(longLine, true, false));
+  EXPECT_EQ(r.readData, Lines{"#" + std::string(253, 'a')});
+}
+
+TEST(Script, ThirtyThirdLoopFails) {
+  CommandScript script;
+  for (int i = 0; i < CommandScript::kMaxLoops; ++i) {
+    std::string line = ":L 1";
+    ASSERT_TRUE(script.ExecuteLine(line, false, false));
+  }
+  std::string line = ":L 1";
+  EXPECT_FALSE(script.ExecuteLine(line, false, false));
+}
+
+struct MaskCase {
+  uint8_t before;
+  const char* mask;
+  uint8_t after;
+};
+
+class SetMasks : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(SetMasks, ChangeTheRegister) {
+  const MaskCase& c = GetParam();
+  Recorder r = RunLines({std::string("s 30 05 ") + c.mask}, {{5, c.before}});
+  ASSERT_EQ(r.transfers.size(), 3u);
+  char expected[48];
+  std::snprintf(expected, sizeof expected, "W 30 05 [%02X] last=1", c.after);
+  EXPECT_EQ(r.transfers[1], expected) << c.mask;
+}
+
+INSTANTIATE_TEST_SUITE_P(Script, SetMasks,
+                         ::testing::Values(MaskCase{0xFE, "XXXX0001", 0xF1}, MaskCase{0x00, "1", 0x01},
+                                           MaskCase{0xFF, "0", 0xFE}, MaskCase{0x0F, "1XXXXXXX", 0x8F},
+                                           MaskCase{0xAA, "x1x0", 0xAE}, MaskCase{0xFF, "00000000", 0x00},
+                                           // A ninth character changes nothing.
+                                           MaskCase{0x00, "011111111", 0xFF}));
+
+struct PollCase {
+  uint8_t value;
+  const char* mask;
+  bool matches;
+};
+
+class PollMasks : public ::testing::TestWithParam<PollCase> {};
+
+// Timer-driven, an endless poll ends at a match or gives the window back.
+TEST_P(PollMasks, MatchOrWait) {
+  const PollCase& c = GetParam();
+  Recorder r;
+  r.registers[5] = c.value;
+  CommandScript script;
+  r.Attach(script);
+  script.SetLines({std::string("f 30 05 ") + c.mask + " -1"});
+  script.BeginRun(false);
+  const auto result = script.Tick();
+  EXPECT_EQ(result.end, c.matches ? CommandScript::TickEnd::Finished : CommandScript::TickEnd::Wait) << c.mask;
+  script.EndRun();
+}
+
+INSTANTIATE_TEST_SUITE_P(Script, PollMasks,
+                         ::testing::Values(PollCase{0x08, "1XX0", true}, PollCase{0xF8, "1XX0", true},
+                                           PollCase{0x09, "1XX0", false}, PollCase{0x00, "1XX0", false},
+                                           PollCase{0x80, "1XXXXXXX", true}, PollCase{0x7F, "1XXXXXXX", false}));
+
+TEST(Script, ReadOutput) {
+  std::map<int, uint8_t> regs;
+  for (int i = 0; i < 256; ++i) regs[i] = uint8_t(i - 0xF0);
+  // Cut to 16 bytes at register 0xF0; page 0 without a page callback.
+  EXPECT_EQ(RunLines({"r 30 F0 20"}, regs).readData, (Lines{"r 30 F0 10, Page = 0:", "  " + Bytes(0, 16)}));
+
+  for (int i = 0; i < 256; ++i) regs[i] = uint8_t(i);
+  Recorder r = RunLines({":L 0", "r 31 00 12", ":L"}, regs, true);
+  EXPECT_EQ(r.readData, (Lines{"  r 30 00 12, Page = 0:", "    " + Bytes(0, 16), "  " + Bytes(16, 2)}));
+}
+
+TEST(Script, ReadWithoutTransferPrintsThePreviousBuffer) {
+  CommandScript script;
+  Recorder r;
+  script.SetOutput(&r);
+  script.SetLines({"r 30 00 02"});
+  script.RunSync();
+  EXPECT_EQ(r.readData, (Lines{"r 30 00 02, Page = 0:", "  00 00 "}));
+}
+
+TEST(Script, PageOfTheReadHeaderComesFromThePageCallback) {
+  Recorder r;
+  r.page = 3;
+  CommandScript script;
+  r.Attach(script, true);
+  EXPECT_TRUE(script.ExecuteSingleLine("r 30 00 01"));
+  EXPECT_EQ(r.readData.front(), "r 30 00 01, Page = 3:");
+}
+
+TEST(Script, LoopLines) {
+  EXPECT_EQ(RunLines({":L 2", "w 30 10 01", ":L"}).readData,
+            (Lines{"  #Loop [line #0 to #2], Iteration #1 of #2", "  #Loop [line #0 to #2], Iteration #2 of #2"}));
+  EXPECT_EQ(RunLines({":L 1", ":L 0", "c x", ":L", ":L"}).readData,
+            (Lines{"#x", "  #Loop [line #0 to #4], Iteration #1 of #1", "#x"}));
+}
+
+TEST(Script, MessagesEchoesAndBits) {
+  Recorder r = RunLines({"b", "b hello world # not shown", "c some text", "c", "g 3 1", "g A 0"});
+  EXPECT_EQ(r.breaks, (Lines{"break", "hello world"}));
+  EXPECT_EQ(r.readData, (Lines{"#some text", "#"}));
+  EXPECT_EQ(r.bits, (Lines{"3 on", "10 off"}));
+}
+
+TEST(Script, DecodeOnlyRunsWritesAndSkipsTheRest) {
+  Recorder r;
+  CommandScript script;
+  r.Attach(script);
+  for (const char* text : {"r 30 00 01", "s 30 05 1", "f 30 05 1 -1", "g 1 1", "d 100000", "b", "c x", ":L -1"}) {
+    std::string line = text;
+    EXPECT_TRUE(script.ExecuteLine(line, false, true)) << text;
+  }
+  std::string bad = "x 1";
+  EXPECT_FALSE(script.ExecuteLine(bad, false, true));
+  std::string write = "w 30 10 01";
+  EXPECT_TRUE(script.ExecuteLine(write, true, true));
+  script.FlushPending(true);
+  EXPECT_EQ(r.transfers, Lines{"W 30 10 [01] last=1"});
+  EXPECT_TRUE(r.readData.empty());
+  EXPECT_TRUE(r.breaks.empty());
+}
+
+TEST(Script, TwoHundredFiftyLinesRunInThreeTicks) {
+  CommandScript script;
+  Recorder r;
+  r.Attach(script);
+  script.SetLines(Lines(250, "c n"));
+  script.BeginRun(false);
+  std::vector<int> ticks;
+  CommandScript::TickResult result;
+  do {
+    result = script.Tick();
+    ticks.push_back(result.lines);
+  } while (result.end == CommandScript::TickEnd::More);
+  EXPECT_EQ(result.end, CommandScript::TickEnd::Finished);
+  EXPECT_EQ(ticks, (std::vector<int>{100, 100, 50}));
+  EXPECT_EQ(r.readData.size(), 250u);
+}
+
+TEST(Script, FailureDropsThePendingBlock) {
+  // The failing continuation leaves its block unwritten.
+  Recorder r = RunLines({"w 30 10 01", "c a", "c b", "w 30 11 02", "> zz"});
+  EXPECT_EQ(r.transfers, Lines{"W 30 10 [01] last=0"});
+}
+
+TEST(Script, TimerDrivenRunsNeverBlock) {
+  Recorder r;
+  CommandScript script;
+  r.Attach(script);
+
+  // An endless loop goes on tick after tick until stopped.
+  script.SetLines({":L -1", "c x", ":L"});
+  script.BeginRun(false);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(script.Tick().end, CommandScript::TickEnd::More);
+  script.EndRun();
+  EXPECT_EQ(script.LoopDepth(), 0);
+
+  // A long delay becomes a wait between ticks.
+  script.SetLines({"d 100000", "c after"});
+  script.BeginRun(false);
+  auto result = script.Tick();
+  EXPECT_EQ(result.end, CommandScript::TickEnd::Wait);
+  EXPECT_GT(result.waitMs, 1000);
+  EXPECT_EQ(script.Tick().end, CommandScript::TickEnd::Wait);
+  script.EndRun();
+
+  // A poll that never matches stays on its line.
+  r.registers[5] = 0;
+  script.SetLines({"f 30 05 1XXXXXXX -1"});
+  script.BeginRun(false);
+  EXPECT_EQ(script.Tick().end, CommandScript::TickEnd::Wait);
+  EXPECT_EQ(script.LineCounter(), 0);
+  script.EndRun();
+}
+
+TEST(Script, SynchronousRunsRefuseWhatNobodyCouldStop) {
+  testsupport::LogCapture log;
+  Recorder r = RunLines({":L -1", "c x", ":L"});
+  EXPECT_TRUE(r.readData.empty());
+  EXPECT_TRUE(log.Contains("A loop without end cannot run synchronously: :L -1"));
+
+  // A device that does not answer ends an endless poll.
+  Recorder silent;
+  silent.result = 0;
+  CommandScript script;
+  silent.Attach(script);
+  script.SetLines({"f 30 05 1XXXXXXX -1"});
+  EXPECT_TRUE(script.RunSync());
+  EXPECT_TRUE(log.Contains("Transfer failed, line = 1: f 30 05 1XXXXXXX -1"));
+}
+
+TEST(Script, RefusedTransfersAreLoggedWithTheirLine) {
+  testsupport::LogCapture log;
+  Recorder r;
+  r.result = 0;
+  CommandScript script;
+  r.Attach(script);
+  script.SetLines({"c a", "w 30 7F 01 02", "c b", "s 30 05 1"});
+  script.RunSync();
+  EXPECT_TRUE(log.Contains("Transfer failed, line = 2: w 30 7F 01 02"));
+  EXPECT_TRUE(log.Contains("Transfer failed, line = 4: s 30 05 1"));
+  // The read-modify-write writes nothing without the register's value; the
+  // end-of-run read belongs to no line and is not logged.
+  EXPECT_EQ(r.transfers, (Lines{"W 30 7F [01 02] last=0", "R 30 05 n1 last=0", kEndRead}));
+  int failures = 0;
+  for (const std::string& line : log.Lines()) failures += line.rfind("Transfer failed", 0) == 0;
+  EXPECT_EQ(failures, 2);
+
+  script.ExecuteSingleLine("w 30 7F 01 02");
+  EXPECT_TRUE(log.Contains("Transfer failed: w 30 7F 01 02"));
+}
+
+// Through a link on an emulated board, as a board window forwards it.
+class ScriptOnBoard : public LinkFixture {
+ protected:
+  void SetUp() override {
+    LinkFixture::SetUp();
+    link_->AddDevice(0x30, 0, 256);
+    harness_.link = link_.get();
+    script_.SetCallbacks(&harness_, regtest::BoardHarness::BlockTransfer);
+  }
+  regtest::BoardHarness harness_;
+  CommandScript script_;
+};
+
+TEST_F(ScriptOnBoard, WritesReachTheBoardAndRefusedBlocksAreLogged) {
+  testsupport::LogCapture log;
+  script_.SetLines({"w 30 00 01", "w 30 10 AA BB", "w 30 7F 01 02"});
+  script_.RunSync();
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 1, 0x10), 0xAA);
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 1, 0x11), 0xBB);
+  // Registers 127 and 128 do not exist on a page: the link refuses the block.
+  EXPECT_TRUE(log.Contains("Transfer failed, line = 3: w 30 7F 01 02"));
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 1, 0x7F), 0);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// Dialog answers for the window tests, and event pumping.
+#pragma once
+
+#include <QCoreApplication>
+#include <string>
+#include <vector>
+
+#include "host/dialogs.h"
+
+namespace regtest {
+
+class TestDialogs : public IDialogs {
+ public:
+  void Message(QWidget*, const std::string&, const std::string& text) override { messages.push_back(text); }
+  int RunModal(QDialog*) override { return 0; }
+  std::string OpenFile(QWidget*, const std::string&, const std::string& filter) override {
+    filters.push_back(filter);
+    return openFile;
+  }
+  std::string SaveFile(QWidget*, const std::string&, const std::string& filter) override {
+    filters.push_back(filter);
+    return saveFile;
+  }
+  bool InputQuery(QWidget*, const std::string&, const std::string&, std::string&) override { return false; }
+
+  std::vector<std::string> messages, filters;
+  std::string openFile, saveFile;
+};
+
+inline void PumpEvents() {
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+}  // namespace regtest
