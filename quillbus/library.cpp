@@ -444,9 +444,10 @@ Session::~Session() {
 }
 
 Library& Lib() {
-  // Never destroyed: other libraries' threads may still call in during exit.
-  static Library* library = new Library;
-  return *library;
+  // Destroyed when the library is unloaded (the last link freed it) or at
+  // exit; the links stop their threads before either.
+  static Library library;
+  return library;
 }
 
 void Pause() {
