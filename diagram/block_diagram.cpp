@@ -1,0 +1,567 @@
+#include "diagram/block_diagram.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <unordered_map>
+
+#include "platform/library.h"
+#include "platform/log.h"
+
+// ---------------------------------------------------------------- errors
+
+namespace {
+
+std::string ErrorText(const std::string& file, const std::string& element, int line, const std::string& attribute,
+                      const std::string& problem) {
+  std::string text = "Diagram \"" + file + "\"";
+  if (!element.empty()) {
+    text += ", element <" + element + ">";
+    if (line > 0) text += " (line " + std::to_string(line) + ")";
+  } else if (line > 0) {
+    text += ", line " + std::to_string(line);
+  }
+  if (!attribute.empty()) text += ", attribute \"" + attribute + "\"";
+  return text + ": " + problem;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSeparator(char c) { return c == ',' || c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+std::string Trim(const char* text) {
+  std::string s = text ? text : "";
+  size_t a = 0, b = s.size();
+  while (a < b && IsSpace(s[a])) ++a;
+  while (b > a && IsSpace(s[b - 1])) --b;
+  return s.substr(a, b - a);
+}
+
+}  // namespace
+
+TDiagramLoadError::TDiagramLoadError(const std::string& file, const std::string& element, int line,
+                                     const std::string& attribute, const std::string& problem)
+    : std::runtime_error(ErrorText(file, element, line, attribute, problem)),
+      file_(file),
+      element_(element),
+      attribute_(attribute),
+      problem_(problem),
+      line_(line) {}
+
+// ---------------------------------------------------------------- numbers
+
+int TBlockDiagram::ReadInteger(const char* text) {
+  const std::string s = Trim(text);
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  int base = 10;
+  if (s.compare(i, 2, "0x") == 0 || s.compare(i, 2, "0X") == 0) {
+    base = 16, i += 2;
+  } else if (i < s.size() && s[i] == '$') {
+    base = 16, i += 1;
+  }
+  if (i >= s.size()) throw std::invalid_argument("\"" + s + "\" is not an integer");
+  uint64_t value = 0;
+  const auto [end, error] = std::from_chars(s.data() + i, s.data() + s.size(), value, base);
+  const uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+  if (error != std::errc() || end != s.data() + s.size() || value > limit)
+    throw std::invalid_argument("\"" + s + "\" is not an integer");
+  // Hexadecimal spans the 32 bits, as the colour and mask values need.
+  const int32_t result = int32_t(uint32_t(value));
+  return negative ? int32_t(0u - uint32_t(result)) : result;
+}
+
+double TBlockDiagram::ReadReal(const char* text) {
+  const std::string s = Trim(text);
+  size_t i = (!s.empty() && s[0] == '+') ? 1 : 0;
+  double value = 0;
+  const auto [end, error] = std::from_chars(s.data() + i, s.data() + s.size(), value);
+  if (i >= s.size() || error != std::errc() || end != s.data() + s.size() || !std::isfinite(value))
+    throw std::invalid_argument("\"" + s + "\" is not a number");
+  return value;
+}
+
+double TBlockDiagram::ListReal(const char* text, const char** endOut) {
+  const char* p = text ? text : "";
+  while (IsSpace(*p)) ++p;
+  const char* start = p;
+  if (*p == '+' || *p == '-') ++p;
+  const char* digits = p;
+  while (*p >= '0' && *p <= '9') ++p;
+  bool any = p != digits;
+  if (*p == '.') {
+    const char* fraction = ++p;
+    while (*p >= '0' && *p <= '9') ++p;
+    any = any || p != fraction;
+  }
+  if (!any) {
+    if (endOut) *endOut = text;
+    return 0;
+  }
+  if (*p == 'e' || *p == 'E') {
+    const char* q = p + 1;
+    if (*q == '+' || *q == '-') ++q;
+    if (*q >= '0' && *q <= '9') {
+      while (*q >= '0' && *q <= '9') ++q;
+      p = q;
+    }
+  }
+  if (endOut) *endOut = p;
+  const char* from = *start == '+' ? start + 1 : start;
+  double value = 0;
+  std::from_chars(from, p, value);
+  return value;
+}
+
+int TBlockDiagram::ListInteger(const char* text, const char** endOut) {
+  const char* p = text ? text : "";
+  while (IsSpace(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  const char* digits = p;
+  int64_t value = 0;
+  while (*p >= '0' && *p <= '9') {
+    value = std::min<int64_t>(value * 10 + (*p - '0'), int64_t(1) << 32);
+    ++p;
+  }
+  if (p == digits) {
+    if (endOut) *endOut = text;
+    return 0;
+  }
+  if (endOut) *endOut = p;
+  if (negative) value = -value;
+  return int(std::clamp<int64_t>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+std::vector<std::string> TBlockDiagram::SplitList(const char* text) {
+  std::vector<std::string> items;
+  const char* p = text ? text : "";
+  while (*p) {
+    while (*p && IsSeparator(*p)) ++p;
+    const char* start = p;
+    while (*p && !IsSeparator(*p)) ++p;
+    if (p != start) items.emplace_back(start, p);
+  }
+  return items;
+}
+
+unsigned TBlockDiagram::ParsePoints(TPointF* pairs, unsigned capacity, const char* text) {
+  unsigned count = 0;
+  bool haveX = false;
+  float x = 0;
+  for (const std::string& item : SplitList(text)) {
+    const float value = float(ListReal(item.c_str()));
+    if (!haveX) {
+      x = value;
+      haveX = true;
+      continue;
+    }
+    haveX = false;
+    if (count < capacity) pairs[count] = {x, value};
+    ++count;
+  }
+  // A trailing lone number is kept as the x of one more pair, never past
+  // the caller's buffer, and not counted.
+  const unsigned complete = std::min(count, capacity);
+  if (haveX && complete < capacity) pairs[complete] = {x, 0};
+  return complete;
+}
+
+unsigned TBlockDiagram::ParseNumbers(float* values, unsigned capacity, const char* text) {
+  unsigned count = 0;
+  for (const std::string& item : SplitList(text)) {
+    if (count >= capacity) break;
+    values[count++] = float(ListReal(item.c_str()));
+  }
+  return count;
+}
+
+std::string TBlockDiagram::StyleValue(const std::string& style, const std::string& key) {
+  const size_t at = style.find(key);
+  if (at == std::string::npos) return "";
+  const size_t start = at + key.size();
+  const size_t end = style.find(';', start);
+  return style.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+TBlockDiagram::TStyle TBlockDiagram::ParseStyle(const char* text) {
+  TStyle style;
+  const std::string s = text ? text : "";
+  auto read = [&](const char* key, int& kind, uint32_t& colour) {
+    const std::string value = Trim(StyleValue(s, key).c_str());
+    if (value.empty() || value[0] != '#') return;
+    const std::string digits = Trim(value.c_str() + 1);
+    uint32_t parsed = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parsed, 16);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
+      throw std::invalid_argument("colour \"" + value + "\" is not a hexadecimal number");
+    kind = 2;
+    colour = parsed;
+  };
+  read("fill:", style.fillKind, style.fillColour);
+  read("stroke:", style.strokeKind, style.strokeColour);
+  return style;
+}
+
+void TBlockDiagram::ParseTransform(TGUIObject* object, const char* text) {
+  std::string s = text ? text : "";
+  std::replace(s.begin(), s.end(), '(', ' ');
+  std::replace(s.begin(), s.end(), ')', ' ');
+  size_t i = 0;
+  while (i < s.size() && IsSpace(s[i])) ++i;
+  size_t j = i;
+  while (j < s.size() && !IsSpace(s[j])) ++j;
+  const std::string word = s.substr(i, j - i);
+  float n[6] = {};
+  const std::vector<std::string> items = SplitList(s.c_str() + j);
+  for (size_t k = 0; k < items.size() && k < 6; ++k) n[k] = float(ListReal(items[k].c_str()));
+  if (word == "matrix") {
+    object->Transform(n[0], n[1], n[2], n[3], n[4], n[5]);
+  } else if (word == "scale") {
+    object->Scale(n[0], n[1]);
+  } else if (word == "translate") {
+    object->Translate(n[0], n[1]);
+  }
+}
+
+void TBlockDiagram::ReadLinkTo(TGUIObject* object, const char* text) {
+  int value = 0;
+  for (const std::string& item : SplitList(text)) {
+    const size_t colon = item.find(':');
+    const int linkID = ListInteger(item.substr(0, colon).c_str());
+    if (colon != std::string::npos) value = ListInteger(item.c_str() + colon + 1);
+    object->AddLinkTo(linkID, value);
+  }
+}
+
+int TBlockDiagram::ReadSizeValue(const char* text) {
+  const char* p = text ? text : "";
+  while (*p == '.') ++p;
+  const char* dot = std::strchr(p, '.');
+  const std::string whole = dot ? std::string(p, dot) : std::string(p);
+  return ListInteger(whole.c_str());
+}
+
+// ---------------------------------------------------------------- page
+
+TBlockDiagram::TBlockDiagram(const std::string& name, const TDiagramContext& pageContext)
+    : context(pageContext), proximityTimer(std::make_unique<TProximityTimer>()) {
+  Load(name);
+}
+
+TBlockDiagram::~TBlockDiagram() {
+  // The plug-in instance is freed here first once plug-in binding is built;
+  // the init-script window goes next (the page keeps only its name so far).
+  proximityTimer->Clear();  // no tick may reach an object being deleted
+  Clear();
+  proximityTimer.reset();
+}
+
+void TBlockDiagram::Clear() {
+  if (proximityTimer) proximityTimer->Clear();
+  for (unsigned i = 0; i < objectCount; ++i) delete objects[i];
+  std::fill(std::begin(objects), std::end(objects), nullptr);
+  std::fill(std::begin(registerWindows), std::end(registerWindows), nullptr);
+  objectCount = 0;
+  registerWindowCount = 0;
+}
+
+void TBlockDiagram::SetVisible(bool visible) {
+  for (unsigned i = 0; i < objectCount; ++i) objects[i]->SetVisible(visible);
+}
+
+void TBlockDiagram::SetZoom(double zoom, int dx, int dy) {
+  const float scale = float(zoom * 0.8);
+  for (unsigned i = 0; i < objectCount; ++i) objects[i]->Place(scale, dx, dy);
+}
+
+void TBlockDiagram::Progress(const char* text, int position) {
+  if (!context.progress) return;
+  if (text) context.progress->SetText(text);
+  if (position >= 0) context.progress->SetPosition(position);
+  context.progress->Repaint();
+}
+
+void TBlockDiagram::Load(const std::string& name) {
+  Clear();
+  fileName = name;
+  nextID = 1;
+  warnings.clear();
+  try {
+    const std::string path = platform::MapPath(name);
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw TDiagramLoadError(name, "", 0, "", std::string("cannot be read: ") + std::strerror(errno));
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad()) throw TDiagramLoadError(name, "", 0, "", "cannot be read");
+    source = text.str();
+
+    pugi::xml_document document;
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(source.data(), source.size(), pugi::parse_default, pugi::encoding_auto);
+    if (!parsed) {
+      const int line =
+          1 + int(std::count(source.begin(), source.begin() + std::min<size_t>(size_t(parsed.offset), source.size()),
+                             '\n'));
+      throw TDiagramLoadError(name, "", line, "", std::string("XML parse error: ") + parsed.description());
+    }
+    const pugi::xml_node root = document.document_element();
+    if (root) {
+      ReadMetadata(root);
+      ObjectList list;
+      LoadElements(list, kMaxObjects, root, 0);
+      for (auto& object : list) objects[objectCount++] = object.release();
+      ResolveLinks();
+      for (unsigned i = 0; i < objectCount; ++i) objects[i]->AfterLoad();
+      ReadSize(root);
+      if (context.addDevice) context.addDevice(unsigned(I2CAddress), unsigned(books), unsigned(pages));
+      BindPlugin();
+      if (context.processingBlockWindow) AddRegisterWindow(context.processingBlockWindow);
+    }
+  } catch (...) {
+    source.clear();
+    Clear();
+    throw;
+  }
+  source.clear();
+  source.shrink_to_fit();
+}
+
+void TBlockDiagram::ReadMetadata(pugi::xml_node root) {
+  const pugi::xml_node metadata = root.child("metadata");
+  if (!metadata) return;
+  auto convert = [&](pugi::xml_node node, auto reader) {
+    try {
+      return reader(node.child_value());
+    } catch (const std::invalid_argument& error) {
+      Fail(node, "", error.what());
+    }
+  };
+  if (const pugi::xml_node file = metadata.child("file")) initScriptFile = Trim(file.child_value());
+  if (const pugi::xml_node dll = metadata.child("dll")) {
+    libraryPath = Trim(dll.child_value());
+    Progress(("Loading DLL: " + libraryPath).c_str(), 5);
+    LoadLibrary(libraryPath);
+  }
+  if (const pugi::xml_node node = metadata.child("I2CAddress")) I2CAddress = convert(node, ReadInteger);
+  pages = 0;
+  if (const pugi::xml_node node = metadata.child("pages")) pages = convert(node, ReadInteger);
+  books = 0;
+  if (const pugi::xml_node node = metadata.child("books")) books = convert(node, ReadInteger);
+  ZoomFactor = 1.0;
+  if (const pugi::xml_node node = metadata.child("ZoomFactor")) {
+    const double zoom = convert(node, ReadReal);
+    ZoomFactor = std::clamp(zoom, kMinZoomFactor, kMaxZoomFactor);
+    if (ZoomFactor != zoom)
+      platform::LogF("%s: ZoomFactor %g is out of range, %g is used", fileName.c_str(), zoom, ZoomFactor);
+  }
+}
+
+void TBlockDiagram::LoadLibrary(const std::string&) {
+  // The library is loaded and bound with the plug-in binding; until then
+  // the page keeps its path and no handle.
+  module = nullptr;
+}
+
+void TBlockDiagram::BindPlugin() {
+  // With a loaded library: "Initializing Library..." at 80 while the window
+  // has no instance, then the instance, its name and its register windows.
+  if (!module) return;
+}
+
+void TBlockDiagram::SetSampleRate(unsigned) {
+  if (!module) return;
+}
+
+void TBlockDiagram::ShowPluginDialog(TGUIObject*) {
+  if (!module) return;
+}
+
+unsigned TBlockDiagram::LoadElements(ObjectList& list, unsigned capacity, pugi::xml_node parent, int depth) {
+  Progress("Loading SVG Nodes...", -1);
+  const int n = int(std::distance(parent.begin(), parent.end()));
+  int j = 0;
+  for (pugi::xml_node node : parent.children()) {
+    Progress(nullptr, j * 75 / n + 5);
+    ++j;
+    if (list.size() >= capacity) continue;  // full: nothing more is built
+    std::unique_ptr<TGUIObject> object = BuildElement(node, depth);
+    if (!object) continue;
+    ApplyCommonAttributes(object.get(), node);
+    list.push_back(std::move(object));
+  }
+  return unsigned(list.size());
+}
+
+std::unique_ptr<TGUIObject> TBlockDiagram::BuildElement(pugi::xml_node node, int depth) {
+  if (node.type() != pugi::node_element) return nullptr;
+  const char* name = node.name();
+  if (!std::strcmp(name, "polygon")) return BuildPolygon(node);
+  if (!std::strcmp(name, "polyline")) return BuildPolyline(node, false);
+  if (!std::strcmp(name, "line")) return BuildLine(node);
+  if (!std::strcmp(name, "ellipse")) return BuildEllipse(node);
+  if (!std::strcmp(name, "rect")) return BuildRect(node);
+  if (!std::strcmp(name, "text")) return BuildText(node);
+  if (!std::strcmp(name, "path")) return BuildPath(node);
+  if (!std::strcmp(name, "g")) {
+    if (!node.first_child()) return nullptr;
+    if (depth >= kMaxGroupDepth) {
+      Warn(node, "", "groups nest deeper than " + std::to_string(kMaxGroupDepth) + " levels; the group is skipped");
+      return nullptr;
+    }
+    ObjectList children;
+    LoadElements(children, TGUIGroup::kMaxChildren, node, depth + 1);
+    std::vector<TGUIObject*> raw;
+    raw.reserve(children.size());
+    for (auto& child : children) raw.push_back(child.get());
+    auto group = std::make_unique<TGUIGroup>(raw.data(), unsigned(raw.size()));
+    for (auto& child : children) (void)child.release();  // the group owns them now
+    return group;
+  }
+  return nullptr;
+}
+
+void TBlockDiagram::ApplyCommonAttributes(TGUIObject* object, pugi::xml_node node) {
+  const int objectID = Has(node, "ID") ? Integer(node, "ID", 0) : nextID++;
+  if (Has(node, "LinkTo")) ReadLinkTo(object, node.attribute("LinkTo").value());
+  if (Has(node, "Net")) {
+    for (const std::string& item : SplitList(node.attribute("Net").value())) object->AddNet(ListInteger(item.c_str()));
+  }
+  object->SetOnColour(TColor(Integer(node, "ActiveColor", 0xFF0000)));
+  object->SetOnWidth(2);
+  if (Has(node, "active")) object->SetState(Integer(node, "active", 0) != 0);
+  object->SetHighlightColour(TColor(Integer(node, "HighlightColor", 255)));
+  object->SetHighlightWidth(2);
+  object->SetColour(0x444444);
+  object->SetWidth(2);
+  if (Has(node, "shadow")) object->SetShadow(true);
+  if (Has(node, "gradient")) object->SetGradient(true);
+  if (Has(node, "style")) {
+    try {
+      const TStyle style = ParseStyle(node.attribute("style").value());
+      object->SetStyle(style.fillKind, style.fillColour, style.strokeKind, style.strokeColour);
+    } catch (const std::invalid_argument& error) {
+      Fail(node, "style", error.what());
+    }
+  }
+  if (Has(node, "function")) {
+    object->SetMode(1, proximityTimer.get());
+    object->SetFunctionName(node.attribute("function").value());
+  }
+  if (Has(node, "transform")) ParseTransform(object, node.attribute("transform").value());
+  object->SetBackgroundColour(context.backgroundColour);
+  object->SetCallback(context.window, context.objectEvent);
+  object->SetID(objectID);
+  object->Place(1.0f, 0, 0);
+}
+
+void TBlockDiagram::ResolveLinks() {
+  // Indexes keep the list order, so each lookup visits the same objects in
+  // the same order as a scan of the whole list would.
+  std::unordered_map<int, std::vector<TGUIObject*>> byID, byNet;
+  for (unsigned i = 0; i < objectCount; ++i) {
+    TGUIObject* b = objects[i];
+    byID[b->GetID()].push_back(b);
+    for (unsigned k = 0; k < b->GetNetCount(); ++k) byNet[b->GetNet(k)->number].push_back(b);
+  }
+  for (unsigned i = 0; i < objectCount; ++i) {
+    TGUIObject* a = objects[i];
+    for (int e = 0; e < a->GetLinkToCount(); ++e) {
+      const int targetID = a->GetLinkToID(e);
+      if (targetID == 0) continue;
+      const auto found = byID.find(targetID);
+      if (found == byID.end()) continue;
+      for (TGUIObject* b : found->second) a->Link(b, a->GetLinkToValue(e));
+    }
+    for (unsigned k = 0; k < a->GetNetCount(); ++k) {
+      const int number = a->GetNet(k)->number;
+      if (number == 0) continue;
+      const auto found = byNet.find(number);
+      if (found == byNet.end()) continue;
+      for (TGUIObject* b : found->second) a->AddNetMember(b, k);
+    }
+  }
+}
+
+void TBlockDiagram::ReadSize(pugi::xml_node root) {
+  auto read = [&](const char* attribute) {
+    if (!Has(root, attribute)) return 100;
+    const int value = ReadSizeValue(root.attribute(attribute).value());
+    const int kept = std::clamp(value, kMinPageSize, kMaxPageSize);
+    if (kept != value) {
+      platform::LogF("%s: page %s %d is out of range, %d is used", fileName.c_str(), attribute, value, kept);
+      warnings.push_back(ErrorText(fileName, root.name(), LineOf(root), attribute,
+                                   std::to_string(value) + " is out of range, " + std::to_string(kept) + " is used"));
+    }
+    return kept;
+  };
+  width = read("width");
+  height = read("height");
+}
+
+void TBlockDiagram::AddRegisterWindow(TI2CObject* window) {
+  if (registerWindowCount < kMaxRegisterWindows) registerWindows[registerWindowCount++] = window;
+}
+
+void TBlockDiagram::BindWriteOnly(TI2CObject* window) {
+  window->SetCallbacks(context.window, context.objectWrite, nullptr, nullptr);
+  AddRegisterWindow(window);
+}
+
+// ---------------------------------------------------------------- attributes
+
+int TBlockDiagram::LineOf(pugi::xml_node node) const {
+  const ptrdiff_t offset = node.offset_debug();
+  if (offset < 0 || source.empty()) return 0;
+  return 1 + int(std::count(source.begin(), source.begin() + std::min<size_t>(size_t(offset), source.size()), '\n'));
+}
+
+void TBlockDiagram::Fail(pugi::xml_node node, const char* attribute, const std::string& problem) const {
+  throw TDiagramLoadError(fileName, node.name(), LineOf(node), attribute ? attribute : "", problem);
+}
+
+void TBlockDiagram::Warn(pugi::xml_node node, const char* attribute, const std::string& problem) {
+  std::string text = ErrorText(fileName, node.name(), LineOf(node), attribute ? attribute : "", problem);
+  platform::LogLine(text);
+  warnings.push_back(std::move(text));
+}
+
+int TBlockDiagram::Integer(pugi::xml_node node, const char* attribute, int fallback) const {
+  const pugi::xml_attribute value = node.attribute(attribute);
+  if (!value) return fallback;
+  try {
+    return ReadInteger(value.value());
+  } catch (const std::invalid_argument& error) {
+    Fail(node, attribute, error.what());
+  }
+}
+
+double TBlockDiagram::Real(pugi::xml_node node, const char* attribute, double fallback) const {
+  const pugi::xml_attribute value = node.attribute(attribute);
+  if (!value) return fallback;
+  try {
+    return ReadReal(value.value());
+  } catch (const std::invalid_argument& error) {
+    Fail(node, attribute, error.what());
+  }
+}
+
+bool TBlockDiagram::Require(pugi::xml_node node, std::initializer_list<const char*> attributes) {
+  for (const char* attribute : attributes) {
+    if (!Has(node, attribute)) {
+      Warn(node, attribute, "a required attribute is missing; the element is skipped");
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string TBlockDiagram::Text(pugi::xml_node node, const char* attribute, const char* fallback) const {
+  const pugi::xml_attribute value = node.attribute(attribute);
+  return value ? value.value() : fallback;
+}

@@ -1,0 +1,250 @@
+// The element builders: one drawing element of a diagram file becomes one
+// drawable object; register-bound widgets get their register window bound
+// to the board window and registered on the page.
+#include <cstring>
+
+#include "common/image_hint.h"
+#include "common/shapes.h"
+#include "diagram/amplifier.h"
+#include "diagram/bit_widgets.h"
+#include "diagram/block_diagram.h"
+#include "diagram/coefficient_slider.h"
+#include "diagram/pin_select.h"
+#include "diagram/routing.h"
+#include "diagram/script_button.h"
+#include "diagram/streaming_widget.h"
+#include "platform/library.h"
+
+namespace {
+
+constexpr TColor kShapeColour = 0x555555;
+
+bool IsBlankText(const std::string& text) {
+  for (char c : text)
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return false;
+  return true;
+}
+
+// The text of a node that holds only text (at least one text child);
+// false when it holds anything else.
+bool OnlyText(pugi::xml_node node, std::string& text) {
+  text.clear();
+  if (!node.first_child()) return false;
+  for (pugi::xml_node child : node.children()) {
+    if (child.type() != pugi::node_pcdata && child.type() != pugi::node_cdata) return false;
+    text += child.value();
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<TGUIObject> TBlockDiagram::BuildPolygon(pugi::xml_node node) {
+  if (!Has(node, "points")) return nullptr;
+  if (std::strcmp(node.attribute("function").value(), "amplifier") != 0) return BuildPolyline(node, true);
+
+  if (!Require(node, {"min", "max", "step", "I2CPage", "I2CRegister", "Mask", "Shift"})) return nullptr;
+  TPointF points[kMaxPointPairs];
+  const unsigned n = ParsePoints(points, kMaxPointPairs, node.attribute("points").value());
+  if (n < 3) {
+    Warn(node, "points", "an amplifier needs three points; the element is skipped");
+    return nullptr;
+  }
+  const float min = float(Real(node, "min", 0)), max = float(Real(node, "max", 0)), step = float(Real(node, "step", 0));
+  const int device = Integer(node, "I2CAddress", I2CAddress);
+  const int page = Integer(node, "I2CPage", 0), reg = Integer(node, "I2CRegister", 0);
+  const uint8_t mask = uint8_t(Integer(node, "Mask", 0)), shift = uint8_t(Integer(node, "Shift", 0));
+  const int gainLaw = Integer(node, "CustomGain", 0);
+  const bool showMute = Integer(node, "ShowMute", 0) != 0, showPower = Integer(node, "ShowPower", 0) != 0;
+  TPointF textLocation = {0, 0};
+  if (Has(node, "TextLocation")) ParsePoints(&textLocation, 1, node.attribute("TextLocation").value());
+  std::vector<float> gains(kMaxGainValues);
+  const unsigned gainCount = Has(node, "CustomGainValues") ? ParseNumbers(gains.data(), kMaxGainValues,
+                                                                          node.attribute("CustomGainValues").value())
+                                                           : 0;
+  const float triangle[6] = {points[0].x, points[0].y, points[1].x, points[1].y, points[2].x, points[2].y};
+  auto amplifier = std::make_unique<TAmplifier>(context.owner, 0.0f, min, max, step, device, page, reg, mask, shift,
+                                                gainLaw, gains.data(), gainCount, textLocation.x, textLocation.y,
+                                                triangle, showMute, showPower);
+  amplifier->SetCallbacks(context.window, context.objectWrite, nullptr, context.blockTransfer);
+  AddRegisterWindow(amplifier.get());
+  return amplifier;
+}
+
+std::unique_ptr<TGUIObject> TBlockDiagram::BuildPolyline(pugi::xml_node node, bool closed) {
+  if (!Has(node, "points")) return nullptr;
+  TPointF points[kMaxPointPairs];
+  const unsigned n = ParsePoints(points, kMaxPointPairs, node.attribute("points").value());
+  const TColor activeColour = TColor(Integer(node, "ActiveColor", 0xFF0000));
+  if (n < 2) return nullptr;
+  if (closed) return std::make_unique<TGUIPolygon>(points, n, 2, kShapeColour);
+  std::vector<std::unique_ptr<TGUIObject>> lines;
+  for (unsigned i = 1; i < n && lines.size() < TGUIGroup::kMaxChildren; ++i) {
+    const float ends[4] = {points[i - 1].x, points[i - 1].y, points[i].x, points[i].y};
+    auto line = std::make_unique<TGUILine>(ends, 2, kShapeColour);
+    line->SetBackgroundColour(context.backgroundColour);
+    line->SetHighlightColour(255);
+    line->SetOnColour(activeColour);
+    line->SetOnWidth(2);
+    lines.push_back(std::move(line));
+  }
+  std::vector<TGUIObject*> raw;
+  for (auto& line : lines) raw.push_back(line.get());
+  auto group = std::make_unique<TGUIGroup>(raw.data(), unsigned(raw.size()));
+  for (auto& line : lines) (void)line.release();
+  return group;
+}
+
+std::unique_ptr<TGUIObject> TBlockDiagram::BuildLine(pugi::xml_node node) {
+  if (!Require(node, {"x1", "y1", "x2", "y2"})) return nullptr;
+  const float ends[4] = {float(Real(node, "x1", 0)), float(Real(node, "y1", 0)), float(Real(node, "x2", 0)),
+                         float(Real(node, "y2", 0))};
+  return std::make_unique<TGUILine>(ends, 2, TColor(Integer(node, "BaseColor", int(kShapeColour))));
+}
+
+std::unique_ptr<TGUIObject> TBlockDiagram::BuildEllipse(pugi::xml_node node) {
+  if (!Require(node, {"cx", "cy", "rx", "ry"})) return nullptr;
+  const float cx = float(Real(node, "cx", 0)), cy = float(Real(node, "cy", 0));
+  const float rx = float(Real(node, "rx", 0)), ry = float(Real(node, "ry", 0));
+  const float box[4] = {cx - rx, cy - ry, cx + rx, cy + ry};
+  const char* function = node.attribute("function").value();
+  if (!std::strcmp(function, "mixer")) return std::make_unique<TMixer>(box, false, 1, 0);
+  if (!std::strcmp(function, "mutex_mixer")) return std::make_unique<TMixer>(box, true, 1, 0);
+  return std::make_unique<TGUIEllipse>(box, 1, 0);
+}
+
+std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
+  if (!Require(node, {"x", "y", "width", "height"})) return nullptr;
+  const float x = float(Real(node, "x", 0)), y = float(Real(node, "y", 0));
+  const float w = float(Real(node, "width", 0)), h = float(Real(node, "height", 0));
+  const float rect[6] = {x, y, x + w, y + h, float(Real(node, "rx", 1.0)), float(Real(node, "ry", 1.0))};
+  const std::string function = node.attribute("function").value();
+  void* window = context.window;
+  QWidget* owner = context.owner;
+
+  // A widget with a register window bound write only: mode 1, registered.
+  auto writeOnly = [&](auto widget) -> std::unique_ptr<TGUIObject> {
+    BindWriteOnly(widget.get());
+    widget->SetMode(1, nullptr);
+    return widget;
+  };
+  auto streaming = [&](auto widget) -> std::unique_ptr<TGUIObject> {
+    widget->SetRefreshRequest(context.objectRefreshRequest);
+    return writeOnly(std::move(widget));
+  };
+
+  if (function == "touchscreen")
+    return streaming(std::make_unique<TTouchScreen>(owner, rect, window, context.blockTransfer,
+                                                    Integer(node, "I2CAddress", I2CAddress)));
+  if (function == "DSVoiceRecordData")
+    return streaming(std::make_unique<TDSVoiceRecordData>(owner, rect, window, context.blockTransfer,
+                                                          Integer(node, "I2CAddress", 0)));
+  if (function == "IN1IN2Data")
+    return streaming(
+        std::make_unique<TIN1IN2Data>(owner, rect, window, context.blockTransfer, Integer(node, "I2CAddress", 0)));
+  if (function == "SARData") return streaming(std::make_unique<TSARData>(rect));
+  if (function == "toggle") {
+    if (!Require(node, {"Mask", "Shift", "I2CPage", "I2CRegister"})) return nullptr;
+    return writeOnly(std::make_unique<TToggle>(window, Integer(node, "Mask", 0), Integer(node, "Shift", 0),
+                                               Integer(node, "I2CAddress", I2CAddress), Integer(node, "I2CPage", 0),
+                                               Integer(node, "I2CRegister", 0), rect, Integer(node, "Positions", 2)));
+  }
+  if (function == "DIRSelect") {
+    if (!Require(node, {"I2CPage", "I2CRegister", "SrcPositions", "DstPositions"})) return nullptr;
+    float sources[kMaxSourcePositions], destinations[kMaxDestinationPositions];
+    const unsigned sourceCount = ParseNumbers(sources, kMaxSourcePositions, node.attribute("SrcPositions").value());
+    const unsigned destinationCount =
+        ParseNumbers(destinations, kMaxDestinationPositions, node.attribute("DstPositions").value());
+    return writeOnly(std::make_unique<TDIRSelect>(window, 15u, 0u, Integer(node, "I2CAddress", I2CAddress),
+                                                  Integer(node, "I2CPage", 0), Integer(node, "I2CRegister", 0), rect,
+                                                  sources, sourceCount, destinations, destinationCount));
+  }
+  if (function == "impedance_select") {
+    if (!Require(node, {"Mask", "Shift", "I2CPage", "I2CRegister"})) return nullptr;
+    return writeOnly(std::make_unique<TImpedanceSelect>(window, Integer(node, "Mask", 0), Integer(node, "Shift", 0),
+                                                        Integer(node, "I2CPage", 0), Integer(node, "I2CRegister", 0),
+                                                        rect));
+  }
+  if (function == "switch" || function == "AmpSwitch") {
+    if (!Require(node, {"Bit", "I2CPage", "I2CRegister"})) return nullptr;
+    const int bit = Integer(node, "Bit", 0), device = Integer(node, "I2CAddress", I2CAddress);
+    const int page = Integer(node, "I2CPage", 0), reg = Integer(node, "I2CRegister", 0);
+    if (function == "switch") return writeOnly(std::make_unique<TSwitch>(window, bit, device, page, reg, rect));
+    auto amp = std::make_unique<TAmpSwitch>(window, bit, device, page, reg, rect);
+    amp->SetHintText("Coax Amp: I2C Address: " + HexAddress(device) + ", Register: " + std::to_string(reg) +
+                     ", Bit: " + std::to_string(bit));
+    return writeOnly(std::move(amp));
+  }
+  if (function == "ScriptButton") {
+    auto button = std::make_unique<TScriptButton>(owner, rect, window, context.blockTransfer, context.scriptGPIO,
+                                                  Text(node, "ScriptOn", "empty.txt"),
+                                                  Text(node, "ScriptOff", "empty.txt"), Text(node, "type", "button"));
+    button->SetState(Integer(node, "default", 0) != 0, true);
+    button->SetMode(1, nullptr);
+    return button;
+  }
+  if (function == "IOArrow") {
+    if (!Require(node, {"Bit", "I2CPage", "I2CRegister"})) return nullptr;
+    return writeOnly(std::make_unique<TIOArrow>(window, Integer(node, "Bit", 0), Integer(node, "I2CPage", 0),
+                                                Integer(node, "I2CRegister", 0), rect));
+  }
+  if (function == "PinSelect") return writeOnly(std::make_unique<TPinSelect>(owner, rect));
+  if (function == "QMX7350Slider") {
+    if (!Require(node, {"CoeffFile", "MuteScript", "UnMuteScript", "PowerUpScript", "PowerDownScript"})) return nullptr;
+    auto slider = std::make_unique<TQMX7350Slider>(
+        owner, window, context.blockTransfer, Text(node, "CoeffFile", ""), Text(node, "MuteScript", ""),
+        Text(node, "UnMuteScript", ""), Text(node, "PowerUpScript", ""), Text(node, "PowerDownScript", ""), rect);
+    BindWriteOnly(slider.get());
+    slider->SetMode(0, nullptr);
+    return slider;
+  }
+  if (function == "CheckBox") {
+    if (!Require(node, {"Bit", "I2CPage", "I2CRegister"})) return nullptr;
+    return writeOnly(std::make_unique<TPlCheckBox>(owner, Integer(node, "I2CAddress", I2CAddress),
+                                                   Integer(node, "I2CPage", 0), Integer(node, "I2CRegister", 0),
+                                                   Text(node, "Caption", ""), Integer(node, "Bit", 0), rect));
+  }
+  return std::make_unique<TGUIRectangle>(rect, 2, kShapeColour);
+}
+
+std::unique_ptr<TGUIObject> TBlockDiagram::BuildPath(pugi::xml_node node) {
+  if (!Has(node, "d")) return nullptr;
+  const std::string data = node.attribute("d").value();
+  if (std::strcmp(node.attribute("function").value(), "QMX7460_RSEL") != 0) return std::make_unique<TSVGPath>(data);
+  if (!Require(node, {"I2CPage", "I2CRegister", "Mask", "Shift"})) return nullptr;
+  auto select = std::make_unique<TQMX7460RSEL>(context.window, context.owner, Integer(node, "I2CAddress", I2CAddress),
+                                               Integer(node, "I2CPage", 0), Integer(node, "I2CRegister", 0),
+                                               Integer(node, "Mask", 0) & 0xFF, Integer(node, "Shift", 0) & 0xFF, data);
+  BindWriteOnly(select.get());
+  select->SetMode(1, nullptr);
+  return select;
+}
+
+std::unique_ptr<TGUIObject> TBlockDiagram::BuildText(pugi::xml_node node) {
+  if (!Require(node, {"x", "y"})) return nullptr;
+  float position[2] = {float(Real(node, "x", 0)) - 3, float(Real(node, "y", 0))};
+  const bool imageHint = std::strcmp(node.attribute("function").value(), "ImageHint") == 0;
+  int fontSize = 10;
+  int lineOffset = 10;
+  std::unique_ptr<TGUIText> text;
+  for (pugi::xml_node child : node.children()) {
+    if (child.type() != pugi::node_element || std::strcmp(child.name(), "tspan") != 0) continue;
+    if (Has(child, "font-size")) fontSize = Integer(child, "font-size", 11) - 1;
+    position[1] -= float(fontSize + 1);
+    std::string content;
+    if (!OnlyText(child, content) || IsBlankText(content)) continue;
+    if (!text) {
+      if (imageHint) {
+        if (!Require(node, {"file", "HintYOffset"})) return nullptr;
+        text = std::make_unique<TGUITextImageHint>(context.owner, platform::MapPath(node.attribute("file").value()),
+                                                   Integer(node, "HintYOffset", 0), position, content, fontSize);
+      } else {
+        text = std::make_unique<TGUIText>(position, content, fontSize);
+      }
+    } else {
+      if (Has(child, "dy")) lineOffset = int(Real(child, "dy", 0));
+      text->AddLine(content, lineOffset + 5);
+    }
+  }
+  return text;
+}

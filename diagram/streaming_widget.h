@@ -1,0 +1,67 @@
+// The streaming widgets (voice record data, IN1/IN2 data, SAR data, touch
+// screen) share this: their rectangle, their register window and a
+// refresh-request callback of their own. Streaming, decoding and their
+// companion windows are not built yet.
+#pragma once
+
+#include <QWidget>
+
+#include "diagram/bound_shape.h"
+
+class TStreamingShape : public TBoundShape<TGUIRectangle> {
+ public:
+  TStreamingShape(int device, int page, int reg, int count, const float* rect)
+      : TBoundShape(device, page, reg, count, nullptr, rect, 1, 0) {}
+  void SetRefreshRequest(TI2CPollCallback callback) { refreshRequest = callback; }
+  TI2CPollCallback GetRefreshRequest() const { return refreshRequest; }
+
+ protected:
+  TI2CPollCallback refreshRequest = nullptr;
+};
+
+class TDSVoiceRecordData : public TStreamingShape {
+ public:
+  TDSVoiceRecordData(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
+      : TStreamingShape(0, 255, 6, 32, rect), owner(owner), window(window), transfer(transfer), address(address) {}
+  int GetAddress() const { return address; }
+
+ private:
+  QWidget* owner;
+  void* window;
+  TI2CBlockCallback transfer;
+  int address;  // read from the element, not used by the window
+};
+
+class TIN1IN2Data : public TStreamingShape {
+ public:
+  TIN1IN2Data(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
+      : TStreamingShape(0, 103, 38, 1, rect), owner(owner), window(window), transfer(transfer), address(address) {}
+  int GetAddress() const { return address; }
+
+ private:
+  QWidget* owner;
+  void* window;
+  TI2CBlockCallback transfer;
+  int address;
+};
+
+class TSARData : public TStreamingShape {
+ public:
+  // The SAR result registers are page 3, registers 0..69 of the codec.
+  explicit TSARData(const float* rect) : TStreamingShape(0x30, 3, 0, 70, rect) {
+    SetHintText("SAR Data: Page: 3, Register: 0, Length: 70");
+  }
+};
+
+class TTouchScreen : public TStreamingShape {
+ public:
+  TTouchScreen(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
+      : TStreamingShape(0, 3, 0, 50, rect), owner(owner), window(window), transfer(transfer), address(address) {}
+  int GetAddress() const { return address; }
+
+ private:
+  QWidget* owner;
+  void* window;
+  TI2CBlockCallback transfer;
+  int address;
+};

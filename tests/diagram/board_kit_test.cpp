@@ -1,0 +1,111 @@
+// The bundled board kit: every page the default board names loads without
+// warnings, uses every element kind, and renders. The pictures are left in
+// the build tree to be looked at; a few pixels are checked.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <pugixml.hpp>
+#include <set>
+
+#include "common/canvas.h"
+#include "common/image_hint.h"
+#include "common/jpeg.h"
+#include "page_fixture.h"
+#include "platform/library.h"
+
+using diagramtest::PageFixture;
+
+namespace {
+
+const std::string kBoards = std::string(PALISAR_SOURCE_DIR) + "/boards";
+
+// Runs with the board list's directory as the current one, as the program does.
+class BoardKitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char buffer[4096];
+    saved_ = getcwd(buffer, sizeof buffer) ? buffer : ".";
+    ASSERT_EQ(chdir(kBoards.c_str()), 0);
+  }
+  void TearDown() override { (void)chdir(saved_.c_str()); }
+
+  // The pages of the default board, as its board-list entry names them.
+  static std::vector<std::pair<std::string, std::string>> Pages() {
+    pugi::xml_document list;
+    EXPECT_TRUE(list.load_file("EVM.xml"));
+    const pugi::xml_node board = list.child("EVMList").child("QMX7XXXEVM");
+    std::vector<std::pair<std::string, std::string>> pages;
+    for (const char* name : {"Diagram-1", "Diagram-2", "Diagram-Clock"})
+      pages.emplace_back(name, board.attribute(name).value());
+    return pages;
+  }
+
+  std::string saved_;
+};
+
+void Collect(TGUIObject* object, std::set<std::string>& functions, std::set<std::string>& classes) {
+  if (!object->GetFunctionName().empty()) functions.insert(object->GetFunctionName());
+  classes.insert(typeid(*object).name());
+  if (auto* group = dynamic_cast<TGUIGroup*>(object)) {
+    for (unsigned i = 0; i < group->GetChildCount(); ++i) Collect(group->GetChild(i), functions, classes);
+  }
+}
+
+}  // namespace
+
+TEST_F(BoardKitTest, EveryPageLoadsAndTheKitUsesEveryElementKind) {
+  std::set<std::string> functions, classes;
+  for (const auto& [attribute, file] : Pages()) {
+    ASSERT_FALSE(file.empty()) << attribute;
+    PageFixture f;
+    TBlockDiagram page(file, f.context);
+    EXPECT_TRUE(page.Warnings().empty()) << file << ": " << (page.Warnings().empty() ? "" : page.Warnings()[0]);
+    EXPECT_GT(page.ObjectCount(), 20u) << file;
+    EXPECT_GT(page.RegisterWindowCount(), 2u) << file;
+    EXPECT_EQ(page.GetI2CAddress(), 0x30);
+    EXPECT_EQ(page.GetPages(), 255);
+    if (!page.GetInitScriptFile().empty()) {
+      EXPECT_EQ(access(platform::MapPath(page.GetInitScriptFile()).c_str(), R_OK), 0) << page.GetInitScriptFile();
+    }
+    for (unsigned i = 0; i < page.ObjectCount(); ++i) Collect(page.Object(i), functions, classes);
+  }
+  for (const char* function :
+       {"touchscreen", "DSVoiceRecordData", "IN1IN2Data", "SARData", "toggle", "DIRSelect", "impedance_select",
+        "switch", "AmpSwitch", "ScriptButton", "IOArrow", "PinSelect", "QMX7350Slider", "CheckBox", "amplifier",
+        "mixer", "mutex_mixer", "QMX7460_RSEL", "ImageHint"})
+    EXPECT_TRUE(functions.count(function)) << function;
+  for (const std::type_info* type :
+       {&typeid(TGUILine), &typeid(TGUIRectangle), &typeid(TGUIEllipse), &typeid(TGUIPolygon), &typeid(TGUIText),
+        &typeid(TGUITextImageHint), &typeid(TSVGPath), &typeid(TGUIGroup)})
+    EXPECT_TRUE(classes.count(type->name())) << type->name();
+}
+
+TEST_F(BoardKitTest, TheKitsOwnFilesExist) {
+  EXPECT_FALSE(DecodeJpeg(platform::MapPath("QMX7XXX\\HeadphoneHint.jpg")).isNull());
+  for (const char* file : {"QMX7XXX\\Init.cfg", "QMX7XXX\\Playback.cfg", "QMX7XXX\\SliderMute.cfg",
+                           "QMX7XXX\\SliderUnmute.cfg", "QMX7XXX\\SliderPowerUp.cfg", "QMX7XXX\\SliderPowerDown.cfg"})
+    EXPECT_EQ(access(platform::MapPath(file).c_str(), R_OK), 0) << file;
+}
+
+TEST_F(BoardKitTest, EveryPageRenders) {
+  constexpr TColor kBackground = 0x00FFFFFF;
+  for (const auto& [attribute, file] : Pages()) {
+    PageFixture f;
+    f.context.backgroundColour = kBackground;
+    TBlockDiagram page(file, f.context);
+    page.SetZoom(1.0, 0, 0);
+    TCanvas canvas;
+    canvas.SetSize(int(page.GetWidth() * 0.8) + 1, int(page.GetHeight() * 0.8) + 1, kBackground);
+    // The window's order: inert objects first (its background), then the rest.
+    for (int pass = 0; pass < 2; ++pass)
+      for (unsigned i = 0; i < page.ObjectCount(); ++i)
+        if ((page.Object(i)->GetMode() == 0) == (pass == 0)) page.Object(i)->Paint(&canvas);
+    const std::string out = std::string(DIAGRAM_TEST_OUTPUT_DIR) + "/kit-" + attribute + ".png";
+    EXPECT_TRUE(canvas.Image().save(QString::fromStdString(out))) << out;
+    EXPECT_EQ(canvas.PixelColour(2, 2), kBackground) << file;  // outside the codec's frame
+    // Inside the frame, away from the blocks: the frame's fill colour (0xRRGGBB in the style).
+    const uint32_t fill = page.Object(0)->GetFillColour();
+    const TColor expected = ((fill >> 16) & 0xFF) | (fill & 0xFF00) | ((fill & 0xFF) << 16);
+    EXPECT_EQ(canvas.PixelColour(int(970 * 0.8), int(530 * 0.8)), expected) << file;
+  }
+}

@@ -1,0 +1,129 @@
+// The canvas, colours, JPEG pictures and the image hint's panel.
+#include "common/canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <QScrollArea>
+#include <QWidget>
+
+#include "common/image_hint.h"
+#include "common/jpeg.h"
+#include "probes.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+class CountingWidget : public QWidget {};
+
+}  // namespace
+
+TEST(CanvasTest, NestedLocksShareOnePainter) {
+  TCanvas canvas;
+  ASSERT_TRUE(canvas.SetSize(40, 30, 0x0000FF));
+  EXPECT_EQ(canvas.PixelColour(0, 0), 0x0000FFu);
+  QPainter& outer = canvas.Lock();
+  QPainter& inner = canvas.Lock();
+  EXPECT_EQ(&outer, &inner);
+  EXPECT_TRUE(inner.isActive());
+  canvas.Unlock();
+  EXPECT_TRUE(outer.isActive());
+  EXPECT_FALSE(canvas.SetSize(10, 10, 0));  // not while locked
+  canvas.Unlock();
+  EXPECT_FALSE(canvas.Locked());
+  EXPECT_FALSE(canvas.Painter().isActive());
+  canvas.Unlock();  // an extra unlock is harmless
+  EXPECT_TRUE(canvas.SetSize(10, 10, 0));
+  EXPECT_EQ(canvas.Width(), 10);
+}
+
+TEST(CanvasTest, RefusesHugeImages) {
+  TCanvas canvas;
+  EXPECT_FALSE(canvas.SetSize(100000, 100000, 0));
+  EXPECT_LE(qint64(canvas.Width()) * canvas.Height(), TCanvas::kMaxPixels);
+  EXPECT_LE(canvas.Width(), TCanvas::kMaxSide);
+  EXPECT_TRUE(canvas.SetSize(0, -5, 0));  // at least one pixel
+  EXPECT_EQ(canvas.Width(), 1);
+}
+
+TEST(CanvasTest, ColourConversionsAreEachOthersInverse) {
+  EXPECT_EQ(PenColour(0x00332211), QColor(0x11, 0x22, 0x33));
+  EXPECT_EQ(PenColour(0xFF0000FF), QColor(255, 0, 0));  // top byte ignored
+  EXPECT_EQ(FillColour(0x112233), QColor(0x11, 0x22, 0x33));
+  EXPECT_EQ(ToTColor(PenColour(0x00ABCDEF)), 0x00ABCDEFu);
+}
+
+TEST(CanvasTest, UnlockUpdatesTheView) {
+  auto* view = new CountingWidget;
+  TCanvas canvas(view);
+  canvas.SetSize(10, 10, 0);
+  canvas.Lock();
+  canvas.Unlock();
+  EXPECT_EQ(canvas.View(), view);
+  delete view;  // the canvas forgets a view that is gone
+  canvas.Lock();
+  canvas.Unlock();
+  EXPECT_EQ(canvas.View(), nullptr);
+}
+
+TEST(JpegTest, RoundTripAndErrors) {
+  testsupport::TempDir dir;
+  QImage image(24, 16, QImage::Format_RGB32);
+  image.fill(QColor(200, 30, 40));
+  const std::string path = dir.File("picture.jpg");
+  std::string error;
+  ASSERT_TRUE(EncodeJpeg(image, path, 95, &error)) << error;
+  const QImage decoded = DecodeJpeg(path, &error);
+  ASSERT_FALSE(decoded.isNull()) << error;
+  EXPECT_EQ(decoded.size(), QSize(24, 16));
+  const QColor pixel = decoded.pixelColor(12, 8);
+  EXPECT_NEAR(pixel.red(), 200, 6);
+  EXPECT_NEAR(pixel.green(), 30, 6);
+
+  EXPECT_TRUE(DecodeJpeg(dir.File("missing.jpg"), &error).isNull());
+  EXPECT_NE(error.find("cannot open"), std::string::npos);
+  testsupport::WriteFile(dir.File("text.jpg"), "not a picture at all");
+  EXPECT_TRUE(DecodeJpeg(dir.File("text.jpg"), &error).isNull());
+  EXPECT_NE(error.find("not a readable JPEG"), std::string::npos);
+  // A truncated picture fails cleanly too.
+  std::string bytes = testsupport::ReadFile(path);
+  testsupport::WriteFile(dir.File("cut.jpg"), bytes.substr(0, bytes.size() / 3));
+  const QImage cut = DecodeJpeg(dir.File("cut.jpg"), &error);
+  (void)cut;  // libjpeg may fill the rest; it must not crash or leak
+}
+
+TEST(ImageHintTest, ClickOpensThePanelBesideTheTextAndHoverEndCloses) {
+  testsupport::TempDir dir;
+  QImage image(30, 20, QImage::Format_RGB32);
+  image.fill(Qt::blue);
+  const std::string path = dir.File("hint.jpg");
+  ASSERT_TRUE(EncodeJpeg(image, path, 90));
+
+  QScrollArea area;
+  area.resize(300, 200);
+  const float at[2] = {50, 60};
+  TGUITextImageHint hint(&area, path, 7, at, "hint", 10);
+  hint.Place(1.0f, 0, 0);
+  EXPECT_FALSE(hint.Click(50, 60));  // mode 0
+  hint.SetMode(1, nullptr);
+  EXPECT_FALSE(hint.Click(250, 190));
+  ASSERT_TRUE(hint.Click(50, 58));
+  TImagePanel* panel = hint.GetPanel();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(panel->HasPicture());
+  EXPECT_EQ(panel->size(), QSize(40, 30));
+  EXPECT_EQ(panel->parentWidget(), area.viewport());
+  EXPECT_EQ(panel->x(), int(hint.GetTextWidth() + 50));
+  EXPECT_EQ(panel->y(), 67);
+  ASSERT_TRUE(hint.Click(50, 58));  // replaces the panel
+  EXPECT_NE(hint.GetPanel(), nullptr);
+  hint.OnUnhighlighted();
+  EXPECT_EQ(hint.GetPanel(), nullptr);
+
+  TGUITextImageHint missing(&area, dir.File("none.jpg"), 0, at, "hint", 10);
+  missing.Place(1.0f, 0, 0);
+  missing.SetMode(2, nullptr);
+  ASSERT_TRUE(missing.Click(0, 0));
+  ASSERT_NE(missing.GetPanel(), nullptr);
+  EXPECT_FALSE(missing.GetPanel()->HasPicture());
+  EXPECT_NE(missing.GetPanel()->Error().find("cannot open"), std::string::npos);
+}

@@ -1,0 +1,203 @@
+// Geometry of the shapes: hit tests, placement, transforms, path parsing
+// and text placement; a few pixels of what they draw.
+#include "common/shapes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "common/canvas.h"
+#include "probes.h"
+
+using diagramtest::WhiteCanvas;
+
+TEST(ShapeGeometry, LineHitsBelowFiveUnits) {
+  // The line runs along y = 0.1: a pointer on y = 5 is 4.9 away.
+  const float near[4] = {0, 0.1f, 10, 0.1f};
+  TGUILine line(near, 1, 0);
+  line.Place(1.0f, 0, 0);
+  EXPECT_TRUE(line.HitTest(5, 5));
+  const float far[4] = {0, 0, 10, 0};
+  TGUILine exact(far, 1, 0);
+  exact.Place(1.0f, 0, 0);
+  EXPECT_FALSE(exact.HitTest(5, 5));   // 5.0: a miss
+  EXPECT_TRUE(exact.HitTest(14, 0));   // beyond the end, 4 from it
+  EXPECT_FALSE(exact.HitTest(13, 4));  // 5.0 from the end point
+  const float none[4] = {3, 3, 3, 3};
+  TGUILine dot(none, 1, 0);
+  dot.Place(1.0f, 0, 0);
+  EXPECT_FALSE(dot.HitTest(3, 3));  // zero length: never hit
+}
+
+TEST(ShapeGeometry, PlaceScalesAndBuildsTheBoundingBox) {
+  const float p[4] = {10.7f, 20, 30, 5.5f};
+  TGUILine line(p, 1, 0);
+  line.Place(2.0f, 1, 0);
+  EXPECT_FLOAT_EQ(line.GetPlacedPoint(0).x, 22.4f);
+  int l, t, r, b;
+  line.GetBoundingBox(l, t, r, b);
+  EXPECT_EQ(l, 22);
+  EXPECT_EQ(t, 11);
+  EXPECT_EQ(r, 61);
+  EXPECT_EQ(b, 40);
+}
+
+TEST(ShapeGeometry, TransformConventions) {
+  const float p[4] = {1, 0, 2, 3};
+  TGUILine turned(p, 1, 0);
+  turned.Transform(0, 1, -1, 0, 0, 0);  // a quarter turn
+  EXPECT_FLOAT_EQ(turned.GetSourcePoint(0).x, 0);
+  EXPECT_FLOAT_EQ(turned.GetSourcePoint(0).y, 1);
+  EXPECT_FLOAT_EQ(turned.GetSourcePoint(1).x, -3);
+  EXPECT_FLOAT_EQ(turned.GetSourcePoint(1).y, 2);
+  TGUILine moved(p, 1, 0);
+  moved.Translate(10, 20);
+  moved.Scale(2, 3);
+  EXPECT_FLOAT_EQ(moved.GetSourcePoint(1).x, 24);
+  EXPECT_FLOAT_EQ(moved.GetSourcePoint(1).y, 69);
+  const float at[2] = {5, 5};
+  TGUIText text(at, "t", 10);
+  text.Transform(0, 1, -1, 0, 9, 9);
+  text.Translate(3, 3);
+  text.Place(1.0f, 0, 0);
+  EXPECT_FLOAT_EQ(text.GetPlacedPosition().x, 5);  // a text ignores transforms
+}
+
+TEST(ShapeGeometry, TriangleRectangleEllipseHits) {
+  const float tri[6] = {0, 0, 10, 0, 0, 10};
+  TGUITriangle triangle(tri, 1, 0);
+  triangle.Place(1.0f, 0, 0);
+  EXPECT_TRUE(triangle.HitTest(2, 2));
+  EXPECT_TRUE(triangle.HitTest(5, 5));  // on the edge
+  EXPECT_FALSE(triangle.HitTest(6, 6));
+
+  const float rect[6] = {20, 20, 10, 10, 0, 0};  // corners in either order
+  TGUIRectangle rectangle(rect, 1, 0);
+  rectangle.Place(1.0f, 0, 0);
+  EXPECT_TRUE(rectangle.HitTest(10, 20));
+  EXPECT_FALSE(rectangle.HitTest(21, 15));
+
+  const float box[4] = {0, 0, 10, 20};
+  TGUIEllipse ellipse(box, 1, 0);
+  ellipse.Place(1.0f, 0, 0);
+  EXPECT_TRUE(ellipse.HitTest(0, 20));  // the bounding box, edges included
+  EXPECT_FALSE(ellipse.HitTest(11, 5));
+}
+
+TEST(ShapeGeometry, PolygonKeeps16PointsAndIsHitNearItsFirstEdge) {
+  TPointF points[20];
+  for (int i = 0; i < 20; ++i) points[i] = {float(i * 10), float(i % 2 ? 50 : 0)};
+  TGUIPolygon polygon(points, 20, 1, 0);
+  EXPECT_EQ(polygon.GetPointCount(), 16u);
+  polygon.Place(1.0f, 0, 0);
+  EXPECT_TRUE(polygon.HitTest(5, 25));
+  EXPECT_FALSE(polygon.HitTest(25, 25));  // on the second edge only
+}
+
+TEST(ShapeGeometry, TextPlacesItsFontAndLines) {
+  const float at[2] = {40, 50};
+  TGUIText text(at, "first", 10);
+  for (int i = 0; i < 9; ++i) text.AddLine("more", 15);
+  EXPECT_EQ(text.GetLineCount(), 8);
+  EXPECT_EQ(text.GetLineOffset(0), 0);
+  text.Place(0.8f, 0, 0);
+  EXPECT_FLOAT_EQ(text.GetPlacedPosition().x, 32);
+  EXPECT_EQ(text.GetPlacedFontSize(), 8);
+  // Measured, so the text can be hovered where it is drawn.
+  EXPECT_GT(text.GetTextWidth(), 10);
+  EXPECT_GT(text.GetTextHeight(), 7 * 15 * 0.8f);
+  EXPECT_TRUE(text.HitTest(32, 40));
+  EXPECT_FALSE(text.HitTest(32 + int(text.GetTextWidth()), 40));
+}
+
+TEST(ShapeGeometry, TextLinesAreDrawnAtTheirOffsets) {
+  WhiteCanvas canvas;
+  const float at[2] = {100, 30};
+  TGUIText text(at, "MMMM", 10);
+  text.AddLine("MMMM", 60);
+  text.Place(1.0f, 0, 0);
+  text.Paint(&canvas);
+  auto inkNear = [&](int y) {
+    for (int x = 80; x < 120; ++x)
+      for (int dy = -6; dy <= 6; ++dy)
+        if (canvas.PixelColour(x, y + dy) != 0xFFFFFFu) return true;
+    return false;
+  };
+  EXPECT_TRUE(inkNear(30));
+  EXPECT_TRUE(inkNear(90));
+  EXPECT_FALSE(inkNear(60));
+}
+
+struct PathCase {
+  const char* data;
+  int lines;  // line segments the outline draws
+};
+
+TEST(PathParsing, CommandsAndTokens) {
+  const PathCase cases[] = {
+      {"M 0,0 L 10,0 L 10,10 z", 3},
+      {"m 0,0 l 10,0 l 10,10", 0},           // lower case draws nothing
+      {"M 0,0 C 1,1 2,2 3,3 H 5 L 4,4", 1},  // C and H and their numbers are skipped
+      {"M 2,2 L10,20", 1},                   // a joined number is unreadable: a line to (0,0)
+      {"", 0},
+  };
+  for (const PathCase& c : cases) {
+    TSVGPath path(c.data);
+    path.Place(1.0f, 0, 0);
+    int lines = 0;
+    const QPainterPath& outline = path.GetOutline();
+    for (int i = 0; i < outline.elementCount(); ++i)
+      if (outline.elementAt(i).isLineTo()) ++lines;
+    EXPECT_EQ(lines, c.lines) << c.data;
+  }
+}
+
+TEST(PathParsing, HitBoxExistsBeforeTheFirstDrawAndFollowsTransforms) {
+  TSVGPath path("M 10,10 L 30,10 L 30,20");
+  path.Place(1.0f, 0, 0);
+  EXPECT_TRUE(path.HitTest(20, 15));
+  EXPECT_FALSE(path.HitTest(5, 5));
+  path.Translate(100, 0);
+  EXPECT_TRUE(path.HitTest(120, 15));
+  EXPECT_FALSE(path.HitTest(20, 15));
+  path.Place(0.5f, 0, 0);
+  EXPECT_TRUE(path.HitTest(60, 7));
+  float minX, minY, maxX, maxY;
+  path.GetRawBox(minX, minY, maxX, maxY);
+  EXPECT_EQ(minX, 10);  // as written
+  EXPECT_EQ(maxY, 20);
+  TSVGPath empty("");
+  EXPECT_FALSE(empty.HitTest(0, 0));
+}
+
+TEST(ShapeDrawing, FilledStyleAndOutline) {
+  WhiteCanvas canvas;
+  const float rect[6] = {20, 20, 80, 60, 0, 0};
+  TGUIRectangle rectangle(rect, 2, 0x0000FF);  // red pen
+  rectangle.SetStyle(2, 0x00FF00, 0, 0);       // green fill (0xRRGGBB)
+  rectangle.Place(1.0f, 0, 0);
+  rectangle.Paint(&canvas);
+  EXPECT_EQ(canvas.PixelColour(50, 40), 0x00FF00u);
+  EXPECT_EQ(canvas.PixelColour(5, 5), 0xFFFFFFu);
+  const TColor edge = canvas.PixelColour(50, 20);
+  EXPECT_GT(edge & 0xFF, 0x80u);  // red-ish edge
+  EXPECT_LT((edge >> 8) & 0xFF, 0x80u);
+
+  const float tri[6] = {100, 100, 150, 100, 100, 150};
+  TGUITriangle triangle(tri, 1, 0xFF0000);  // blue pen
+  triangle.SetStyle(2, 0x0000FF, 0, 0);     // blue fill
+  triangle.Place(1.0f, 0, 0);
+  triangle.Paint(&canvas);
+  EXPECT_EQ(canvas.PixelColour(110, 110), 0xFF0000u);  // TColor blue
+}
+
+TEST(ShapeDrawing, RectangleWithZeroRadiiHasUnitCorners) {
+  WhiteCanvas canvas;
+  const float rect[6] = {10, 10, 50, 50, 0, 0};
+  TGUIRectangle rectangle(rect, 1, 0);
+  rectangle.Place(1.0f, 0, 0);
+  rectangle.Paint(&canvas);
+  // A sharp corner: the pixel right at the corner is inked.
+  EXPECT_NE(canvas.PixelColour(10, 10), 0xFFFFFFu);
+  EXPECT_EQ(canvas.PixelColour(30, 30), 0xFFFFFFu);  // not filled
+}
