@@ -128,6 +128,16 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
     widget->SetMode(1, nullptr);
     return widget;
   };
+  // A value the widget cannot work with (a bit or shift outside the byte,
+  // a toggle that would divide by zero or reach past its nets) rejects the
+  // element with a warning.
+  auto inRange = [&](const char* attribute, int value, int low, int high) {
+    if (value >= low && value <= high) return true;
+    Warn(node, attribute,
+         std::to_string(value) + " is outside " + std::to_string(low) + ".." + std::to_string(high) +
+             "; the element is skipped");
+    return false;
+  };
   auto streaming = [&](auto widget) -> std::unique_ptr<TGUIObject> {
     widget->SetRefreshRequest(context.objectRefreshRequest);
     return writeOnly(std::move(widget));
@@ -145,9 +155,13 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
   if (function == "SARData") return streaming(std::make_unique<TSARData>(rect));
   if (function == "toggle") {
     if (!Require(node, {"Mask", "Shift", "I2CPage", "I2CRegister"})) return nullptr;
-    return writeOnly(std::make_unique<TToggle>(window, Integer(node, "Mask", 0), Integer(node, "Shift", 0),
+    const int shift = Integer(node, "Shift", 0), positions = Integer(node, "Positions", 2);
+    if (!inRange("Shift", shift, 0, 7) ||
+        !inRange("Positions", positions, TToggle::kMinPositions, TToggle::kMaxPositions))
+      return nullptr;
+    return writeOnly(std::make_unique<TToggle>(window, Integer(node, "Mask", 0), shift,
                                                Integer(node, "I2CAddress", I2CAddress), Integer(node, "I2CPage", 0),
-                                               Integer(node, "I2CRegister", 0), rect, Integer(node, "Positions", 2)));
+                                               Integer(node, "I2CRegister", 0), rect, positions));
   }
   if (function == "DIRSelect") {
     if (!Require(node, {"I2CPage", "I2CRegister", "SrcPositions", "DstPositions"})) return nullptr;
@@ -161,6 +175,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
   }
   if (function == "impedance_select") {
     if (!Require(node, {"Mask", "Shift", "I2CPage", "I2CRegister"})) return nullptr;
+    if (!inRange("Shift", Integer(node, "Shift", 0), 0, 7)) return nullptr;
     return writeOnly(std::make_unique<TImpedanceSelect>(window, Integer(node, "Mask", 0), Integer(node, "Shift", 0),
                                                         Integer(node, "I2CPage", 0), Integer(node, "I2CRegister", 0),
                                                         rect));
@@ -169,6 +184,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
     if (!Require(node, {"Bit", "I2CPage", "I2CRegister"})) return nullptr;
     const int bit = Integer(node, "Bit", 0), device = Integer(node, "I2CAddress", I2CAddress);
     const int page = Integer(node, "I2CPage", 0), reg = Integer(node, "I2CRegister", 0);
+    if (!inRange("Bit", bit, 0, 7)) return nullptr;
     if (function == "switch") return writeOnly(std::make_unique<TSwitch>(window, bit, device, page, reg, rect));
     auto amp = std::make_unique<TAmpSwitch>(window, bit, device, page, reg, rect);
     amp->SetHintText("Coax Amp: I2C Address: " + HexAddress(device) + ", Register: " + std::to_string(reg) +
@@ -185,6 +201,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
   }
   if (function == "IOArrow") {
     if (!Require(node, {"Bit", "I2CPage", "I2CRegister"})) return nullptr;
+    if (!inRange("Bit", Integer(node, "Bit", 0), 0, 7)) return nullptr;
     return writeOnly(std::make_unique<TIOArrow>(window, Integer(node, "Bit", 0), Integer(node, "I2CPage", 0),
                                                 Integer(node, "I2CRegister", 0), rect));
   }
@@ -200,6 +217,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
   }
   if (function == "CheckBox") {
     if (!Require(node, {"Bit", "I2CPage", "I2CRegister"})) return nullptr;
+    if (!inRange("Bit", Integer(node, "Bit", 0), 0, 7)) return nullptr;
     return writeOnly(std::make_unique<TPlCheckBox>(owner, Integer(node, "I2CAddress", I2CAddress),
                                                    Integer(node, "I2CPage", 0), Integer(node, "I2CRegister", 0),
                                                    Text(node, "Caption", ""), Integer(node, "Bit", 0), rect));
