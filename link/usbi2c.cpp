@@ -378,20 +378,10 @@ bool TUSBI2C::SwitchBook(unsigned address, unsigned book, unsigned page) {
   return WriteRegisters(&pageByte, address, book, page, 0, 1);
 }
 
-bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned book, unsigned page, unsigned reg,
-                             unsigned count) {
-  // The selects and the data command are one operation: no other thread's
-  // transfer may land between them.
-  LinkLocks lock(instanceLock_);
-  if (reg + count > kPageBytes) return false;
-  while (count > HIDCommandPacket::kMaxRegisterData) {
-    if (!WriteRegisters(data, address, book, page, reg, HIDCommandPacket::kMaxRegisterData)) return false;
-    data += HIDCommandPacket::kMaxRegisterData;
-    reg += HIDCommandPacket::kMaxRegisterData;
-    count -= HIDCommandPacket::kMaxRegisterData;
-  }
-  if (page >= 256 || book >= 256 || reg >= kPageBytes) return false;
-
+// Sends the page select, and the book switch inside it, that the caches say
+// are needed; a failed select leaves the caches unknown, so the next
+// operation selects again.
+bool TUSBI2C::SelectPageAndBook(unsigned address, unsigned book, unsigned page) {
   const int pagedSlot = PagedSlot(address);
   if (pagedSlot >= 0 && (pageCache_[pagedSlot] != page || lastPagedDevice_ != address)) {
     pageCache_[pagedSlot] = page;
@@ -410,6 +400,26 @@ bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned boo
       return false;
     }
   }
+  return true;
+}
+
+bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned book, unsigned page, unsigned reg,
+                             unsigned count) {
+  // The selects and the data command are one operation: no other thread's
+  // transfer may land between them.
+  LinkLocks lock(instanceLock_);
+  if (reg + count > kPageBytes) return false;
+  while (count > HIDCommandPacket::kMaxRegisterData) {
+    if (!WriteRegisters(data, address, book, page, reg, HIDCommandPacket::kMaxRegisterData)) return false;
+    data += HIDCommandPacket::kMaxRegisterData;
+    reg += HIDCommandPacket::kMaxRegisterData;
+    count -= HIDCommandPacket::kMaxRegisterData;
+  }
+  if (page >= 256 || book >= 256 || reg >= kPageBytes) return false;
+
+  if (!SelectPageAndBook(address, book, page)) return false;
+  const int pagedSlot = PagedSlot(address);
+  const int bookedSlot = BookedSlot(address);
 
   if (count > 0) {
     if (pagedSlot >= 0 && reg == 0) pageCache_[pagedSlot] = data[0];
@@ -450,24 +460,7 @@ bool TUSBI2C::ReadRegisters(uint8_t* buffer, unsigned address, unsigned book, un
   }
   if (page >= 256 || book >= 256 || reg >= kPageBytes) return false;
 
-  const int pagedSlot = PagedSlot(address);
-  if (pagedSlot >= 0 && (pageCache_[pagedSlot] != page || lastPagedDevice_ != address)) {
-    pageCache_[pagedSlot] = page;
-    lastPagedDevice_ = address;
-    const uint8_t pageByte = static_cast<uint8_t>(page);
-    if (!WriteRegisters(&pageByte, address, book, page, 0, 1)) {
-      ForgetSelection(pagedSlot);
-      return false;
-    }
-  }
-  const int bookedSlot = BookedSlot(address);
-  if (bookedSlot >= 0 && (bookCache_[bookedSlot] != book || lastPagedDevice_ != address)) {
-    if (!SwitchBook(address, book, page)) {
-      ForgetSelection(pagedSlot);
-      ForgetSelection(bookedSlot);
-      return false;
-    }
-  }
+  if (!SelectPageAndBook(address, book, page)) return false;
 
   HIDCommandPacket command;
   if (address <= 1) {

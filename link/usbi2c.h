@@ -172,6 +172,7 @@ class TUSBI2C : public platform::TThread {
   bool SendWrite(HIDCommandPacket& command);
   bool SelectI2C(unsigned address);
   bool SwitchBook(unsigned address, unsigned book, unsigned page);
+  bool SelectPageAndBook(unsigned address, unsigned book, unsigned page);
   void ForgetSelection(int slot);
   void FetchPathName(int index);
   void RefreshPass();
