@@ -114,7 +114,7 @@ TEST_F(BoardsTest, DevicePathIsStableUtf16) {
 
 TEST_F(BoardsTest, BoardsDirectoryFromEnvironment) {
   AddBoard("evm.board");
-  ::setenv("QUILLBUS_BOARDS", dir_.Path().c_str(), 1);
+  ::setenv("QUILLBUS_BOARDS", dir_.path().c_str(), 1);
   QuillbusSetBoardsDir(nullptr);
   EXPECT_EQ(Refresh(), 1);
   ::unsetenv("QUILLBUS_BOARDS");
@@ -202,7 +202,7 @@ TEST_F(BoardsTest, FreshEepromHasIdBlockAndPersistsBesideBoardFile) {
 }
 
 TEST_F(BoardsTest, EepromStartsFromImage) {
-  WriteFile(dir_.Path() + "/start.bin", "\x01\x02\x03");
+  WriteFile(dir_.path() + "/start.bin", "\x01\x02\x03");
   AddBoard("evm.board", "eeprom = start.bin\n");
   AddBoard("lost.board", "eeprom = missing.bin\n");
   ASSERT_EQ(Refresh(), 2);

@@ -69,7 +69,7 @@ TEST_F(TraceTest, OneLinePerPacketActuallyWrittenOrRead) {
   AddBoard("a.board");
   AddBoard("b.board");
   ASSERT_EQ(Refresh(), 2);
-  const std::string trace = dir_.Path() + "/trace.txt";
+  const std::string trace = dir_.path() + "/trace.txt";
   QuillbusSetTrace(trace.c_str());
   ASSERT_EQ(QuillbusFailWrites(0, 1), 0);
   Bytes select = Select(0x30);
@@ -92,7 +92,7 @@ TEST_F(TraceTest, OneLinePerPacketActuallyWrittenOrRead) {
 
 TEST_F(TraceTest, TraceFileFromEnvironment) {
   AddBoard("evm.board");
-  const std::string trace = dir_.Path() + "/env-trace.txt";
+  const std::string trace = dir_.path() + "/env-trace.txt";
   ::setenv("QUILLBUS_TRACE", trace.c_str(), 1);
   QuillbusReset();  // settings come back from the environment
   ::unsetenv("QUILLBUS_TRACE");

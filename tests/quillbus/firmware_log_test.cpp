@@ -25,7 +25,7 @@ class FirmwareTest : public QuillbusTest, public ::testing::WithParamInterface<F
 TEST_P(FirmwareTest, ProgramsFromFile) {
   const std::string board = AddBoard("evm.board", "firmware = 0x0103\n");
   ASSERT_EQ(Refresh(), 1);
-  std::string file = dir_.Path() + "/fw.bin";
+  std::string file = dir_.path() + "/fw.bin";
   if (GetParam().content) WriteFile(file, *GetParam().content);
   EXPECT_EQ(OrvaneUsbHidProgramEeprom(0, file.data(), 18, 0xA0, 0), GetParam().programs);
   EXPECT_EQ(QuillbusGetFirmwareVersion(0), GetParam().version);
@@ -54,7 +54,7 @@ using FirmwareCallTest = QuillbusTest;
 TEST_F(FirmwareCallTest, ImageGoesToApplicationAreaThroughInterface18Only) {
   AddBoard("evm.board");
   ASSERT_EQ(Refresh(), 1);
-  std::string file = dir_.Path() + "/fw.bin";
+  std::string file = dir_.path() + "/fw.bin";
   WriteFile(file, "QBFW\x01\x07");
   EXPECT_FALSE(OrvaneUsbHidProgramEeprom(0, file.data(), 3, 0xA0, 0));
   EXPECT_FALSE(OrvaneUsbHidProgramEeprom(4, file.data(), 18, 0xA0, 0));
@@ -85,7 +85,7 @@ TEST_F(LogTest, CallbackRunsWithoutLibraryLocks) {
   AddBoard("evm.board", "colour = blue\n");
   OrvaneSetLogCB(ProbingCallback);
   ASSERT_EQ(Refresh(), 1);
-  std::string missing = dir_.Path() + "/none.bin";
+  std::string missing = dir_.path() + "/none.bin";
   EXPECT_FALSE(OrvaneUsbHidProgramEeprom(0, missing.data(), 18, 0xA0, 0));
   OrvaneSetLogCB(nullptr);
   EXPECT_GE(calls.load(), 3);  // bad key, plugged, programming failed
@@ -98,7 +98,7 @@ TEST_F(LogTest, RecentLogIsAMallocedCopyOfTheLastLines) {
   const std::string log = Log();
   EXPECT_NE(log.find("board 'Alpha' plugged (evm.board)\n"), std::string::npos) << log;
   for (int i = 0; i < 150; ++i) {
-    std::string missing = dir_.Path() + "/none.bin";
+    std::string missing = dir_.path() + "/none.bin";
     OrvaneUsbHidProgramEeprom(0, missing.data(), 18, 0xA0, 0);
   }
   const std::string later = Log();

@@ -107,7 +107,7 @@ class NetworkTest : public QuillbusTest {
 
 TEST_F(NetworkTest, ServedBoardJoinsAfterLocalBoardsAndLeavesWithServer) {
   AddBoard("local.board");
-  const std::string file = served_.Path() + "/remote.board";
+  const std::string file = served_.path() + "/remote.board";
   WriteFile(file, "name = Remote EVM\nfirmware = 0x0107\nrate = 96000\n");
   BoardServer server(file);
   ASSERT_GT(server.Port(), 0);
@@ -130,7 +130,7 @@ TEST_F(NetworkTest, ServedBoardJoinsAfterLocalBoardsAndLeavesWithServer) {
   ASSERT_TRUE(OrvaneUsbHidGetProductString(1, product, sizeof product));
   EXPECT_EQ(std::u16string(product), u"Remote EVM");
 
-  const std::string trace = dir_.Path() + "/trace.txt";
+  const std::string trace = dir_.path() + "/trace.txt";
   QuillbusSetTrace(trace.c_str());
   EXPECT_EQ(Exchange(1, Select(0x30)), Select(0x30));
   QuillbusSetTrace(nullptr);
@@ -143,7 +143,7 @@ TEST_F(NetworkTest, ServedBoardJoinsAfterLocalBoardsAndLeavesWithServer) {
   EXPECT_EQ(std::string(traced.begin(), traced.end()),
             "1 > 08 12 05 00 04 00 01 30\n1 < 08 12 05 00 04 00 01 30\n");
 
-  const std::string firmware = served_.Path() + "/fw.bin";
+  const std::string firmware = served_.path() + "/fw.bin";
   WriteFile(firmware, "QBFW\x01\x03image");
   ASSERT_TRUE(OrvaneUsbHidProgramEeprom(1, const_cast<char*>(firmware.c_str()), 18, 0xA0, 0));
   ASSERT_TRUE(OrvaneUsbHidGetDevInfo(1, &vid, &pid, &version));
@@ -157,7 +157,7 @@ TEST_F(NetworkTest, ServedBoardJoinsAfterLocalBoardsAndLeavesWithServer) {
 }
 
 TEST_F(NetworkTest, LostServerLeavesAtRefreshWithoutExchange) {
-  const std::string file = served_.Path() + "/remote.board";
+  const std::string file = served_.path() + "/remote.board";
   WriteFile(file, "");
   BoardServer server(file);
   ASSERT_GT(server.Port(), 0);
@@ -169,7 +169,7 @@ TEST_F(NetworkTest, LostServerLeavesAtRefreshWithoutExchange) {
 }
 
 TEST_F(NetworkTest, ServerTakesTheNextClientWhenOneLeaves) {
-  const std::string file = served_.Path() + "/remote.board";
+  const std::string file = served_.path() + "/remote.board";
   WriteFile(file, "");
   BoardServer server(file);
   ASSERT_GT(server.Port(), 0);

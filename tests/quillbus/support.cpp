@@ -10,24 +10,6 @@
 
 namespace qbtest {
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillbus-test-XXXXXX";
-  std::vector<char> text(pattern.begin(), pattern.end());
-  text.push_back('\0');
-  if (::mkdtemp(text.data())) path_ = text.data();
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
-
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -91,12 +73,12 @@ Bytes Reply(Bytes packet, uint8_t status, size_t offset, const Bytes& data) {
 }
 
 void QuillbusTest::SetUp() {
-  ASSERT_FALSE(dir_.Path().empty());
+  ASSERT_FALSE(dir_.path().empty());
   OrvaneSetLogCB(nullptr);
   QuillbusReset();
   QuillbusSetTrace(nullptr);
   QuillbusSetLatency(0);
-  QuillbusSetBoardsDir(dir_.Path().c_str());
+  QuillbusSetBoardsDir(dir_.path().c_str());
 }
 
 void QuillbusTest::TearDown() {
@@ -106,7 +88,7 @@ void QuillbusTest::TearDown() {
 }
 
 std::string QuillbusTest::AddBoard(const std::string& file, const std::string& content) {
-  const std::string path = dir_.Path() + "/" + file;
+  const std::string path = dir_.path() + "/" + file;
   WriteFile(path, content);
   return path;
 }

@@ -10,24 +10,14 @@
 #include <vector>
 
 #include "quillbus/quillbus.h"
+#include "tests/support/test_support.h"
 
 namespace qbtest {
 
 using Bytes = std::vector<uint8_t>;
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-void WriteFile(const std::string& path, const std::string& content);
+using testsupport::TempDir;
+using testsupport::WriteFile;
 Bytes ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 std::string Utf8(const std::u16string& text);
