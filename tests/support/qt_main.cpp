@@ -1,4 +1,5 @@
-// The window tests run with a real QApplication on the offscreen platform.
+// The main of the test suites that need a QApplication (windows, fonts,
+// images), on the offscreen platform.
 #include <gtest/gtest.h>
 
 #include <QApplication>
