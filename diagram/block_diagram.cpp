@@ -292,6 +292,8 @@ void TBlockDiagram::Load(const std::string& name) {
   fileName = name;
   nextID = 1;
   warnings.clear();
+  // No name: the empty page a board window without diagrams shows.
+  if (name.empty()) return;
   try {
     const std::string path = platform::MapPath(name);
     std::ifstream file(path, std::ios::binary);

@@ -14,13 +14,27 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "common/canvas.h"
+#include "common/colour.h"
+#include "diagram/block_diagram.h"
+#include "diagram/register_binding.h"
+#include "link/i2c_command.h"
+#include "link/register_inspector.h"
+#include "link/register_list_text.h"
+#include "platform/library.h"
+#include "platform/log.h"
 
 #include "host/about_box.h"
 #include "host/board_id.h"
@@ -34,6 +48,7 @@
 namespace {
 
 // 0xD7D2D2 as the original colour value: red in the low byte.
+constexpr TColor kDiagramColour = 0xD7D2D2;
 const QColor kDiagramBackground(0xD2, 0xD2, 0xD7);
 constexpr int kPanelWidths[TDiagramForm::kStatusPanels] = {250, 100, 120, 50};
 const char* const kZoomEntries[] = {"50%", "80%", "100%", "125%", "150%", "175%", "200%"};
@@ -69,7 +84,61 @@ class ActivityPanel : public QLabel {
   TDiagramForm* form_;
 };
 
+// The paint box: its paint only copies the foreground bitmap; pointer
+// events go to the form's handlers.
+class DiagramPaintBox : public QWidget {
+ public:
+  explicit DiagramPaintBox(TDiagramForm* form) : form_(form) { setMouseTracking(true); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    form_->BlockDiagramPaintBoxPaint(painter);
+  }
+  void mousePressEvent(QMouseEvent* event) override {
+    const QPoint at = event->position().toPoint();
+    // A real pointer moves onto the place before it presses there.
+    if (at != last_) mouseMove(at);
+    if (event->button() == Qt::LeftButton) clicked_ = true;
+    form_->BlockDiagramPaintBoxMouseDown(at.x(), at.y());
+  }
+  void mouseMoveEvent(QMouseEvent* event) override { mouseMove(event->position().toPoint()); }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    const QPoint at = event->position().toPoint();
+    // As the old controls did: the click first, then the button-up.
+    if (event->button() == Qt::LeftButton && clicked_) {
+      clicked_ = false;
+      if (rect().contains(at)) form_->BlockDiagramPaintBoxClick();
+    }
+    form_->BlockDiagramPaintBoxMouseUp(at.x(), at.y());
+  }
+
+ private:
+  void mouseMove(const QPoint& at) {
+    last_ = at;
+    form_->BlockDiagramPaintBoxMouseMove(at.x(), at.y());
+  }
+
+  TDiagramForm* form_;
+  QPoint last_{-1, -1};
+  bool clicked_ = false;
+};
+
 }  // namespace
+
+// The load window as the pages' progress sink.
+class TDiagramForm::LoadProgress : public TLoadProgress {
+ public:
+  void SetText(const std::string& text) override {
+    if (LoadForm) LoadForm->Loading->setText(QString::fromStdString(text));
+  }
+  void SetPosition(int position) override {
+    if (LoadForm) LoadForm->ProgressBar->setValue(position);
+  }
+  void Repaint() override {
+    if (LoadForm) LoadForm->repaint();
+  }
+};
 
 TActivityIndicator::TActivityIndicator(QWidget* target) : timer(new QTimer), target(target) {
   timer->setInterval(100);
@@ -95,33 +164,53 @@ void TActivityIndicator::Draw(QPainter& canvas, int x, int y) {
 }
 
 TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
-  // The form and its controls.
+  // 1. The form and its controls.
   simulation = request->simulation;
   boardNode = request->node;
   BuildControls();
-  // The board ID text shown while no board is present.
+  // 2. The board ID text shown while no board is present.
   std::snprintf(boardIdText, sizeof boardIdText, "%s", "FWIDN/A");
-  // Diagram colours.
+  // 3. Diagram colours.
   QPalette palette = BlockDiagramScrollBox->palette();
   palette.setColor(QPalette::Window, kDiagramBackground);
   BlockDiagramScrollBox->setPalette(palette);
   BlockDiagramScrollBox->setAutoFillBackground(true);
   BlockDiagramPaintBox->setPalette(palette);
   BlockDiagramPaintBox->setAutoFillBackground(true);
-  // The window's own link; its thread starts idle.
+  // 4, 5. The register tools of this board.
+  inspector = new TRegisterInspector(this);
+  inspector->SetCallbacks(this, InspectorAccess, InspectorDescribe);
+  commandWindow = new TI2CCommand(this);
+  // 6. The window's own link; its thread starts idle.
   link = new TUSBI2C(false);
+  link->SetWriteCallback(this, RecordWrite);
   link->SetConnectCallback(this, UpdateEVMStatusCallback);
-  // Base of the zoomed scroll ranges.
+  // 7. Base of the zoomed scroll ranges.
   scrollRangeX = 2000;
   scrollRangeY = 3000;
-  // The device slots every board window declares, in this order.
+  // 8. The device slots every board window declares, in this order.
   link->AddDevice(0x70, 0, 0);
   link->AddDevice(0x72, 0, 0);
   link->AddDevice(0, 0, 256);
   link->AddDevice(1, 0, 256);
   link->AddDevice(0x80, 0, 256);
   link->AddDevice(0xA4, 0, 256);
-  // The loading splash and the caption.
+  // What every page of this window is built with.
+  loadProgress = std::make_unique<LoadProgress>();
+  context.window = this;
+  // The paint box scrolls, so the widgets' own controls live on it.
+  context.owner = BlockDiagramPaintBox;
+  context.backgroundColour = kDiagramColour;
+  context.objectEvent = ObjectEvent;
+  context.objectWrite = ObjectWrite;
+  context.objectRefreshRequest = ObjectRefreshRequest;
+  context.blockTransfer = BlockTransfer;
+  context.scriptGPIO = ScriptGPIO;
+  context.addDevice = [this](unsigned address, unsigned books, unsigned pageCount) {
+    link->AddDevice(address, books, pageCount);
+  };
+  context.progress = loadProgress.get();
+  // 9. The loading splash and the caption.
   if (LoadForm) {
     LoadForm->ProgressBar->setValue(0);
     LoadForm->show();
@@ -131,12 +220,48 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
     LoadForm->EVM->setText("EVM: " + windowTitle());
     LoadForm->repaint();
   }
-  // The diagram pages, register map and plug-in menu of the board element join here.
-  // The board of the request; a null handle leaves the link without one.
+  // 10, 11. The numbered pages; the last one loaded is current for now.
+  const int count = CountDiagramAttributes(boardNode);
+  for (int k = 1; k <= count; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Diagram-%i", k);
+    if (pageCount >= kMaxPages) {
+      platform::LogF("%s: %s and later pages are ignored (at most %d)", boardNode.name(), name, kMaxPages);
+      break;
+    }
+    AddDiagram(boardNode.attribute(name).value());
+  }
+  // 12. The clock page: loaded, not counted, not current.
+  if (pugi::xml_attribute clock = boardNode.attribute("Diagram-Clock")) clockPage = LoadPage(clock.value());
+  // 13. The inspector on the current page's device. Without a page (none
+  // listed, or none loaded) the empty page of the first show supplies it.
+  RefreshInspector();
+  inspector->setWindowTitle(inspector->windowTitle() + " " + windowTitle());
+  if (currentPage) {
+    inspector->SetPageCount(currentPage->GetPages());
+    inspector->SetBookCount(currentPage->GetBooks());
+  }
+  // 14. Register names (and, from a text list, defaults).
+  if (pugi::xml_attribute map = boardNode.attribute("Registermap")) {
+    // An empty page would have the loader's default device, 0x30.
+    LoadRegisterMapFile(map.value(), currentPage ? currentPage->GetI2CAddress() : 0x30);
+    RefreshInspector();
+  }
+  // 15.
+  commandWindow->setWindowTitle(commandWindow->windowTitle() + " " + windowTitle());
+  // 16. The plug-in's View menu items join here once pages bind plug-ins.
+  // 17. The board of the request; a null handle leaves the link without one.
   link->AcquireEVM(request->deviceHandle);
-  // A window opened for a listed board shows it connected.
+  // 18. A window opened for a listed board shows it connected.
   if (request->deviceIndex != -1) UpdateEVMStatus(1);
+  // 19. The bitmaps come with the first zoom.
+  inspector->SetName(S(windowTitle()));
   if (LoadForm) LoadForm->hide();
+
+  // The user's changes of the toolbar, connected after the design values are set.
+  connect(ZoomBox, &QComboBox::currentTextChanged, this, [this] { ZoomBoxChange(); });
+  connect(ActiveObjects, &QCheckBox::clicked, this, [this] { ActiveObjectsClick(); });
+  connect(Refresh, &QAction::triggered, this, [this] { RefreshClick(); });
 
   if (owner) {
     QMdiSubWindow* sub = owner->addSubWindow(this);
@@ -151,10 +276,31 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
 
 TDiagramForm::~TDiagramForm() {
   closing_ = true;
-  // The thread is finished after an accepted close; otherwise it stops here.
-  link->Stop();
+  // Every refresh ends with the link's thread (the plug-in instance, once
+  // pages bind one, is freed here too): nothing may reach a page or the
+  // image while they go.
+  StopTraffic();
+  // The pages before the link: their register windows point into its image.
+  for (auto& entry : initScripts) delete entry.second;
+  initScripts.clear();
+  for (TBlockDiagram*& page : pages) {
+    delete page;
+    page = nullptr;
+  }
+  delete clockPage;
+  clockPage = currentPage = previousPage = nullptr;
+  pageCount = 0;
+  foreground.reset();
+  background.reset();
   delete link;
+  link = nullptr;
   delete activityIndicator;
+}
+
+void TDiagramForm::StopTraffic() {
+  // Keeps serving synchronous sends, so a link thread blocked in one ends.
+  link->Stop();
+  pluginInstance = nullptr;
 }
 
 void TDiagramForm::BuildControls() {
@@ -164,10 +310,11 @@ void TDiagramForm::BuildControls() {
 
   BlockDiagramScrollBox = new QScrollArea(this);
   BlockDiagramScrollBox->setObjectName("BlockDiagramScrollBox");
-  BlockDiagramPaintBox = new QWidget;
+  BlockDiagramPaintBox = new DiagramPaintBox(this);
   BlockDiagramPaintBox->setObjectName("BlockDiagramPaintBox");
   BlockDiagramScrollBox->setWidget(BlockDiagramPaintBox);
-  BlockDiagramScrollBox->setWidgetResizable(true);
+  // The paint box takes the size of the zoomed bitmap; the scroll box scrolls it.
+  BlockDiagramScrollBox->setWidgetResizable(false);
   setCentralWidget(BlockDiagramScrollBox);
 
   StatusBar = new QStatusBar(this);
@@ -243,6 +390,9 @@ void TDiagramForm::BuildControls() {
   connect(CodecPort, &QAction::triggered, this, [this] { CodecPortClick(); });
   connect(FileExitItem, &QAction::triggered, this, [this] { FileExit1Execute(); });
   connect(About, &QAction::triggered, this, [this] { HelpAbout1Execute(); });
+  connect(InitScript, &QAction::triggered, this, [this] { InitScriptClick(); });
+  connect(I2CCommand1, &QAction::triggered, this, [this] { I2CCommand1Click(); });
+  connect(RegisterInspector1, &QAction::triggered, this, [this] { RegisterInspector1Click(); });
 }
 
 int TDiagramForm::CountDiagramAttributes(pugi::xml_node node) {
@@ -274,8 +424,7 @@ void TDiagramForm::FormClose(QCloseEvent* event) {
     return;
   }
   closing_ = true;
-  // Keeps serving synchronous sends, so a link thread blocked in one ends.
-  link->Stop();
+  StopTraffic();
   event->accept();
 }
 
@@ -321,8 +470,13 @@ void TDiagramForm::UpdateEVMStatus(int code) {
       AboutBox->ID->setText(tagged ? Q(id) : QString("N/A"));
     }
     usbSampleRate = static_cast<int>(link->GetSamplingRate());
+    for (int i = 0; i < pageCount; ++i) pages[i]->SetSampleRate(unsigned(usbSampleRate));
     SetStatus(0, "EVM Status: Connected");
     SetStatus(2, QString("USB Fs = %1").arg(usbSampleRate));
+    if (currentPage) {
+      RunInitScript(currentPage);
+      UpdateObjects(0, 0, 0, true);
+    }
   }
   if (code & 0x02) {
     std::snprintf(boardIdText, sizeof boardIdText, "%s", "FWIDN/A");
@@ -384,3 +538,541 @@ void TDiagramForm::CodecPortClick() {
 void TDiagramForm::FileOpen1Execute() { Dialogs().OpenFile(this, "Open", "All Files (*.*)|*.*"); }
 
 void TDiagramForm::FileSave1Execute() { Dialogs().SaveFile(this, "Save As", "All Files (*.*)|*.*"); }
+
+// ---- pages --------------------------------------------------------------------------------
+
+TBlockDiagram* TDiagramForm::LoadPage(const std::string& fileName) {
+  try {
+    return new TBlockDiagram(fileName, context);
+  } catch (const std::exception& error) {
+    // The window goes on with the pages that load.
+    const std::string text = "The diagram " + fileName + " cannot be loaded: " + error.what();
+    platform::LogLine(text);
+    Dialogs().Message(this, "Palisar", text);
+    return nullptr;
+  }
+}
+
+bool TDiagramForm::AddDiagram(const std::string& fileName) {
+  if (pageCount >= kMaxPages) return false;
+  TBlockDiagram* page = LoadPage(fileName);
+  if (!page) return false;
+  currentPage = page;
+  page->SetVisible(false);
+  pages[pageCount++] = page;
+  return true;
+}
+
+void TDiagramForm::MakeCurrent(TBlockDiagram* page) {
+  if (currentPage) currentPage->SetVisible(false);
+  currentPage = page;
+  if (currentPage) currentPage->SetVisible(true);
+}
+
+void TDiagramForm::SelectDiagram(int index) {
+  if (index < 0 || index >= pageCount) return;
+  MakeCurrent(pages[index]);
+  ZoomBoxChange();
+  UpdateObjects(0, 0, 0, true);
+  RunInitScript(currentPage);
+}
+
+void TDiagramForm::ShowPage(int index) {
+  if (index < 0 || index >= pageCount || pages[index] == currentPage) return;
+  SelectDiagram(index);
+}
+
+void TDiagramForm::InitView() {
+  if (pageCount == 0) return;
+  currentPage = previousPage = pages[0];
+  pages[pageCount] = nullptr;
+  for (int i = 0; i < pageCount; ++i) pages[i]->SetZoom(zoom, 0, 0);
+  if (clockPage) clockPage->SetZoom(zoom, 0, 0);
+  currentPage->SetVisible(true);
+  // Selecting the entry recomputes the zoom once, so the bitmap matches the box.
+  {
+    const QSignalBlocker quiet(ZoomBox);
+    ZoomBox->setCurrentIndex(2);
+  }
+  ZoomBoxChange();
+  RefreshInspector();
+  if (currentPage->GetI2CAddress() == 0x30) RefreshClick();
+}
+
+void TDiagramForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  FormShow();
+}
+
+void TDiagramForm::FormShow() {
+  if (shown) return;
+  shown = true;
+  Test->setVisible(false);
+  if (pageCount == 0) {
+    // A board without a page that loads still gets its (empty) page.
+    if (TBlockDiagram* empty = LoadPage("")) {
+      pages[0] = currentPage = empty;
+      pageCount = 1;
+    }
+  }
+  SelectDiagram(0);
+  InitView();
+  drawingEnabled = true;
+  Redraw();
+  RepaintDiagram();
+}
+
+void TDiagramForm::ObjectClicked(TGUIObject* object) {
+  if (!object || !currentPage) return;
+  const std::string& name = object->GetFunctionName();
+  if (name == "DConf") {
+    if (!clockPage) {
+      platform::LogLine("DConf: " + S(windowTitle()) + " has no clock page; the click is ignored");
+      return;
+    }
+    if (currentPage == clockPage) return;  // "return" must still lead back to a diagram page
+    previousPage = currentPage;
+    MakeCurrent(clockPage);
+  } else if (name == "return") {
+    if (!previousPage || currentPage == previousPage) return;
+    MakeCurrent(previousPage);
+  } else {
+    return;
+  }
+  UpdateObjects(0, 0, 0, true);
+  ZoomBoxChange();
+}
+
+TI2CCommand* TDiagramForm::InitScriptWindow(TBlockDiagram* page) {
+  if (!page || page->GetInitScriptFile().empty()) return nullptr;
+  auto found = initScripts.find(page);
+  if (found != initScripts.end()) return found->second;
+  auto* window = new TI2CCommand(this);
+  window->setObjectName("InitScript");
+  window->SetCallbacks(this, CommandTransfer, ScriptGPIO, ScriptDecode, ScriptPageQuery, ScriptLog);
+  if (!window->LoadScript(platform::MapPath(page->GetInitScriptFile())))
+    platform::LogLine("Cannot read the init script " + page->GetInitScriptFile());
+  initScripts[page] = window;
+  return window;
+}
+
+void TDiagramForm::RunInitScript(TBlockDiagram* page) {
+  if (TI2CCommand* window = InitScriptWindow(page)) window->RunSync();
+}
+
+// ---- register traffic -------------------------------------------------------------------
+
+unsigned TDiagramForm::LinkAddress(int device) const { return SPI->isChecked() ? 0u : unsigned(device) & 0xFF; }
+
+void TDiagramForm::RefreshInspector() {
+  if (!currentPage) return;
+  const unsigned address = unsigned(currentPage->GetI2CAddress());
+  inspector->UpdateGrid(int(address), link->GetRegisterImage(address, 0, 0, 0), -1, link->GetImageSize(address));
+}
+
+void TDiagramForm::ObjectEvent(void* form, TGUIObject* object, int event) {
+  auto* self = static_cast<TDiagramForm*>(form);
+  switch (event) {
+    case kEventHoverEnded:
+      if (self->hoverCount > 0) --self->hoverCount;
+      if (self->hoverCount == 0) {
+        self->BlockDiagramPaintBox->setToolTip(QString());
+        self->SetStatus(3, QString());
+      }
+      self->DrawForeground();
+      self->RepaintDiagram();
+      break;
+    case kEventLit:
+    case kEventStateChanged:
+      self->redrawPending = true;
+      if (self->drawingEnabled) {
+        self->DrawForeground();
+        self->RepaintDiagram();
+      }
+      break;
+    case kEventEntered: {
+      const QString hint = object ? Q(object->GetHintText()) : QString();
+      self->BlockDiagramPaintBox->setToolTip(hint);
+      self->SetStatus(3, hint);
+      ++self->hoverCount;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TDiagramForm::ObjectWrite(void* form, int device, int page, int first, int count) {
+  auto* self = static_cast<TDiagramForm*>(form);
+  TUSBI2C* link = self->link;
+  const unsigned address = unsigned(device);
+  self->inspector->UpdateGrid(device, link->GetRegisterImage(address, 0, 0, 0), -1, link->GetImageSize(address));
+  if (count > 0 && page >= 0 && first >= 0) {
+    // The window has changed its bytes in the image already.
+    if (uint8_t* image = link->GetRegisterImage(address, 0, unsigned(page), unsigned(first)))
+      link->WriteRegisters(image, self->LinkAddress(device), 0, unsigned(page), unsigned(first), unsigned(count));
+  }
+  self->UpdateObjects(device, page, first, false);
+}
+
+void TDiagramForm::ObjectRefreshRequest(void* form, int device, int page, int first, int count, int rate) {
+  auto* self = static_cast<TDiagramForm*>(form);
+  if (rate != 0 && page >= 0 && first >= 0 && count > 0)
+    self->link->StartRefresh(self->LinkAddress(device), 0, unsigned(page), unsigned(first), unsigned(count), rate,
+                             self, RefreshCallback);
+  else
+    self->link->StopRefresh();
+}
+
+void TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh, bool& ok) {
+  ok = false;
+  const unsigned address = unsigned(device);
+  const unsigned page = link->GetPage(address);
+  const unsigned book = link->GetBook(address);
+  // Block transfers are never recorded.
+  link->SetWriteCallback(nullptr, nullptr);
+  if (data && count > 0 && reg >= 0) {
+    // Only a block that stays inside its page of the image is mirrored there.
+    uint8_t* image = reg + count <= int(TUSBI2C::kPageBytes)
+                         ? link->GetRegisterImage(address, book, page, unsigned(reg))
+                         : nullptr;
+    if (read) {
+      ok = link->ReadRegisters(data, address, book, page, unsigned(reg), unsigned(count));
+      // A failed read gives the caller the last known values.
+      if (image) ok ? std::memcpy(image, data, size_t(count)) : std::memcpy(data, image, size_t(count));
+    } else {
+      if (image) std::memcpy(image, data, size_t(count));
+      ok = link->WriteRegisters(data, address, book, page, unsigned(reg), unsigned(count));
+      // Device 0x70 takes its value in the register byte.
+      if (address == 0x70 && book == 0) {
+        if (uint8_t* block = link->GetRegisterImage(address, 0, page, 0)) std::memset(block, reg & 0xFF, 7);
+      }
+    }
+  }
+  link->SetWriteCallback(this, RecordWrite);
+  if (refresh && currentPage && book == 0) {
+    RefreshInspector();
+    UpdateObjects(0, 0, 0, true);
+    Redraw();
+    RepaintDiagram();
+  }
+}
+
+void TDiagramForm::BlockTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool refresh) {
+  bool ok = false;
+  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, refresh, ok);
+}
+
+int TDiagramForm::CommandTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool last) {
+  bool ok = false;
+  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, last, ok);
+  return ok ? 1 : 0;
+}
+
+void TDiagramForm::InspectorAccess(void* form, int device, int book, int page, int reg, int mode) {
+  auto* self = static_cast<TDiagramForm*>(form);
+  if (mode == 0) {
+    if (book == 0 && self->currentPage) {
+      TBlockDiagram* current = self->currentPage;
+      for (unsigned i = 0; i < current->RegisterWindowCount(); ++i)
+        if (TI2CObject* window = current->RegisterWindow(i)) window->OnRegisterChanged(device, page, unsigned(reg));
+    }
+    if (book >= 0 && page >= 0 && reg >= 0) {
+      if (uint8_t* image = self->link->GetRegisterImage(unsigned(device), unsigned(book), unsigned(page), unsigned(reg)))
+        self->link->WriteRegisters(image, self->LinkAddress(device), unsigned(book), unsigned(page), unsigned(reg), 1);
+    }
+  } else if (mode == 1) {
+    if (!self->currentPage) return;
+    self->ReadAllPages(self->currentPage->GetI2CAddress(), book, page, page);
+    self->UpdateObjects(0, 0, 0, true);
+    self->RefreshInspector();
+  }
+}
+
+void TDiagramForm::InspectorDescribe(void* form, std::vector<std::string>& lines, int device, int page, int reg,
+                                     int value) {
+  static_cast<TDiagramForm*>(form)->link->GetRegisterDescription(lines, unsigned(device), page, reg, value);
+}
+
+int TDiagramForm::ScriptGPIO(void* form, int value, bool on) {
+  return static_cast<TDiagramForm*>(form)->link->SetBoardBits(uint8_t(value), on) ? 1 : 0;
+}
+
+void TDiagramForm::ScriptDecode(void* form, std::vector<std::string>& lines, int device, int page, int reg,
+                                int value) {
+  static_cast<TDiagramForm*>(form)->link->GetRegisterComments(lines, unsigned(device), page, reg, value);
+}
+
+int TDiagramForm::ScriptPageQuery(void* form, int device) {
+  return int(static_cast<TDiagramForm*>(form)->link->GetPage(unsigned(device)));
+}
+
+char* TDiagramForm::ScriptLog(void* form) { return static_cast<TDiagramForm*>(form)->link->GetCodecLog(); }
+
+std::string TDiagramForm::RecordLine(const uint8_t* data, unsigned device, unsigned reg, unsigned count) {
+  std::string line = "w";
+  char byte[8];
+  std::snprintf(byte, sizeof byte, " %02x", device & 0xFF);
+  line += byte;
+  std::snprintf(byte, sizeof byte, " %02x", reg & 0xFF);
+  line += byte;
+  for (unsigned i = 0; data && i < count; ++i) {
+    std::snprintf(byte, sizeof byte, " %02x", data[i]);
+    line += byte;
+  }
+  return line;
+}
+
+void TDiagramForm::RecordWrite(void* form, const uint8_t* data, unsigned device, unsigned, unsigned, unsigned reg,
+                               unsigned count) {
+  auto* self = static_cast<TDiagramForm*>(form);
+  const std::string line = RecordLine(data, device, reg, count);
+  auto append = [self, line] {
+    if (self->commandWindow->Recording()) self->commandWindow->AppendCommandLine(line);
+  };
+  // Writes of other threads arrive inside the link's locks: they only queue.
+  if (gui::IsGuiThread()) append();
+  else gui::Post(self, append);
+}
+
+int TDiagramForm::RefreshCallback(void* form, unsigned device, unsigned book, unsigned page, unsigned reg,
+                                  unsigned count) {
+  auto* self = static_cast<TDiagramForm*>(form);
+  self->lastRefresh[0] = int(device);
+  self->lastRefresh[1] = int(book);
+  self->lastRefresh[2] = int(page);
+  self->lastRefresh[3] = int(reg);
+  self->lastRefresh[4] = int(count);
+  // Message 1026: the link thread waits until the GUI thread has handled it.
+  gui::SendSync([self] { self->RegisterDataMessage(); });
+  return 0;
+}
+
+void TDiagramForm::RegisterDataMessage() {
+  if (closing_.load()) return;
+  NotifyRegisterObjects(lastRefresh[0], lastRefresh[1], lastRefresh[2], lastRefresh[3]);
+}
+
+void TDiagramForm::NotifyRegisterObjects(int device, int book, int page, int reg) {
+  if (book == 0 && currentPage) {
+    for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i)
+      if (TI2CObject* window = currentPage->RegisterWindow(i)) window->OnRegisterChanged(device, page, unsigned(reg));
+  }
+  RefreshInspector();
+}
+
+void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all) {
+  if (!currentPage) return;
+  const bool saved = drawingEnabled;
+  drawingEnabled = false;
+  redrawPending = false;
+  for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i) {
+    TI2CObject* window = currentPage->RegisterWindow(i);
+    if (!window) continue;
+    uint8_t* image = RegisterWindowImage(*window, *link);
+    if (!image) continue;
+    window->SetData(image);
+    if (all)
+      window->OnRegisterChanged(window->GetDevice(), window->GetPage(), unsigned(window->GetFirstRegister()));
+    else
+      window->OnRegisterChanged(device, page, unsigned(reg));
+  }
+  drawingEnabled = saved;
+  if (redrawPending) {
+    Redraw();
+    RepaintDiagram();
+  }
+}
+
+void TDiagramForm::ReadAllPages(int device, int book, int firstPage, int lastPage) {
+  const unsigned saved = link->GetPage(unsigned(device));
+  const unsigned address = LinkAddress(device);
+  for (int page = std::max(firstPage, 0); page <= lastPage; ++page) {
+    if (uint8_t* image = link->GetRegisterImage(unsigned(device), unsigned(book), unsigned(page), 0))
+      link->ReadRegisters(image, address, unsigned(book), unsigned(page), 0, TUSBI2C::kPageBytes);
+  }
+  // The codec is left on the page it was on.
+  if (device == 0x30) {
+    const uint8_t page = uint8_t(saved);
+    link->WriteRegisters(&page, address, unsigned(book), 0, 0, 1);
+  }
+}
+
+void TDiagramForm::LoadRegisterMapFile(const std::string& fileName, int device) {
+  const std::string path = platform::MapPath(fileName);
+  const unsigned address = unsigned(device);
+  if (fileName.find(".xml") != std::string::npos) {
+    if (!link->LoadRegisterMap(path, address)) return;
+    std::vector<std::string> lines;
+    for (int page = 0; page < 256; ++page) {
+      for (int reg = 0; reg < 128; ++reg) {
+        lines.clear();
+        link->GetRegisterComments(lines, address, page, reg, 0);
+        if (lines.size() < 2) continue;
+        // "#%  Name, Data ..." gives the name.
+        const std::string& line = lines[1];
+        std::string name = line.size() > 3 ? line.substr(3) : std::string();
+        const size_t data = name.find(", Data");
+        if (data != std::string::npos) name.resize(data);
+        inspector->SetDescription(0, page, reg, name, 0xFF);
+      }
+    }
+    return;
+  }
+  std::vector<RegisterListEntry> entries;
+  std::string error;
+  std::vector<std::string> warnings;
+  if (!RegisterListText::Read(path, entries, error, warnings))
+    platform::LogLine("Cannot read the register list " + fileName + ": " + error);
+  for (const std::string& warning : warnings) platform::LogLine(warning);
+  uint8_t* image = link->GetRegisterImage(address, 0, 0, 0);
+  const unsigned size = link->GetImageSize(address);
+  for (const RegisterListEntry& entry : entries) {
+    inspector->SetDescription(0, entry.page, entry.reg, entry.name, int(entry.mask & 0xFF));
+    const unsigned offset = unsigned(entry.page) * TUSBI2C::kPageBytes + unsigned(entry.reg);
+    if (image && offset < size) image[offset] = uint8_t(entry.defaultValue & 0xFF);
+  }
+}
+
+// ---- view ---------------------------------------------------------------------------------
+
+void TDiagramForm::ZoomBoxChange() {
+  const std::string text = S(ZoomBox->currentText());
+  const int percent = std::atoi(text.substr(0, text.find('%')).c_str());
+  if (!currentPage) return;
+  const int width = currentPage->GetWidth();
+  zoom = float(percent * 0.01 * currentPage->GetZoomFactor() * 1536 / unsigned(width));
+  const int bitmapWidth = int(width * zoom);
+  const int bitmapHeight = int(currentPage->GetHeight() * zoom);
+  if (!foreground) foreground = std::make_unique<TCanvas>(BlockDiagramPaintBox);
+  if (!background) background = std::make_unique<TCanvas>();
+  foreground->SetSize(bitmapWidth, bitmapHeight, kDiagramColour);
+  background->SetSize(bitmapWidth, bitmapHeight, kDiagramColour);
+  BlockDiagramPaintBox->resize(std::max(bitmapWidth, 0), std::max(bitmapHeight, 0));
+  BlockDiagramScrollBox->horizontalScrollBar()->setValue(0);
+  BlockDiagramScrollBox->verticalScrollBar()->setValue(0);
+  currentPage->SetZoom(zoom, 0, 0);
+  Redraw();
+  RepaintDiagram();
+}
+
+void TDiagramForm::Redraw() {
+  if (!background || !drawingEnabled) return;
+  DrawBackground();
+  DrawForeground();
+}
+
+void TDiagramForm::DrawBackground() {
+  if (!background || !foreground || !currentPage) return;
+  {
+    TCanvasLock lock(*foreground);
+    lock.Painter().fillRect(0, 0, foreground->Width(), foreground->Height(), PenColour(kDiagramColour));
+    for (unsigned i = 0; i < currentPage->ObjectCount(); ++i) {
+      TGUIObject* object = currentPage->Object(i);
+      if (object && object->GetMode() == 0) object->Paint(foreground.get());
+    }
+  }
+  background->SetImage(foreground->Image());
+}
+
+void TDiagramForm::DrawForeground() {
+  if (!background || !foreground || !currentPage) return;
+  if (!foreground->SetImage(background->Image())) return;  // an object is drawing
+  TCanvasLock lock(*foreground);
+  for (unsigned i = 0; i < currentPage->ObjectCount(); ++i) {
+    TGUIObject* object = currentPage->Object(i);
+    if (object && object->GetMode() != 0) object->Paint(foreground.get());
+  }
+}
+
+void TDiagramForm::RepaintDiagram() { BlockDiagramPaintBox->update(); }
+
+void TDiagramForm::BlockDiagramPaintBoxPaint(QPainter& painter) {
+  if (foreground) painter.drawImage(0, 0, foreground->Image());
+}
+
+void TDiagramForm::BlockDiagramPaintBoxMouseDown(int x, int y) {
+  panning = true;
+  panAnchor = QPoint(x, y);
+}
+
+void TDiagramForm::BlockDiagramPaintBoxMouseUp(int, int) {
+  panning = false;
+  BlockDiagramPaintBox->unsetCursor();
+}
+
+void TDiagramForm::BlockDiagramPaintBoxMouseMove(int x, int y) {
+  pointerX = x;
+  pointerY = y;
+  if (panning) {
+    BlockDiagramPaintBox->setCursor(Qt::OpenHandCursor);
+    QScrollBar* horizontal = BlockDiagramScrollBox->horizontalScrollBar();
+    QScrollBar* vertical = BlockDiagramScrollBox->verticalScrollBar();
+    horizontal->setValue(horizontal->value() + panAnchor.x() - x);
+    vertical->setValue(vertical->value() + panAnchor.y() - y);
+    return;
+  }
+  BlockDiagramPaintBox->unsetCursor();
+  if (!ActiveObjects->isChecked() || !currentPage) return;
+  for (unsigned i = 0; i < currentPage->ObjectCount(); ++i)
+    if (TGUIObject* object = currentPage->Object(i)) object->MouseMove(x, y);
+}
+
+void TDiagramForm::BlockDiagramPaintBoxClick() {
+  TBlockDiagram* page = currentPage;
+  for (unsigned i = 0; page && i < page->ObjectCount(); ++i) {
+    TGUIObject* object = page->Object(i);
+    if (!object || !object->Click(pointerX, pointerY)) continue;
+    ObjectClicked(object);
+    page->ShowPluginDialog(object);
+    // A click that switched the page is not offered to the new page's objects.
+    if (currentPage != page) break;
+  }
+}
+
+void TDiagramForm::ActiveObjectsClick() {
+  if (!currentPage) return;
+  const bool active = ActiveObjects->isChecked();
+  for (unsigned i = 0; i < currentPage->ObjectCount(); ++i)
+    if (TGUIObject* object = currentPage->Object(i)) object->SetActiveObjects(active);
+}
+
+void TDiagramForm::RefreshClick() {
+  if (!currentPage) return;
+  const int device = currentPage->GetI2CAddress();
+  const unsigned address = LinkAddress(device);
+  int last = 0;
+  if (currentPage->GetPages() >= 2) {
+    // Page 0, book 0 first: the reads then start from a known selection.
+    const uint8_t zero = 0;
+    link->WriteRegisters(&zero, address, 0, 0, 0, 1);
+    link->WriteRegisters(&zero, address, 0, 0, 127, 1);
+    last = 4;
+  }
+  ReadAllPages(device, 0, 0, last);
+  RefreshInspector();
+  UpdateObjects(0, 0, 0, true);
+  Redraw();
+  RepaintDiagram();
+}
+
+// ---- window commands ------------------------------------------------------------------------
+
+void TDiagramForm::I2CCommand1Click() {
+  commandWindow->SetCallbacks(this, CommandTransfer, ScriptGPIO, ScriptDecode, ScriptPageQuery, ScriptLog);
+  commandWindow->show();
+  commandWindow->raise();
+}
+
+void TDiagramForm::RegisterInspector1Click() {
+  RefreshInspector();
+  inspector->show();
+  inspector->raise();
+}
+
+void TDiagramForm::InitScriptClick() {
+  if (TI2CCommand* window = InitScriptWindow(currentPage)) {
+    window->show();
+    window->raise();
+  }
+}

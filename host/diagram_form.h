@@ -1,12 +1,22 @@
 // The window of one evaluation board or simulated board: an MDI child with
-// its own board link. This is its core as the main window uses it; pages,
-// drawing and the register tools build on it.
+// its own board link, its diagram pages, register inspector and command
+// window. It is the hub of the board's register traffic: every register
+// window of its pages writes, polls and block-transfers through it, and
+// every register change it writes or the link reads is fanned out to the
+// register windows of the current page.
 #pragma once
 
 #include <QMainWindow>
+#include <QPoint>
 #include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
 #include <pugixml.hpp>
+#include <string>
+#include <vector>
 
+#include "diagram/context.h"
 #include "host/evm_request.h"
 
 class QAction;
@@ -22,6 +32,11 @@ class QMenu;
 class QScrollArea;
 class QStatusBar;
 class TUSBI2C;
+class TBlockDiagram;
+class TCanvas;
+class TGUIObject;
+class TI2CCommand;
+class TRegisterInspector;
 
 // The activity lamp of the status bar: lit for a while after each transfer.
 class TActivityIndicator {
@@ -92,6 +107,87 @@ class TDiagramForm : public QMainWindow {
   // counted from 1 while they exist.
   static int CountDiagramAttributes(pugi::xml_node node);
 
+  static constexpr int kMaxPages = 5;
+  // The message number of the link thread's refresh report.
+  static constexpr int kRegisterDataMessage = 1026;
+
+  // ---- pages
+  // Loads a page and makes it current (hidden); false with five pages
+  // already or when the file did not load (reported, logged).
+  bool AddDiagram(const std::string& fileName);
+  void SelectDiagram(int index);
+  void InitView();
+  void FormShow();
+  void ObjectClicked(TGUIObject* object);
+  int PageCount() const { return pageCount; }
+  TBlockDiagram* Page(int index) const { return index >= 0 && index < pageCount ? pages[index] : nullptr; }
+  TBlockDiagram* CurrentPage() const { return currentPage; }
+  TBlockDiagram* ClockPage() const { return clockPage; }
+  TBlockDiagram* PreviousPage() const { return previousPage; }
+  TRegisterInspector* Inspector() const { return inspector; }
+  TI2CCommand* CommandWindow() const { return commandWindow; }
+  // The command window that runs a page's init script (null without one).
+  TI2CCommand* InitScriptWindow(TBlockDiagram* page);
+  const TDiagramContext& Context() const { return context; }
+
+  // ---- register traffic (the user pointer is the window)
+  static void ObjectEvent(void* form, TGUIObject* object, int event);
+  static void ObjectWrite(void* form, int device, int page, int first, int count);
+  static void ObjectRefreshRequest(void* form, int device, int page, int first, int count, int rate);
+  static void BlockTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool refresh);
+  // The command window's form of BlockTransfer: non-zero when the transfer was made.
+  static int CommandTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool last);
+  static void InspectorAccess(void* form, int device, int book, int page, int reg, int mode);
+  static void InspectorDescribe(void* form, std::vector<std::string>& lines, int device, int page, int reg,
+                                int value);
+  static int ScriptGPIO(void* form, int value, bool on);
+  static void ScriptDecode(void* form, std::vector<std::string>& lines, int device, int page, int reg, int value);
+  static int ScriptPageQuery(void* form, int device);
+  static char* ScriptLog(void* form);
+  static void RecordWrite(void* form, const uint8_t* data, unsigned device, unsigned book, unsigned page,
+                          unsigned reg, unsigned count);
+  static int RefreshCallback(void* form, unsigned device, unsigned book, unsigned page, unsigned reg,
+                             unsigned count);
+  // The line RecordWrite appends: "w 30 05 12".
+  static std::string RecordLine(const uint8_t* data, unsigned device, unsigned reg, unsigned count);
+
+  void UpdateObjects(int device, int page, int reg, bool all);
+  void NotifyRegisterObjects(int device, int book, int page, int reg);
+  // Message 1026: the stored refresh report reaches the register windows.
+  void RegisterDataMessage();
+  void ReadAllPages(int device, int book, int firstPage, int lastPage);
+  void LoadRegisterMapFile(const std::string& fileName, int device);
+  // The inspector shows the current page's device from the image.
+  void RefreshInspector();
+
+  // ---- view
+  void ZoomBoxChange();
+  void Redraw();
+  void DrawBackground();
+  void DrawForeground();
+  void BlockDiagramPaintBoxPaint(QPainter& painter);
+  void BlockDiagramPaintBoxMouseDown(int x, int y);
+  void BlockDiagramPaintBoxMouseMove(int x, int y);
+  void BlockDiagramPaintBoxMouseUp(int x, int y);
+  void BlockDiagramPaintBoxClick();
+  void ActiveObjectsClick();
+  void RefreshClick();
+  float Zoom() const { return zoom; }
+  TCanvas* Foreground() const { return foreground.get(); }
+  TCanvas* Background() const { return background.get(); }
+  bool IsPanning() const { return panning; }
+  int HoverCount() const { return hoverCount; }
+  bool DrawingEnabled() const { return drawingEnabled; }
+
+  // ---- page and window commands
+  void DisplayFullClick() { ShowPage(0); }
+  void DisplayPlaybackClick() { ShowPage(1); }
+  void DisplayRecordClick() { ShowPage(2); }
+  void DisplayTouchScreenClick() { ShowPage(3); }
+  void I2CCommand1Click();
+  void RegisterInspector1Click();
+  void InitScriptClick();
+
   QToolBar* ToolBar2;
   QCheckBox* ActiveObjects;
   QComboBox* ZoomBox;
@@ -117,20 +213,48 @@ class TDiagramForm : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
+  class LoadProgress;
+
   void BuildControls();
   void SetStatus(int panel, const QString& text);
+  // A page loaded with this window's context; null (reported) on a load error.
+  TBlockDiagram* LoadPage(const std::string& fileName);
+  // Hides the current page, makes `page` current and shows it.
+  void MakeCurrent(TBlockDiagram* page);
+  // The page commands: page `index` becomes current unless it is.
+  void ShowPage(int index);
+  void RunInitScript(TBlockDiagram* page);
+  void RepaintDiagram();
+  // The address the link is given for `device`: 0 while "Use SPI on EVM" is checked.
+  unsigned LinkAddress(int device) const;
+  void DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh, bool& ok);
+  // Stops every refresh and closes the page-bound windows (before the pages go).
+  void StopTraffic();
 
-  TActivityIndicator* activityIndicator = nullptr;
   int pointerX = 0;
   int pointerY = 0;
+  TRegisterInspector* inspector = nullptr;
+  TI2CCommand* commandWindow = nullptr;
   TUSBI2C* link = nullptr;
+  // Device, book, page, register, count of the last refresh report.
+  int lastRefresh[5] = {};
+  TActivityIndicator* activityIndicator = nullptr;
   float zoom = 1.0f;
   int scrollRangeX = 0;
   int scrollRangeY = 0;
+  bool panning = false;
+  QPoint panAnchor;
   int hoverCount = 0;
   int pageCount = 0;
+  TBlockDiagram* pages[kMaxPages + 1] = {};
+  TBlockDiagram* clockPage = nullptr;
+  TBlockDiagram* currentPage = nullptr;
+  TBlockDiagram* previousPage = nullptr;
+  std::unique_ptr<TCanvas> foreground;
+  std::unique_ptr<TCanvas> background;
   int usbSampleRate = 44100;
   bool shown = false;
   bool connected = false;
@@ -139,6 +263,10 @@ class TDiagramForm : public QMainWindow {
   bool redrawPending = true;
   bool codecPortEnabled = true;
   char boardIdText[32] = "FWIDN/A";
+  void* pluginInstance = nullptr;
   pugi::xml_node boardNode;
+  TDiagramContext context;
+  std::unique_ptr<LoadProgress> loadProgress;
+  std::map<TBlockDiagram*, TI2CCommand*> initScripts;
   std::atomic<bool> closing_{false};
 };

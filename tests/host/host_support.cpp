@@ -115,6 +115,14 @@ void HostTest::RemoveBoard(const std::string& file) { std::filesystem::remove(bo
 
 void HostTest::WriteBoardList(const std::string& xml) { testsupport::WriteFile(dir_.File("EVM.xml"), xml); }
 
+void HostTest::UseBoardKit() {
+  namespace fs = std::filesystem;
+  const fs::path kit = fs::path(PALISAR_SOURCE_DIR) / "boards";
+  for (const char* part : {"QMX7XXX", "QMX7200"})
+    fs::copy(kit / part, fs::path(dir_.path()) / part, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::copy_file(kit / "EVM.xml", dir_.File("EVM.xml"), fs::copy_options::overwrite_existing);
+}
+
 void HostTest::Start() {
   CreatePermanentWindows();
   started_ = true;

@@ -61,6 +61,9 @@ class HostTest : public ::testing::Test {
   std::string AddBoard(const std::string& file, const std::string& name, const std::string& extra = "");
   void RemoveBoard(const std::string& file);
   void WriteBoardList(const std::string& xml);
+  // Copies the repository's board kit (its "EVM.xml" and board directories)
+  // into the start directory.
+  void UseBoardKit();
   // The permanent windows, as the program creates them.
   void Start();
   // The small windows only: no main window, so no watcher opens windows.
