@@ -18,8 +18,9 @@ class QtDialogs final : public IDialogs {
                                         QString::fromStdString(QtFileFilter(filter)))
         .toStdString();
   }
-  std::string SaveFile(QWidget* parent, const std::string& caption, const std::string& filter) override {
-    return QFileDialog::getSaveFileName(parent, QString::fromStdString(caption), QString(),
+  std::string SaveFile(QWidget* parent, const std::string& caption, const std::string& filter,
+                       const std::string& initial) override {
+    return QFileDialog::getSaveFileName(parent, QString::fromStdString(caption), QString::fromStdString(initial),
                                         QString::fromStdString(QtFileFilter(filter)))
         .toStdString();
   }

@@ -16,9 +16,10 @@ class IDialogs {
   // Shows a form modally; its modal result (QDialog::Accepted or Rejected).
   virtual int RunModal(QDialog* dialog) = 0;
   // A file name to open or save, "" when cancelled. `filter` is in the
-  // original "Description|*.ext" form.
+  // original "Description|*.ext" form; `initial` is the name proposed.
   virtual std::string OpenFile(QWidget* parent, const std::string& caption, const std::string& filter) = 0;
-  virtual std::string SaveFile(QWidget* parent, const std::string& caption, const std::string& filter) = 0;
+  virtual std::string SaveFile(QWidget* parent, const std::string& caption, const std::string& filter,
+                               const std::string& initial = "") = 0;
   // A one-line text prompt; false when cancelled, `value` unchanged then.
   virtual bool InputQuery(QWidget* parent, const std::string& caption, const std::string& prompt,
                           std::string& value) = 0;

@@ -298,7 +298,7 @@ void TI2CCommand::OpenClick() {
 }
 
 void TI2CCommand::SaveClick() {
-  const std::string name = Dialogs().SaveFile(this, "Save", kFilter);
+  const std::string name = Dialogs().SaveFile(this, "Save", kFilter, script_.FileName());
   if (name.empty()) return;
   script_.SetFileName(name);
   if (!WriteLines(name, CommandLines())) platform::LogLine("Cannot write the script file " + name);

@@ -33,7 +33,9 @@ class FakeDialogs : public IDialogs {
   void Message(QWidget* parent, const std::string& caption, const std::string& text) override;
   int RunModal(QDialog* dialog) override;
   std::string OpenFile(QWidget*, const std::string&, const std::string&) override { return openFile; }
-  std::string SaveFile(QWidget*, const std::string&, const std::string&) override { return saveFile; }
+  std::string SaveFile(QWidget*, const std::string&, const std::string&, const std::string&) override {
+    return saveFile;
+  }
   bool InputQuery(QWidget*, const std::string&, const std::string&, std::string& value) override;
 
   // Runs for each modal form; without one every form is cancelled.

@@ -297,6 +297,10 @@ TEST_F(CommandWindow, OpenAndSave) {
   window_->Open->click();
   EXPECT_EQ(window_->CommandLines(), (Lines{"r 30 00 01", "c y"}));
   EXPECT_EQ(window_->windowTitle().toStdString(), dir.File("other.txt"));
+
+  // Save proposes the stored name.
+  window_->Save->click();
+  EXPECT_EQ(dialogs_.proposed, (Lines{"untitled.cfg", dialogs_.saveFile}));
 }
 
 TEST_F(CommandWindow, LoadScriptKeepsTheCaption) {

@@ -17,13 +17,14 @@ class TestDialogs : public IDialogs {
     filters.push_back(filter);
     return openFile;
   }
-  std::string SaveFile(QWidget*, const std::string&, const std::string& filter) override {
+  std::string SaveFile(QWidget*, const std::string&, const std::string& filter, const std::string& initial) override {
     filters.push_back(filter);
+    proposed.push_back(initial);
     return saveFile;
   }
   bool InputQuery(QWidget*, const std::string&, const std::string&, std::string&) override { return false; }
 
-  std::vector<std::string> messages, filters;
+  std::vector<std::string> messages, filters, proposed;
   std::string openFile, saveFile;
 };
 
