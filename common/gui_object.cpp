@@ -237,8 +237,8 @@ void TGUIObject::PlacePoints(float s, int dx, int dy) {
   boxRight = 0;
   boxBottom = 0;
   for (unsigned i = 0; i < pointCount; ++i) {
-    const float x = sourcePoints[i].x * s + float(dx);
-    const float y = sourcePoints[i].y * s + float(dy);
+    const float x = ClampCoordinate(sourcePoints[i].x * s + float(dx));
+    const float y = ClampCoordinate(sourcePoints[i].y * s + float(dy));
     placedPoints[i] = {x, y};
     if (x > float(boxRight)) boxRight = int(x);
     if (x < float(boxLeft)) boxLeft = int(x);

@@ -6,6 +6,7 @@
 // definition for both.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -20,6 +21,15 @@ struct TPointF {
   float x;
   float y;
 };
+
+// Placed coordinates stay within this distance of the origin: far beyond
+// any canvas, yet small enough that the drawing code's int conversions and
+// sums cannot overflow. A file's huge number, transform or zoom would.
+inline constexpr float kMaxPlacedCoordinate = 1.0e6f;
+inline float ClampCoordinate(float value) {
+  if (value != value) return 0;  // NaN (inf * 0 of a transform)
+  return std::clamp(value, -kMaxPlacedCoordinate, kMaxPlacedCoordinate);
+}
 
 // Event codes handed to an object's event callback.
 enum : int {

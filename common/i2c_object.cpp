@@ -38,7 +38,8 @@ void TI2CObject::SuspendWrites(bool suspend) {
 void TI2CObject::OnRegisterChanged(int device, int page, unsigned reg) {
   if (enabled != 1 || !data || device != this->device || page != this->page) return;
   const unsigned first = unsigned(firstRegister);
-  const unsigned last = unsigned(firstRegister + count - 1);
+  // In 64 bits: a first register near the int limit must not wrap.
+  const unsigned last = unsigned(int64_t(firstRegister) + count - 1);
   if (reg < first || reg > last) return;
   SuspendWrites(true);
   Refresh();

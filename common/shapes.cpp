@@ -201,8 +201,9 @@ void TGUIText::AddLine(const std::string& text, int offset) {
 
 void TGUIText::Place(float s, int dx, int dy) {
   scale = s;
-  placedPosition = {position.x * s + float(dx), position.y * s + float(dy)};
-  placedFontSize = int(s * float(fontSize));
+  placedPosition = {ClampCoordinate(position.x * s + float(dx)), ClampCoordinate(position.y * s + float(dy))};
+  // The font cache clamps the size too; this keeps the conversion defined.
+  placedFontSize = int(std::clamp(ClampCoordinate(s * float(fontSize)), -4096.0f, 4096.0f));
   width = height = blockTop = 0;
   if (!qGuiApp) return;  // no fonts without a GUI application
   const QFontMetricsF metrics(DiagramFont(placedFontSize));
@@ -213,7 +214,7 @@ void TGUIText::Place(float s, int dx, int dy) {
     width = std::max(width, float(metrics.horizontalAdvance(QString::fromStdString(lines[i]))));
     top = std::min(top, y - lineHeight / 2);
     bottom = std::max(bottom, y + lineHeight / 2);
-    if (i + 1 < lineCount) y = float(int(y + float(lineOffsets[i + 1]) * scale));
+    if (i + 1 < lineCount) y = float(int(ClampCoordinate(y + float(lineOffsets[i + 1]) * scale)));
   }
   blockTop = top - placedPosition.y;
   height = bottom - top;
@@ -239,7 +240,7 @@ void TGUIText::Draw(TCanvas* target) {
   for (int i = 0; i < lineCount; ++i) {
     painter.drawText(QRectF(placedPosition.x - kHalf, y - kHalf, 2 * kHalf, 2 * kHalf), Qt::AlignCenter,
                      QString::fromStdString(lines[i]));
-    if (i + 1 < lineCount) y = int(float(y) + float(lineOffsets[i + 1]) * scale);
+    if (i + 1 < lineCount) y = int(ClampCoordinate(float(y) + float(lineOffsets[i + 1]) * scale));
   }
 }
 
@@ -303,7 +304,7 @@ TPointF TSVGPath::MapPoint(float x, float y) const {
   }
   // The scale step is the base Scale, which leaves a point as it is.
   if (translationSet) x += translation[0], y += translation[1];
-  return {x * scale + float(offsetX), y * scale + float(offsetY)};
+  return {ClampCoordinate(x * scale + float(offsetX)), ClampCoordinate(y * scale + float(offsetY))};
 }
 
 void TSVGPath::Build() {

@@ -1,7 +1,10 @@
 // The element builders: one drawing element of a diagram file becomes one
 // drawable object; register-bound widgets get their register window bound
 // to the board window and registered on the page.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "common/image_hint.h"
 #include "common/shapes.h"
@@ -247,7 +250,9 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildText(pugi::xml_node node) {
   std::unique_ptr<TGUIText> text;
   for (pugi::xml_node child : node.children()) {
     if (child.type() != pugi::node_element || std::strcmp(child.name(), "tspan") != 0) continue;
-    if (Has(child, "font-size")) fontSize = Integer(child, "font-size", 11) - 1;
+    // In 64 bits: the smallest int as a size must not wrap below it.
+    if (Has(child, "font-size"))
+      fontSize = int(std::max<int64_t>(int64_t(Integer(child, "font-size", 11)) - 1, std::numeric_limits<int>::min()));
     position[1] -= float(fontSize + 1);
     std::string content;
     if (!OnlyText(child, content) || IsBlankText(content)) continue;
@@ -260,7 +265,8 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildText(pugi::xml_node node) {
         text = std::make_unique<TGUIText>(position, content, fontSize);
       }
     } else {
-      if (Has(child, "dy")) lineOffset = int(Real(child, "dy", 0));
+      // Kept within the placed range so the conversion stays defined.
+      if (Has(child, "dy")) lineOffset = int(ClampCoordinate(float(Real(child, "dy", 0))));
       text->AddLine(content, lineOffset + 5);
     }
   }

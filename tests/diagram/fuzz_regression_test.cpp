@@ -1,0 +1,98 @@
+// Pages the loader fuzzer found faults with: each case loads, places,
+// draws and clicks one such page, which must stay defined and bounded.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "common/canvas.h"
+#include "common/shapes.h"
+#include "diagram/register_binding.h"
+#include "page_fixture.h"
+
+using diagramtest::PageFixture;
+
+namespace {
+
+// What the board window does with a page: place, draw, hover and click.
+void Exercise(TBlockDiagram& page) {
+  page.SetZoom(1.0, 0, 0);
+  TCanvas canvas;
+  canvas.SetSize(64, 48, 0x00F0F0F0);
+  {
+    TCanvasLock lock(canvas);
+    for (unsigned i = 0; i < page.ObjectCount(); ++i) page.Object(i)->Paint(&canvas);
+  }
+  for (unsigned i = 0; i < page.ObjectCount(); ++i) {
+    page.Object(i)->MouseMove(10, 10);
+    page.Object(i)->Click(10, 10);
+  }
+}
+
+}  // namespace
+
+// A coordinate beyond float (inf once read) was converted to int when the
+// object was placed and drawn.
+TEST(FuzzRegressionTest, HugeCoordinatesArePlacedInsideTheRange) {
+  PageFixture f;
+  auto page = f.Load(
+      "<rect x=\"1e300\" y=\"-1e300\" width=\"1\" height=\"1\"/>"
+      "<rect x=\"0\" y=\"0\" width=\"3e12\" height=\"20\" function=\"toggle\" Mask=\"3\" Shift=\"0\" I2CPage=\"0\" "
+      "I2CRegister=\"1\" transform=\"matrix(1e38,0,0,1e38,0,0)\"/>"
+      "<polygon points=\"0,0 1e30,0 0,1e30\" transform=\"scale(1e30,1e30)\"/>");
+  ASSERT_EQ(page->ObjectCount(), 3u);
+  Exercise(*page);
+  const TPointF corner = page->Object(0)->GetPlacedPoint(0);
+  EXPECT_EQ(corner.x, kMaxPlacedCoordinate);
+  EXPECT_EQ(corner.y, -kMaxPlacedCoordinate);
+  for (unsigned i = 0; i < 3; ++i) {
+    const TPointF p = page->Object(1)->GetPlacedPoint(i);
+    EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+    EXPECT_LE(std::fabs(p.x), kMaxPlacedCoordinate);
+  }
+}
+
+// A text's position, font size and line offset from the file were
+// converted to int unchecked.
+TEST(FuzzRegressionTest, HugeTextPositionFontSizeAndLineOffsetStayDefined) {
+  PageFixture f;
+  auto page = f.Load(
+      "<text x=\"1e300\" y=\"1e300\"><tspan font-size=\"2147483647\">a</tspan><tspan dy=\"1e300\">b</tspan></text>");
+  ASSERT_EQ(page->ObjectCount(), 1u);
+  Exercise(*page);
+  auto* text = dynamic_cast<TGUIText*>(page->Object(0));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->GetPlacedPosition().x, kMaxPlacedCoordinate);
+  EXPECT_EQ(text->GetPlacedFontSize(), 4096);
+  EXPECT_EQ(text->GetLineOffset(1), int(kMaxPlacedCoordinate) + 5);
+}
+
+// The smallest int as a font size wrapped when the size was taken one below it.
+TEST(FuzzRegressionTest, SmallestFontSizeDoesNotWrap) {
+  PageFixture f;
+  auto page = f.Load("<text x=\"5\" y=\"5\"><tspan font-size=\"-2147483648\">a</tspan></text>");
+  ASSERT_EQ(page->ObjectCount(), 1u);
+  Exercise(*page);
+  auto* text = dynamic_cast<TGUIText*>(page->Object(0));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->GetFontSize(), std::numeric_limits<int>::min());
+}
+
+// A first register near the int limit overflowed the window's last register
+// in the change notice and in the binding to the link's image.
+TEST(FuzzRegressionTest, FirstRegisterNearTheIntLimitDoesNotOverflow) {
+  PageFixture f;
+  auto page = f.Load(
+      "<rect x=\"0\" y=\"0\" width=\"9\" height=\"9\" function=\"DIRSelect\" I2CPage=\"0\" I2CRegister=\"2147483647\" "
+      "SrcPositions=\"1\" DstPositions=\"1,2\"/>");
+  ASSERT_EQ(page->RegisterWindowCount(), 1u);
+  TI2CObject* window = page->RegisterWindow(0);
+  ASSERT_EQ(window->GetFirstRegister(), 2147483647);
+  ASSERT_EQ(window->GetCount(), 2);
+  window->OnRegisterChanged(window->GetDevice(), window->GetPage(), 2147483647u);
+  uint8_t image[128] = {};
+  EXPECT_EQ(RegisterWindowImage(*window, [&](unsigned, unsigned, unsigned, unsigned reg) {
+              return reg < 128 ? image + reg : nullptr;
+            }),
+            nullptr);
+}
