@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace quillbus {
 namespace {
@@ -87,7 +86,10 @@ Board::Board(BoardConfig config, std::vector<std::string>& log)
     if (!config_.eepromImage.empty()) {
       std::ifstream in(config_.eepromImage, std::ios::binary);
       if (in) {
-        std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // One byte past the EEPROM tells a long image: an endless one (a device) must not be read whole.
+        std::vector<uint8_t> image(kEepromSize + 1);
+        in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        image.resize(static_cast<size_t>(in.gcount()));
         if (image.size() > kEepromSize) {
           log.push_back(file + ": EEPROM image " + config_.eepromImage + " cut to 65536 bytes");
           image.resize(kEepromSize);

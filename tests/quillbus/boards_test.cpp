@@ -216,5 +216,14 @@ TEST_F(BoardsTest, EepromStartsFromImage) {
   EXPECT_NE(Log().find("cannot read EEPROM image"), std::string::npos);
 }
 
+TEST_F(BoardsTest, EndlessEepromImageIsCutNotReadWhole) {
+  AddBoard("zero.board", "eeprom = /dev/zero\n");
+  ASSERT_EQ(Refresh(), 1);
+  Bytes tail(2);
+  ASSERT_EQ(QuillbusReadEeprom(0, 0xFFFE, tail.data(), 2), 2);
+  EXPECT_EQ(tail, Bytes(2, 0));
+  EXPECT_NE(Log().find("cut to 65536 bytes"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qbtest
