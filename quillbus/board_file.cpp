@@ -1,5 +1,6 @@
 #include "quillbus/board_file.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -51,6 +52,9 @@ bool ParseNumber(const std::string& text, uint64_t max, uint64_t& value) {
     digits = digits.substr(2);
   }
   if (digits.empty() || digits.size() > 16) return false;
+  // strtoull would skip blanks and take a sign: "0x 5" or "-1" is no number.
+  const unsigned char first = static_cast<unsigned char>(digits[0]);
+  if (base == 16 ? !std::isxdigit(first) : !std::isdigit(first)) return false;
   char* end = nullptr;
   errno = 0;
   unsigned long long parsed = std::strtoull(digits.c_str(), &end, base);

@@ -166,6 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"UnknownKey", "colour = blue\nrate = 44100\n", u"evm", 0x0100, 44100, "unknown key 'colour'"},
         FileCase{"BadRate", "rate = fast\n", u"evm", 0x0100, 48000, "bad rate 'fast'"},
         FileCase{"BadFirmware", "firmware = 0x10000\n", u"evm", 0x0100, 48000, "bad firmware"},
+        FileCase{"BlankAfterHexPrefix", "firmware = 0x 5\n", u"evm", 0x0100, 48000, "bad firmware"},
         FileCase{"BadDevices", "devices = 0x31 zz\n", u"evm", 0x0100, 48000, "no valid device address"},
         FileCase{"LineWithoutEquals", "just words\nname = X\n", u"X", 0x0100, 48000, "without '='"},
         FileCase{"Binary", std::string("\x00\xFF=\x01\n\xFE\xFD", 7), u"evm", 0x0100, 48000, "ignored"}),
