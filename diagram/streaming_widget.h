@@ -19,10 +19,17 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
   TI2CPollCallback refreshRequest = nullptr;
 };
 
-class TDSVoiceRecordData : public TStreamingShape {
+// The stand-ins that will stream through the board window: they keep its
+// owner widget, the window and its block transfer.
+class TTransferStreamingShape : public TStreamingShape {
  public:
-  TDSVoiceRecordData(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
-      : TStreamingShape(0, 255, 6, 32, rect), owner(owner), window(window), transfer(transfer), address(address) {}
+  TTransferStreamingShape(int device, int page, int reg, int count, QWidget* owner, const float* rect,
+                          void* window, TI2CBlockCallback transfer, int address)
+      : TStreamingShape(device, page, reg, count, rect),
+        owner(owner),
+        window(window),
+        transfer(transfer),
+        address(address) {}
   int GetAddress() const { return address; }
 
  private:
@@ -32,17 +39,16 @@ class TDSVoiceRecordData : public TStreamingShape {
   int address;  // read from the element, not used by the window
 };
 
-class TIN1IN2Data : public TStreamingShape {
+class TDSVoiceRecordData : public TTransferStreamingShape {
+ public:
+  TDSVoiceRecordData(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
+      : TTransferStreamingShape(0, 255, 6, 32, owner, rect, window, transfer, address) {}
+};
+
+class TIN1IN2Data : public TTransferStreamingShape {
  public:
   TIN1IN2Data(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
-      : TStreamingShape(0, 103, 38, 1, rect), owner(owner), window(window), transfer(transfer), address(address) {}
-  int GetAddress() const { return address; }
-
- private:
-  QWidget* owner;
-  void* window;
-  TI2CBlockCallback transfer;
-  int address;
+      : TTransferStreamingShape(0, 103, 38, 1, owner, rect, window, transfer, address) {}
 };
 
 class TSARData : public TStreamingShape {
@@ -53,15 +59,8 @@ class TSARData : public TStreamingShape {
   }
 };
 
-class TTouchScreen : public TStreamingShape {
+class TTouchScreen : public TTransferStreamingShape {
  public:
   TTouchScreen(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
-      : TStreamingShape(0, 3, 0, 50, rect), owner(owner), window(window), transfer(transfer), address(address) {}
-  int GetAddress() const { return address; }
-
- private:
-  QWidget* owner;
-  void* window;
-  TI2CBlockCallback transfer;
-  int address;
+      : TTransferStreamingShape(0, 3, 0, 50, owner, rect, window, transfer, address) {}
 };
