@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/register_list_text.h"
+#include "registers/register_list_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

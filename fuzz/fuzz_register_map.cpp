@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "link/register_description.h"
-#include "link/register_map_xml.h"
+#include "registers/register_description.h"
+#include "registers/register_map_xml.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -15,7 +15,7 @@
 #include "host/about_box.h"
 #include "host/board_id.h"
 #include "host/diagram_form.h"
-#include "host/dialogs.h"
+#include "platform/gui/dialogs.h"
 #include "host/select_evm_form.h"
 #include "host/tcp_connect_form.h"
 #include "host/window_util.h"

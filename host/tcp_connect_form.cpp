@@ -10,7 +10,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "host/dialogs.h"
+#include "platform/gui/dialogs.h"
 #include "host/window_util.h"
 
 TTCPConnectForm* TCPConnectForm = nullptr;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "link/register_description.h"
+#include "registers/register_description.h"
 #include "platform/log.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/dialogs.h"
+#include "platform/gui/dialogs.h"
 #include "tests/support/test_support.h"
 
 class TDiagramForm;

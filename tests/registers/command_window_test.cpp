@@ -13,7 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "link/i2c_command.h"
+#include "registers/i2c_command.h"
 #include "quillbus/quillbus.h"
 #include "tests/link/link_fixture.h"
 #include "tests/registers/board_harness.h"

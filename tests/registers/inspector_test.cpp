@@ -13,7 +13,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "link/register_inspector.h"
+#include "registers/register_inspector.h"
 #include "quillbus/quillbus.h"
 #include "tests/link/link_fixture.h"
 #include "tests/registers/board_harness.h"

@@ -3,9 +3,9 @@
 // kit's own files.
 #include <gtest/gtest.h>
 
-#include "link/register_description.h"
-#include "link/register_list_text.h"
-#include "link/register_map_xml.h"
+#include "registers/register_description.h"
+#include "registers/register_list_text.h"
+#include "registers/register_map_xml.h"
 #include "link/usbi2c.h"
 #include "tests/support/test_support.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/command_script.h"
+#include "registers/command_script.h"
 
 namespace regtest {
 

@@ -3,7 +3,7 @@
 // that stay stoppable, and transfers the link refuses.
 #include <gtest/gtest.h>
 
-#include "link/command_script.h"
+#include "registers/command_script.h"
 #include "quillbus/quillbus.h"
 #include "tests/link/link_fixture.h"
 #include "tests/registers/board_harness.h"

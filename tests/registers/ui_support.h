@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/dialogs.h"
+#include "platform/gui/dialogs.h"
 
 namespace regtest {
 

@@ -1,4 +1,4 @@
-#include "link/register_list_text.h"
+#include "registers/register_list_text.h"
 
 #include <charconv>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "link/i2c_command.h"
+#include "registers/i2c_command.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/dialogs.h"
+#include "platform/gui/dialogs.h"
 #include "platform/log.h"
 
 const char* const TI2CCommand::kDashLine =

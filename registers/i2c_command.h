@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "link/command_script.h"
+#include "registers/command_script.h"
 
 class QCheckBox;
 class QGroupBox;

@@ -1,6 +1,6 @@
 // The register map of one codec device: the name of each register, its bit
 // fields and a name for each field value. Built from a `RegisterMapXml` file
-// (link/register_map_xml.h); the command window's decoding writes its
+// (registers/register_map_xml.h); the command window's decoding writes its
 // comments and the register inspector shows its descriptions.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "link/command_script.h"
+#include "registers/command_script.h"
 
 #include <algorithm>
 #include <charconv>

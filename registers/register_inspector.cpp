@@ -1,4 +1,4 @@
-#include "link/register_inspector.h"
+#include "registers/register_inspector.h"
 
 #include <QEvent>
 #include <QGroupBox>
@@ -18,7 +18,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "host/dialogs.h"
+#include "platform/gui/dialogs.h"
 #include "platform/log.h"
 
 namespace {

@@ -1,8 +1,8 @@
-#include "link/register_map_xml.h"
+#include "registers/register_map_xml.h"
 
 #include <pugixml.hpp>
 
-#include "link/register_description.h"
+#include "registers/register_description.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "link/register_description.h"
+#include "registers/register_description.h"
 
 #include <bit>
 #include <cstdio>
 
-#include "link/register_map_xml.h"
+#include "registers/register_map_xml.h"
 
 // ---- TPlDataInfo -----------------------------------------------------------------
 

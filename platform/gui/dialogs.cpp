@@ -1,4 +1,4 @@
-#include "host/dialogs.h"
+#include "platform/gui/dialogs.h"
 
 #include <QDialog>
 #include <QFileDialog>
