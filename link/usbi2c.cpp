@@ -1,6 +1,7 @@
 #include "link/usbi2c.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -325,25 +326,44 @@ void TUSBI2C::ForgetSelection(int slot) {
 
 bool TUSBI2C::ExecuteCommand(HIDCommandPacket& packet) {
   LinkLocks lock(instanceLock_);
-  if (!deviceHandle_.load()) return false;
+  void* const handle = deviceHandle_.load();
+  if (!handle) return false;
   bool ok = false;
+  bool gone = false;
   if (api_->write && api_->read) {
     const HIDCommandPacket command = packet;
     const int index = deviceIndex_.load();
+    // Every attempt costs the exchange's latency while both locks are held:
+    // the retries are bounded in time as well as in number.
+    const auto deadline = std::chrono::steady_clock::now() + kCommandTimeBudget;
     for (int attempt = 0; attempt < kMaxAttempts && !ok; ++attempt) {
-      // A failed read may have left part of a reply behind: resend the command itself.
-      if (attempt) packet = command;
+      if (attempt) {
+        // An unplugged board keeps its index but the library no longer knows its handle.
+        if (api_->getDevHandle && api_->getDevHandle(index) != handle) {
+          gone = true;
+          break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        // A failed read may have left part of a reply behind: resend the command itself.
+        packet = command;
+      }
       ok = api_->write(index, packet.bytes, packet.bytes[0]) && api_->read(index, packet.bytes, command.bytes[0]);
     }
   }
-  if (ok) Report(kLinkCommandDone);
-  else platform::LogF("ExecuteCommand: Error = %d", 0);
+  if (ok) {
+    Report(kLinkCommandDone);
+  } else {
+    platform::LogF("ExecuteCommand: Error = %d", 0);
+    if (gone) platform::LogLine("ExecuteCommand: the board is gone");
+  }
   return ok;
 }
 
+// A refused select leaves the previously selected device on the bus: the
+// command after it would reach that device, so the select's reply counts.
 bool TUSBI2C::SelectI2C(unsigned address) {
   HIDCommandPacket select = HIDCommandPacket::I2CSelect(static_cast<uint8_t>(address));
-  return ExecuteCommand(select);
+  return ExecuteCommand(select) && select.Status() == 0;
 }
 
 bool TUSBI2C::SendWrite(HIDCommandPacket& command) {
@@ -437,13 +457,18 @@ bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned boo
   if (callback) callback(context, data, address, book, page, reg, count);
 
   HIDCommandPacket command;
+  bool ok;
   if (address <= 1) {
     command = HIDCommandPacket::SPIWrite(HIDCommandPacket::SPIWriteKey(address, reg), data, count);
-  } else {
-    SelectI2C(address);
+    ok = SendWrite(command);
+  } else if (SelectI2C(address)) {
     command = HIDCommandPacket::I2CWrite(static_cast<uint8_t>(reg), data, count);
+    ok = SendWrite(command);
+  } else {
+    // Nothing is sent to whatever device the bus still has selected.
+    Report(kLinkWriteFailed);
+    ok = false;
   }
-  const bool ok = SendWrite(command);
   if (!ok && count > 0 && reg == 0) ForgetSelection(pagedSlot);
   return ok;
 }
@@ -466,7 +491,10 @@ bool TUSBI2C::ReadRegisters(uint8_t* buffer, unsigned address, unsigned book, un
   if (address <= 1) {
     command = HIDCommandPacket::SPIRead(HIDCommandPacket::SPIReadKey(address, reg), count);
   } else {
-    SelectI2C(address);
+    if (!SelectI2C(address)) {
+      Report(kLinkReadFailed);
+      return false;
+    }
     command = HIDCommandPacket::I2CRead(static_cast<uint8_t>(reg), count);
   }
   if (!ExecuteCommand(command)) {
@@ -673,7 +701,7 @@ bool TUSBI2C::DirectEEPROMRead(uint8_t* buffer, unsigned address, unsigned count
   if (!deviceHandle_.load()) return false;
   count = std::min(count, HIDCommandPacket::kMaxRegisterData);
   if (address >= kEEPROMSize || address + count > kEEPROMSize) return false;
-  SelectI2C(kEEPROMDevice);
+  if (!SelectI2C(kEEPROMDevice)) return false;
   HIDCommandPacket command = HIDCommandPacket::EEPROMRead(static_cast<uint16_t>(address), count);
   if (!ExecuteCommand(command) || command.Status() != 0) return false;
   if (count) std::memcpy(buffer, command.EEPROMData(), count);
@@ -719,9 +747,8 @@ bool TUSBI2C::WriteEEPROM(const uint8_t* data, unsigned address, unsigned count)
     count -= HIDCommandPacket::kMaxRegisterData;
   }
   if (ok) {
-    SelectI2C(kEEPROMDevice);
     HIDCommandPacket command = HIDCommandPacket::EEPROMWrite(static_cast<uint16_t>(address), data, count);
-    ok = ExecuteCommand(command) && command.Status() == 0;
+    ok = SelectI2C(kEEPROMDevice) && ExecuteCommand(command) && command.Status() == 0;
   }
   eepromCacheBase_ = 0;
   return ok;

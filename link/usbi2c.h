@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -78,6 +79,8 @@ class TUSBI2C : public platform::TThread {
   static constexpr unsigned kBookBytes = 0x8000;
   static constexpr unsigned kNotPaged = 256;
   static constexpr int kMaxAttempts = 100001;
+  // How long one command may keep retrying a board that does not answer.
+  static constexpr std::chrono::milliseconds kCommandTimeBudget{250};
 
   // Loads the access library and starts the thread. `autoEnumerate`: the
   // thread polls the device list (a watcher) instead of idling.

@@ -90,11 +90,11 @@ TEST_F(EEPROMTest, WritesAreSplitAndEmptyTheCache) {
 
 TEST_F(EEPROMTest, FailuresAreReportedAsFailures) {
   uint8_t b[4] = {1, 2, 3, 4};
-  QuillbusFailStatus(0, 2);
+  QuillbusFailStatus(0, 1);  // the select: nothing follows a refused one
   EXPECT_FALSE(link_->ReadEEPROM(b, 0x2000, 4, false));
-  QuillbusFailStatus(0, 2);
+  QuillbusFailStatus(0, 1);  // the select: nothing follows a refused one
   EXPECT_FALSE(link_->WriteEEPROM(b, 0x2000, 4));
-  QuillbusFailStatus(0, 2);
+  QuillbusFailStatus(0, 1);  // the select: nothing follows a refused one
   EXPECT_FALSE(link_->ReadEEPROM(b, 0x3000, 4, true));
   EXPECT_FALSE(link_->ReadEEPROM(b, 0xFFFE, 4, false));
   EXPECT_FALSE(link_->WriteEEPROM(b, 0xFFFE, 4));

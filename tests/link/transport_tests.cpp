@@ -1,6 +1,8 @@
 // Register transport: packets, splitting, page and book selects, SPI keys,
 // range refusals, retries and re-acquiring, against an emulated board.
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 
 #include "tests/link/link_fixture.h"
@@ -224,24 +226,91 @@ TEST_F(TransportTest, WriteRetriesAndReacquiresOnStatus) {
   ASSERT_TRUE(link_->WriteRegisters(&v, 0x30, 0, 0, 2, 1));
   EXPECT_EQ(Commands(), (std::vector<std::string>{SelectHex(0x30), I2CWriteHex(2, {7})}));
 
-  // A refusal re-acquires the board (AppID) and sends the command once more.
+  // A refused data command re-acquires the board (AppID) and is sent once
+  // more (SPI: no select stands before it).
+  link_->AddDevice(0, 0, 256);
   std::vector<int> codes;
   link_->SetConnectCallback(&codes, [](void* c, const char*, int, int s) {
     if (s != kLinkCommandDone) static_cast<std::vector<int>*>(c)->push_back(s);
   });
+  ASSERT_TRUE(link_->WriteRegisters(&v, 0, 0, 0, 1, 1));
   const int appIds = QuillbusGetAppIdCount(0);
-  QuillbusFailStatus(0, 2);  // the select and the data command
+  QuillbusFailStatus(0, 1);
   Mark();
-  EXPECT_TRUE(link_->WriteRegisters(&v, 0x30, 0, 0, 3, 1));
+  EXPECT_TRUE(link_->WriteRegisters(&v, 0, 0, 0, 3, 1));
   EXPECT_EQ(QuillbusGetAppIdCount(0), appIds + 1);
-  EXPECT_EQ(Commands().back(), I2CWriteHex(3, {7}));
+  const std::string spiWrite = Hex({9, 0x12, 0x06, 0x00, 5, 0x00, 0x00, 6, 7});
+  EXPECT_EQ(Commands().back(), spiWrite);
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 0, 3), 7);
   EXPECT_TRUE(codes.empty());
 
   // Refused twice: two re-acquires and a write failure.
   QuillbusSetDevicePresent(0, 0x30, 0);
-  EXPECT_FALSE(link_->WriteRegisters(&v, 0x30, 0, 0, 3, 1));
+  EXPECT_FALSE(link_->WriteRegisters(&v, 0, 0, 0, 3, 1));
   EXPECT_EQ(QuillbusGetAppIdCount(0), appIds + 3);
   EXPECT_EQ(codes, std::vector<int>{kLinkWriteFailed});
+}
+
+// Two codecs on one bus: a refused I2C select leaves the other codec
+// selected, so the operation must fail without sending its data, and the
+// next one must select (device and page) again.
+TEST_F(TransportTest, RefusedI2CSelectFailsTheOperationAndSendsNoData) {
+  link_->AddDevice(0x30, 0, 256);
+  link_->AddDevice(0x32, 0, 256);
+  link_->AddDevice(0x34, 0, 0);
+  std::vector<int> codes;
+  link_->SetConnectCallback(&codes, [](void* c, const char*, int, int s) {
+    if (s != kLinkCommandDone) static_cast<std::vector<int>*>(c)->push_back(s);
+  });
+  uint8_t buffer[4] = {0x5A, 0x5A, 0x5A, 0x5A};
+  struct Case {
+    const char* name;
+    std::function<bool()> op;
+    int selected;    // the device whose select is refused
+    int code;        // reported on failure (0: none)
+    int dataOpcode;  // class 05 operation of the data command that must not go out
+  } cases[] = {
+      // 0x30 needs its page selected first; 0x34 has no pages.
+      {"page select", [&] { return link_->WriteRegisters(buffer, 0x30, 0, 1, 5, 1); }, 0x30, kLinkWriteFailed, 0x02},
+      {"write", [&] { return link_->WriteRegisters(buffer, 0x34, 0, 0, 5, 1); }, 0x34, kLinkWriteFailed, 0x02},
+      {"read", [&] { return link_->ReadRegisters(buffer, 0x34, 0, 0, 5, 1); }, 0x34, kLinkReadFailed, 0x03},
+      {"EEPROM read", [&] { return link_->ReadEEPROM(buffer, 0x2000, 4, false); }, 0xA0, 0, 0x05},
+      {"EEPROM write", [&] { return link_->WriteEEPROM(buffer, 0x2000, 4); }, 0xA0, 0, 0x04},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const uint8_t mark = 0x11;
+    ASSERT_TRUE(link_->WriteRegisters(&mark, 0x32, 0, 0, 5, 1));
+    codes.clear();
+    QuillbusFailStatus(0, 1);
+    Mark();
+    EXPECT_FALSE(c.op());
+    const auto sent = Commands();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent[0], SelectHex(c.selected));
+    for (const auto& cmd : sent)
+      EXPECT_FALSE(cmd.substr(6, 2) == "05" && cmd.substr(15, 2) == Hex({c.dataOpcode})) << cmd;
+    EXPECT_EQ(codes, c.code ? std::vector<int>{c.code} : std::vector<int>{});
+    // Nothing reached the codec that stayed selected.
+    EXPECT_EQ(QuillbusGetRegister(0, 0x32, 0, 0, 5), 0x11);
+    EXPECT_EQ(QuillbusGetRegister(0, 0x32, 0, 0, 0), 0);
+    EXPECT_EQ(QuillbusGetRegister(0, 0x32, 0, 1, 5), 0);
+  }
+  uint8_t eeprom[4] = {};
+  QuillbusReadEeprom(0, 0x2000, eeprom, 4);
+  EXPECT_NE(eeprom[0], 0x5A);
+
+  // The next write to 0x30 page 1 selects 0x30 and its page again and lands there.
+  const uint8_t value = 0x5A;
+  QuillbusFailStatus(0, 1);
+  EXPECT_FALSE(link_->WriteRegisters(&value, 0x30, 0, 1, 5, 1));
+  Mark();
+  ASSERT_TRUE(link_->WriteRegisters(&value, 0x30, 0, 1, 5, 1));
+  EXPECT_EQ(Commands(), (std::vector<std::string>{SelectHex(0x30), I2CWriteHex(0, {1}), SelectHex(0x30),
+                                                  I2CWriteHex(5, {0x5A})}));
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 1, 5), 0x5A);
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 0, 5), 0);
+  EXPECT_EQ(QuillbusGetRegister(0, 0x32, 0, 0, 5), 0x11);
 }
 
 TEST_F(TransportTest, FailedPageSelectSendsNoDataAndIsSelectedAgain) {
@@ -276,12 +345,43 @@ TEST_F(TransportTest, ReadFailuresReportCode12) {
 TEST_F(TransportTest, ExchangeGivesUpAfterTheRetryBound) {
   testsupport::LogCapture log;
   QuillbusSetTrace(nullptr);
-  QuillbusFailReads(0, TUSBI2C::kMaxAttempts);
+  // A few lost replies are retried away.
+  QuillbusFailReads(0, 3);
   HIDCommandPacket p = HIDCommandPacket::AppID();
+  EXPECT_TRUE(link_->ExecuteCommand(p));
+  EXPECT_FALSE(log.Contains("ExecuteCommand: Error = 0"));
+
+  // A board that never answers, each attempt costing a millisecond: the
+  // command gives up within its time budget instead of after 100001 attempts.
+  QuillbusSetLatency(500);
+  QuillbusFailReads(0, TUSBI2C::kMaxAttempts);
+  const auto start = std::chrono::steady_clock::now();
+  p = HIDCommandPacket::AppID();
   EXPECT_FALSE(link_->ExecuteCommand(p));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(log.Contains("ExecuteCommand: Error = 0"));
+  EXPECT_FALSE(log.Contains("ExecuteCommand: the board is gone"));
+  QuillbusFailReads(0, 0);
+  QuillbusSetLatency(0);
   p = HIDCommandPacket::AppID();
   EXPECT_TRUE(link_->ExecuteCommand(p));
+}
+
+// Unplugged while exchanges have latency: every command stops at its first
+// failed attempt, so a script of many lines ends at once instead of freezing.
+TEST_F(TransportTest, UnpluggedBoardStopsTheRetriesAtOnce) {
+  testsupport::LogCapture log;
+  link_->AddDevice(0x30, 0, 256);
+  QuillbusSetTrace(nullptr);
+  QuillbusSetLatency(20000);
+  QuillbusUnplug(0);
+  const auto start = std::chrono::steady_clock::now();
+  uint8_t v = 1;
+  for (int line = 0; line < 10; ++line) EXPECT_FALSE(link_->WriteRegisters(&v, 0x30, 0, 0, 5, 1));
+  // One attempt of 20 ms per command; the time budget alone would take 2.5 s.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+  EXPECT_TRUE(log.Contains("ExecuteCommand: the board is gone"));
+  QuillbusSetLatency(0);
 }
 
 TEST_F(TransportTest, UnplugInTheMiddleOfATransferFailsCleanly) {
