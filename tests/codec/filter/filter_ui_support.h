@@ -1,0 +1,77 @@
+// Helpers of the filter window tests: dialog answers, pointer events sent
+// to the real widgets, and a recorder of the write callback.
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QMouseEvent>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/gui/dialogs.h"
+
+namespace filtertest {
+
+class Answers : public IDialogs {
+ public:
+  Answers() { SetDialogs(this); }
+  ~Answers() override { SetDialogs(nullptr); }
+  void Message(QWidget*, const std::string&, const std::string& text) override { messages.push_back(text); }
+  int RunModal(QDialog*) override { return modalResult; }
+  std::string OpenFile(QWidget*, const std::string&, const std::string&) override { return {}; }
+  std::string SaveFile(QWidget*, const std::string&, const std::string&, const std::string& initial) override {
+    proposed = initial;
+    return saveFile;
+  }
+  bool InputQuery(QWidget*, const std::string&, const std::string&, std::string&) override { return false; }
+
+  std::vector<std::string> messages;
+  std::string saveFile, proposed;
+  int modalResult = QDialog::Rejected;
+};
+
+// The write callback's calls, from whichever thread.
+struct Writes {
+  struct Call {
+    unsigned slot;
+    bool arrays;
+    int32_t num[3];
+    int32_t den[3];
+  };
+  static void Callback(void* context, unsigned slot, const int32_t* num3, const int32_t* den3) {
+    auto* self = static_cast<Writes*>(context);
+    Call call{slot, num3 && den3, {}, {}};
+    for (int k = 0; num3 && den3 && k < 3; ++k) {
+      call.num[k] = num3[k];
+      call.den[k] = den3[k];
+    }
+    std::lock_guard<std::mutex> lock(self->mutex);
+    self->calls.push_back(call);
+  }
+  std::vector<Call> Take() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::exchange(calls, {});
+  }
+  std::mutex mutex;
+  std::vector<Call> calls;
+};
+
+inline void SendMouse(QWidget* widget, QEvent::Type type, int x, int y, Qt::MouseButton button = Qt::LeftButton,
+                      Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  const QPointF local(x, y);
+  const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent event(type, local, widget->mapToGlobal(local), type == QEvent::MouseMove ? Qt::NoButton : button,
+                    buttons, modifiers);
+  QApplication::sendEvent(widget, &event);
+}
+
+inline void Drag(QWidget* widget, int x0, int y0, int x1, int y1, Qt::MouseButton button = Qt::LeftButton,
+                 Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  SendMouse(widget, QEvent::MouseButtonPress, x0, y0, button, modifiers);
+  SendMouse(widget, QEvent::MouseMove, (x0 + x1) / 2, (y0 + y1) / 2, button, modifiers);
+  SendMouse(widget, QEvent::MouseMove, x1, y1, button, modifiers);
+  SendMouse(widget, QEvent::MouseButtonRelease, x1, y1, button, modifiers);
+}
+
+}  // namespace filtertest

@@ -1,0 +1,434 @@
+// The filter tool window offscreen: plot mapping and pointer, grid edits,
+// row controls, the coefficient window, printing, and what reaches the
+// write callback.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTableWidget>
+#include <QTest>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <thread>
+
+#include "codec/filter/coeff_display_form.h"
+#include "codec/filter/zt.h"
+#include "filter_ui_support.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using filtertest::Drag;
+using filtertest::SendMouse;
+using filtertest::Writes;
+
+class FilterTool : public testing::Test {
+ protected:
+  FilterTool() {
+    // Set up as the codec instance does.
+    zt.SetResolution(16);
+    zt.SetSampleRate(44100.0);
+    zt.SetWriteCallback(&writes, Writes::Callback);
+    zt.setWindowTitle("Multi Biquad Playback Filter Tool");
+    zt.SetAsyncWrite(false);
+    zt.SetFilterCount(5);
+    zt.show();
+    QApplication::processEvents();
+    Settle();
+  }
+
+  // Waits for the writer thread to pass and returns what it sent.
+  std::vector<Writes::Call> Settle() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    return writes.Take();
+  }
+
+  void Enable(unsigned i) {
+    QTest::mouseClick(zt.EnableBox(i), Qt::LeftButton);
+    ASSERT_TRUE(zt.Filter(i)->enabled) << i;
+  }
+
+  // Types into a value cell and ends the edit with `key`.
+  void EditCell(int row, int column, const QString& text, Qt::Key key = Qt::Key_Return) {
+    QTableWidget* grid = zt.Parameters;
+    grid->setCurrentCell(row, column);
+    grid->editItem(grid->item(row, column));
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, key);
+    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  // Qt's order: press, release, double click, release.
+  void DoubleClick(int x, int y) {
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                              QEvent::MouseButtonRelease})
+      SendMouse(zt.BodePlot, type, x, y);
+  }
+
+  QPoint CursorAt(unsigned i) { return QPoint(int(zt.Cursor(i).x), int(zt.Cursor(i).y)); }
+
+  filtertest::Answers answers;
+  Writes writes;
+  TZT zt;
+};
+
+TEST_F(FilterTool, MapsFrequencyGainAndPhaseOntoTheDefaultPlot) {
+  ASSERT_EQ(zt.BodePlot->size(), QSize(827, 337));
+  struct Case {
+    double f, dB;
+    int x, y;
+  };
+  for (const Case& c : {Case{10, 12, 50, 10}, {100, 5, 270, 95}, {1000, 0, 490, 156}, {22050, -12, 787, 302}}) {
+    int x, y;
+    zt.FreqGainToPixel(c.f, c.dB, x, y);
+    EXPECT_EQ(x, c.x) << c.f;
+    EXPECT_EQ(y, c.y) << c.dB;
+  }
+  EXPECT_EQ(zt.PhaseToPixel(45), 119);
+  EXPECT_EQ(zt.PhaseToPixel(0), 156);
+  double f, dB = 0;
+  zt.PixelToFreqGain(490, 156, f, dB);
+  EXPECT_NEAR(f, 995, 5);  // one pixel is about 1 % of frequency here
+  EXPECT_NEAR(dB, 0, 0.1);
+  // Left of the frame reads as the frame's edge, not as a wrapped huge value.
+  zt.PixelToFreqGain(3, 156, f, dB);
+  EXPECT_NEAR(f, 10, 1e-3);
+}
+
+TEST_F(FilterTool, DraggingAMarkerRedesignsKeepingTheBandwidthRatioAndWrites) {
+  zt.SetFilterCount(6);
+  Enable(5);  // EQ at 1000 Hz, 200 Hz wide
+  ASSERT_EQ(Settle().size(), 1u);
+  const QPoint from = CursorAt(5);
+  EXPECT_EQ(from, QPoint(490, 156));
+  Drag(zt.BodePlot, from.x(), from.y(), 600, 95);
+  double f, dB = 0;
+  zt.PixelToFreqGain(600, 95, f, dB);
+  const TBiquad& s = *zt.Filter(5);
+  EXPECT_EQ(s.fc, std::trunc(f));
+  EXPECT_NEAR(s.bandwidth, 0.2 * s.fc, 1e-9);
+  EXPECT_NEAR(s.gain, 5, 0.1);
+  EXPECT_EQ(zt.Parameters->item(5, 4)->text().toStdString(), std::to_string(int(s.fc)));
+  const auto calls = Settle();
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().slot, 5u);
+  EXPECT_EQ(calls.back().num[0], s.N0);
+  EXPECT_EQ(calls.back().den[1], s.D1);
+}
+
+TEST_F(FilterTool, ShiftDragChangesOnlyTheBandwidth) {
+  zt.SetFilterCount(6);
+  Enable(5);
+  const QPoint from = CursorAt(5);
+  double f, dB = 0;
+  zt.PixelToFreqGain(520, 100, f, dB);
+  Drag(zt.BodePlot, from.x(), from.y(), 520, 100, Qt::LeftButton, Qt::ShiftModifier);
+  const TBiquad& s = *zt.Filter(5);
+  EXPECT_EQ(s.fc, 1000);
+  EXPECT_NEAR(s.bandwidth, 2 * std::fabs(f - 1000), 1e-6);
+  EXPECT_EQ(zt.Cursor(5).x, float(from.x()));
+  EXPECT_EQ(zt.Cursor(5).y, 100.0f);
+}
+
+TEST_F(FilterTool, DoubleClickEnablesTheNextSectionAtThePointerAndDisablesAMarker) {
+  Enable(0);
+  Enable(1);
+  Settle();
+  DoubleClick(600, 120);
+  ASSERT_TRUE(zt.Filter(2)->enabled);
+  EXPECT_TRUE(zt.EnableBox(2)->isChecked());
+  EXPECT_TRUE(zt.SecondBox(2)->isEnabled());
+  double f, dB = 0;
+  zt.PixelToFreqGain(600, 120, f, dB);
+  EXPECT_EQ(zt.Filter(2)->fc, std::trunc(f));
+  EXPECT_FALSE(zt.Cursor(2).dragging);
+
+  DoubleClick(600, 120);
+  EXPECT_FALSE(zt.Filter(2)->enabled);
+  EXPECT_FALSE(zt.EnableBox(2)->isChecked());
+  const auto calls = Settle();
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().slot, 2u);
+  EXPECT_EQ(calls.back().num[0], 32767);  // pass-through set
+  EXPECT_EQ(calls.back().den[1], 0);
+}
+
+TEST_F(FilterTool, ZoomIgnoresRangesThatTruncateToOneValue) {
+  struct Case {
+    const char* name;
+    int x0, y0, x1, y1;
+    bool changes;
+  };
+  // 0 dB is y = 156; one dB is about 12 pixels.
+  for (const Case& c : {Case{"HalfDbHigh", 100, 150, 600, 156, false},
+                        Case{"StraddlesZero", 100, 150, 600, 163, false},  // 0.5 .. -0.6 dB truncate to 0 and 0
+                        Case{"LeftOfTheFrame", 3, 60, 490, 250, true}}) {
+    zt.BodePlotMouseDown(Qt::RightButton, Qt::NoModifier, 400, 100);  // reset
+    Drag(zt.BodePlot, c.x0, c.y0, c.x1, c.y1, Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_FALSE(zt.zooming);
+    EXPECT_EQ(zt.gainTop != 12.0, c.changes) << c.name;
+    EXPECT_GT(zt.gainTop, zt.gainBottom) << c.name;
+    EXPECT_GT(zt.freqMax, zt.freqMin) << c.name;
+    int x, y;
+    zt.FreqGainToPixel(1000, 0, x, y);
+    EXPECT_GE(y, 10) << c.name;
+    if (c.changes) {
+      EXPECT_EQ(zt.freqMin, 10) << c.name;
+      EXPECT_EQ(zt.freqMax, 990) << c.name;
+    }
+  }
+}
+
+TEST_F(FilterTool, MarkersOutsideAZoomedRangeAreNotDrawnNorPicked) {
+  Enable(0);  // EQ at 20 Hz
+  Enable(4);  // EQ at 400 Hz
+  int x0, y0, x1, y1;
+  zt.FreqGainToPixel(200, 6, x0, y0);
+  zt.FreqGainToPixel(5000, -6, x1, y1);
+  Drag(zt.BodePlot, x0, y0, x1, y1, Qt::LeftButton, Qt::ControlModifier);
+  ASSERT_EQ(zt.freqMin, std::trunc(zt.freqMin));
+  ASSERT_NEAR(zt.freqMin, 200, 5);
+  EXPECT_LT(zt.Cursor(0).x, 0);  // signed: left of the plot
+  const QImage& image = zt.PlotCanvas().Image();
+  int red = 0;  // section 0's colour 0x0000FF is red
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (zt.PlotCanvas().PixelColour(x, y) == 0x0000FF) ++red;
+  EXPECT_EQ(red, 0);
+  EXPECT_GT(zt.Cursor(4).x, 50);
+}
+
+TEST_F(FilterTool, CtrlRightDragWidensToTheLimitAndNeverEmpties) {
+  zt.BodePlotMouseDown(Qt::RightButton, Qt::ControlModifier, 400, 100);
+  for (int k = 0; k < 200; ++k) zt.BodePlotMouseMove(Qt::ControlModifier, 400, 101 + k % 200);
+  zt.BodePlotMouseUp();
+  EXPECT_EQ(zt.gainTop, 120);
+  EXPECT_EQ(zt.gainBottom, -120);
+  zt.BodePlotMouseDown(Qt::RightButton, Qt::ControlModifier, 400, 300);
+  for (int k = 0; k < 300; ++k) zt.BodePlotMouseMove(Qt::ControlModifier, 400, 100);
+  zt.BodePlotMouseUp();
+  EXPECT_GT(zt.gainTop, zt.gainBottom);
+  EXPECT_LE(zt.gainTop - zt.gainBottom, 2);
+}
+
+TEST_F(FilterTool, GridEditsApplyOnEnterOnly) {
+  Enable(1);
+  Settle();
+  EditCell(1, 5, "-4.5");
+  EXPECT_DOUBLE_EQ(zt.Filter(1)->gain, -4.5);
+  EXPECT_EQ(zt.Parameters->item(1, 5)->text(), "-4.5");
+  auto calls = Settle();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].slot, 1u);
+  EXPECT_EQ(calls[0].num[0], zt.Filter(1)->N0);
+
+  EditCell(1, 4, "30000");  // clamped to half the rate, then kept 100 Hz below it
+  EXPECT_EQ(zt.Filter(1)->fc, 21950);
+  EditCell(1, 4, "1");
+  EXPECT_EQ(zt.Filter(1)->fc, 10);
+  Settle();
+  EditCell(1, 4, "abc");  // keeps fc, still designs and queues
+  EXPECT_EQ(zt.Filter(1)->fc, 10);
+  EXPECT_EQ(Settle().size(), 1u);
+
+  EditCell(1, 4, "500", Qt::Key_Tab);  // left without Enter
+  EXPECT_EQ(zt.Filter(1)->fc, 10);
+  EXPECT_EQ(zt.Parameters->item(1, 4)->text(), "10");
+  EXPECT_TRUE(Settle().empty());
+
+  EditCell(1, 5, "99");  // clamped to the plot's range
+  EXPECT_EQ(zt.Filter(1)->gain, 12);
+  // Q is editable only for Variable Q sections.
+  EXPECT_FALSE(zt.Parameters->item(1, 7)->flags() & Qt::ItemIsEditable);
+  EXPECT_TRUE(zt.Parameters->item(1, 6)->flags() & Qt::ItemIsEditable);
+}
+
+TEST_F(FilterTool, TypeChangeRedesignsWithoutWriting) {
+  Enable(3);
+  Settle();
+  const int32_t before = zt.Filter(3)->N1;
+  QComboBox* type = zt.TypeBox(3);
+  type->show();
+  QTest::keyClick(type, Qt::Key_Down);
+  QTest::keyClick(type, Qt::Key_Down);  // "Low Pass"
+  EXPECT_EQ(zt.Filter(3)->type, kBiquadLowPass);
+  EXPECT_NE(zt.Filter(3)->N1, before);
+  EXPECT_TRUE(zt.SubtypeBox(3)->isEnabled());
+  EXPECT_EQ(zt.Parameters->item(3, 2)->text(), "Low Pass");
+  EXPECT_EQ(zt.Parameters->item(3, 3)->foreground().color(), QColor(Qt::black));
+  EXPECT_TRUE(Settle().empty());
+  // The next write of the slot carries the new section.
+  EditCell(3, 5, "1");
+  const auto calls = Settle();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].num[1], zt.Filter(3)->N1);
+}
+
+TEST_F(FilterTool, RateChangeRedesignsAllFortyAndQueuesThem) {
+  zt.SampleRateEdit->setText("48000");
+  QTest::keyClick(zt.SampleRateEdit, Qt::Key_Return);
+  EXPECT_EQ(zt.SampleRate(), 48000);
+  EXPECT_NEAR(zt.Filter(5)->fc, 1000 * 48000 / 44100.0, 1e-9);
+  EXPECT_NEAR(zt.Filter(5)->bandwidth, 0.2 * zt.Filter(5)->fc, 1e-9);
+  EXPECT_EQ(zt.freqMax, 24000);
+  int x, y;
+  zt.FreqGainToPixel(1000, 0, x, y);
+  EXPECT_EQ(zt.Cursor(5).x, float(x));
+  std::set<unsigned> seen;
+  for (const auto& call : Settle()) seen.insert(call.slot);
+  EXPECT_EQ(seen.size(), 40u);
+
+  zt.SampleRateEdit->setText("1000000");
+  QTest::keyClick(zt.SampleRateEdit, Qt::Key_Return);
+  EXPECT_EQ(zt.SampleRate(), 196000);
+  EXPECT_EQ(zt.SampleRateEdit->text(), "196000");
+  zt.SampleRateEdit->setText("fast");
+  QTest::keyClick(zt.SampleRateEdit, Qt::Key_Return);
+  EXPECT_EQ(zt.SampleRate(), 196000);
+  EXPECT_EQ(zt.SampleRateEdit->text(), "196000");
+}
+
+TEST_F(FilterTool, ManualWriteSendsEnabledFiltersBetweenMarkers) {
+  zt.SetAsyncWrite(true);
+  EXPECT_FALSE(zt.UpdateCodec->isHidden());
+  QTest::mouseClick(zt.UpdateCodec, Qt::LeftButton);
+  auto calls = writes.Take();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].slot, 0xFFFFu);
+  EXPECT_EQ(calls[1].slot, 0xFFFEu);
+  Enable(4);  // manual mode: the box queues nothing
+  EXPECT_TRUE(Settle().empty());
+  QTest::mouseClick(zt.UpdateCodec, Qt::LeftButton);
+  calls = writes.Take();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[1].slot, 4u);
+  EXPECT_EQ(calls[1].num[0], zt.Filter(4)->N0);
+}
+
+TEST_F(FilterTool, VolumeAndSpecialRates) {
+  zt.Volume->setValue(0);
+  EXPECT_EQ(zt.VolumeDb(), 24);
+  EXPECT_EQ(zt.EditVolume->text(), "24");
+  zt.EditVolume->setText("-100");
+  QTest::keyClick(zt.EditVolume, Qt::Key_Return);
+  EXPECT_EQ(zt.Volume->value(), 175);
+  EXPECT_EQ(zt.VolumeDb(), -63.5);
+  zt.EditVolume->setText("loud");
+  QTest::keyClick(zt.EditVolume, Qt::Key_Return);
+  EXPECT_EQ(zt.EditVolume->text(), "-63.5");
+
+  EXPECT_TRUE(zt.QMX7120Fs->isHidden());
+  zt.CheckCodecName("QMX7120 rev B");
+  EXPECT_FALSE(zt.QMX7120Fs->isHidden());
+  EXPECT_NEAR(zt.SampleRate(), 32728.498046875, 1e-9);
+}
+
+TEST_F(FilterTool, CoefficientWindowReadsEditedTextBack) {
+  Enable(0);
+  Enable(1);
+  Settle();
+  QTest::mouseClick(zt.CoeffButton, Qt::LeftButton);
+  TCoeffDisplayForm* form = zt.CoefficientWindow();
+  ASSERT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->Resolution->isEnabled());
+  QString text = form->Memo->toPlainText();
+  ASSERT_TRUE(text.contains("Text \"* Filter 2 EQ 40 Hz Fc 0.0 dB 8 Hz BW\""));
+  // Section 2's first coefficient line follows its heading.
+  const int heading = text.indexOf("Text \"* Filter 2\"\n");
+  ASSERT_GE(heading, 0);
+  const int line = heading + int(strlen("Text \"* Filter 2\"\n"));
+  text.replace(line, 6, "0x4000");
+  form->Memo->setPlainText(text);
+  QTest::keyClick(form->Memo, Qt::Key_Return);
+  EXPECT_FALSE(zt.Filter(1)->designed);
+  EXPECT_EQ(zt.Filter(1)->N0, 0x4000);
+  EXPECT_TRUE(zt.Filter(0)->designed);
+  EXPECT_TRUE(form->Memo->toPlainText().contains("Filter 2 Custom Coefficients"));
+  EXPECT_FALSE(form->Memo->toPlainText().contains("0x4000\n\n"));  // Enter inserted no line break
+  EXPECT_EQ(zt.Parameters->item(1, 2)->text(), "Custom");
+  EXPECT_TRUE(Settle().empty());  // reading back writes nothing
+
+  testsupport::TempDir dir;
+  answers.saveFile = dir.File("c.txt");
+  QTest::mouseClick(form->Save, Qt::LeftButton);
+  EXPECT_EQ(answers.proposed, "Coefficients.txt");
+  const std::string saved = testsupport::ReadFile(answers.saveFile);
+  EXPECT_EQ(saved.substr(0, 31), "Text \"* Sample Rate = 44100\"\r\nT");
+  EXPECT_EQ(saved.substr(saved.size() - 2), "\r\n");
+
+  form->Resolution->setEnabled(true);
+  for (const auto& [typed, shown] : {std::pair{"40", "32"}, {"4", "8"}}) {
+    form->Resolution->setText(typed);
+    QTest::keyClick(form->Resolution, Qt::Key_Return);
+    EXPECT_EQ(form->Resolution->text(), shown);
+  }
+  EXPECT_EQ(zt.Filter(0)->bits, 8);
+  EXPECT_TRUE(form->Memo->toPlainText().contains("(128 - 2*D1/z"));
+  form->Resolution->setText("abc");
+  QTest::keyClick(form->Resolution, Qt::Key_Return);
+  ASSERT_EQ(answers.messages.size(), 1u);
+  EXPECT_EQ(answers.messages[0], "'abc' is not a valid integer value");
+  EXPECT_EQ(zt.Filter(0)->bits, 8);
+}
+
+TEST_F(FilterTool, ScreenshotShowsTheCurvesAndMarkersAndPrintsToPdf) {
+  for (unsigned i = 0; i < 5; ++i) Enable(i);
+  QTest::mouseClick(zt.SecondBox(4), Qt::LeftButton);  // section 4's own curve
+  // Section 4: +6 dB at 400 Hz through the grid.
+  EditCell(4, 5, "6");
+  const QImage image = zt.PlotCanvas().Image();
+  int x, y;
+  zt.FreqGainToPixel(400, 6, x, y);
+  // The marker in section 4's colour (0xFF0000 is blue) sits at (400 Hz, 6 dB).
+  EXPECT_EQ(zt.PlotCanvas().PixelColour(x - 3, y), 0xFF0000u);
+  // The white total passes through 6 dB at 400 Hz (the other sections are flat).
+  bool white = false;
+  for (int dy = -2; dy <= 2; ++dy) white |= zt.PlotCanvas().PixelColour(x & ~1, y + dy) == 0xFFFFFFu;
+  EXPECT_TRUE(white);
+  // Frame and background.
+  EXPECT_EQ(zt.PlotCanvas().PixelColour(20, 200), 0u);
+  EXPECT_EQ(zt.PlotCanvas().PixelColour(50, 200), 0x808080u);
+
+  const QImage shot = zt.grab().toImage();
+  EXPECT_EQ(shot.size(), QSize(843, 516));
+  const QString shotPath = QString(FILTER_TEST_OUTPUT_DIR) + "/filter_tool.png";
+  ASSERT_TRUE(shot.save(shotPath));
+
+  const QString pdf = QString(FILTER_TEST_OUTPUT_DIR) + "/filter_tool.pdf";
+  QFile::remove(pdf);
+  zt.Printer().setOutputFormat(QPrinter::PdfFormat);
+  zt.Printer().setOutputFileName(pdf);
+  answers.modalResult = QDialog::Rejected;
+  QTest::mouseClick(zt.Print, Qt::LeftButton);
+  EXPECT_FALSE(QFile::exists(pdf));
+  answers.modalResult = QDialog::Accepted;
+  QTest::mouseClick(zt.Print, Qt::LeftButton);
+  QFile file(pdf);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.read(5) == "%PDF-");
+  EXPECT_GT(file.size(), 10000);
+}
+
+TEST(FilterToolLifetime, DestroyingTheWindowReturnsWithinASecond) {
+  auto zt = std::make_unique<TZT>();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto start = std::chrono::steady_clock::now();
+  zt.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+}  // namespace
