@@ -1,9 +1,13 @@
 #include "common/jpeg.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "platform/file.h"
+#include "platform/text.h"
 
 extern "C" {
 #include <jpeglib.h>
@@ -27,7 +31,7 @@ void OnError(j_common_ptr info) {
 
 void OnMessage(j_common_ptr) {}  // warnings are not shown
 
-bool DecodeInto(std::FILE* file, QImage& out, char* message) {
+bool DecodeInto(const std::string& data, QImage& out, char* message) {
   jpeg_decompress_struct info;
   ErrorManager manager;
   info.err = jpeg_std_error(&manager.base);
@@ -46,7 +50,7 @@ bool DecodeInto(std::FILE* file, QImage& out, char* message) {
     return false;
   }
   jpeg_create_decompress(&info);
-  jpeg_stdio_src(&info, file);
+  jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.data()), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&info, TRUE);
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
@@ -78,17 +82,15 @@ bool DecodeInto(std::FILE* file, QImage& out, char* message) {
 }  // namespace
 
 QImage DecodeJpeg(const std::string& path, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
-    if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
+  std::string data, problem;
+  if (!platform::ReadFile(path, data, problem)) {
+    if (error) *error = "cannot open " + platform::Quote(path) + ": " + problem;
     return QImage();
   }
   QImage image;
   char message[JMSG_LENGTH_MAX] = {};
-  const bool ok = DecodeInto(file, image, message);
-  std::fclose(file);
-  if (!ok) {
-    if (error) *error = path + " is not a readable JPEG picture (" + message + ")";
+  if (!DecodeInto(data, image, message)) {
+    if (error) *error = platform::Quote(path) + " is not a readable JPEG picture (" + message + ")";
     return QImage();
   }
   return image;
@@ -98,7 +100,7 @@ bool EncodeJpeg(const QImage& source, const std::string& path, int quality, std:
   const QImage image = source.convertToFormat(QImage::Format_RGB888);
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
-    if (error) *error = "cannot create " + path + ": " + std::strerror(errno);
+    if (error) *error = "cannot create " + platform::Quote(path) + ": " + std::strerror(errno);
     return false;
   }
   jpeg_compress_struct info;
@@ -109,7 +111,7 @@ bool EncodeJpeg(const QImage& source, const std::string& path, int quality, std:
   if (setjmp(manager.jump)) {
     jpeg_destroy_compress(&info);
     std::fclose(file);
-    if (error) *error = std::string("cannot write ") + path + " (" + manager.message + ")";
+    if (error) *error = "cannot write " + platform::Quote(path) + " (" + manager.message + ")";
     return false;
   }
   jpeg_create_compress(&info);

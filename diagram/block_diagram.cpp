@@ -1,15 +1,13 @@
 #include "diagram/block_diagram.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <unordered_map>
 
+#include "platform/file.h"
 #include "platform/library.h"
 #include "platform/log.h"
 
@@ -296,12 +294,8 @@ void TBlockDiagram::Load(const std::string& name) {
   if (name.empty()) return;
   try {
     const std::string path = platform::MapPath(name);
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw TDiagramLoadError(name, "", 0, "", std::string("cannot be read: ") + std::strerror(errno));
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) throw TDiagramLoadError(name, "", 0, "", "cannot be read");
-    source = text.str();
+    std::string error;
+    if (!platform::ReadFile(path, source, error)) throw TDiagramLoadError(name, "", 0, "", "cannot be read: " + error);
 
     pugi::xml_document document;
     const pugi::xml_parse_result parsed =

@@ -21,6 +21,7 @@
 #include "host/window_util.h"
 #include "link/usbi2c.h"
 #include "platform/gui/gui.h"
+#include "platform/file.h"
 #include "platform/log.h"
 
 TMainForm* MainForm = nullptr;
@@ -91,16 +92,19 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::LoadBoardList() {
-  pugi::xml_parse_result result = EVMList.load_file("EVM.xml");
-  boardListLoaded_ = static_cast<bool>(result);
-  if (boardListLoaded_) return;
+  std::string contents, problem;
+  pugi::xml_parse_result result;
+  if (platform::ReadFile("EVM.xml", contents, problem)) {
+    result = EVMList.load_buffer(contents.data(), contents.size());
+    boardListLoaded_ = static_cast<bool>(result);
+    if (boardListLoaded_) return;
+    problem = std::string(result.description()) + " at offset " + std::to_string(result.offset);
+  }
+  boardListLoaded_ = false;
   // Carry on with an empty list: boards then open nothing, and a simulation
   // offers an empty choice.
   EVMList.reset();
-  std::string text = std::string("The board list EVM.xml cannot be read (") + result.description();
-  if (result.status != pugi::status_file_not_found && result.status != pugi::status_io_error)
-    text += " at offset " + std::to_string(result.offset);
-  text += "); no board can be opened.";
+  const std::string text = "The board list EVM.xml cannot be read (" + problem + "); no board can be opened.";
   platform::LogLine(text);
   // Shown from the message loop: the other start-up windows exist by then.
   gui::Post(this, [this, text] { Dialogs().Message(this, "Palisar", text); });

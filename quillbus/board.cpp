@@ -8,7 +8,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+
+#include "platform/file.h"
+#include "platform/text.h"
 
 namespace quillbus {
 namespace {
@@ -84,20 +86,16 @@ Board::Board(BoardConfig config, std::vector<std::string>& log)
   } else {
     bool loaded = false;
     if (!config_.eepromImage.empty()) {
-      std::ifstream in(config_.eepromImage, std::ios::binary);
-      if (in) {
-        // One byte past the EEPROM tells a long image: an endless one (a device) must not be read whole.
-        std::vector<uint8_t> image(kEepromSize + 1);
-        in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
-        image.resize(static_cast<size_t>(in.gcount()));
-        if (image.size() > kEepromSize) {
-          log.push_back(file + ": EEPROM image " + config_.eepromImage + " cut to 65536 bytes");
-          image.resize(kEepromSize);
-        }
+      // Only the EEPROM's size is read: an endless image (a device) is cut.
+      std::string image, problem;
+      bool cut = false;
+      if (platform::ReadFileHead(config_.eepromImage, kEepromSize, image, cut, problem)) {
+        if (cut) log.push_back(file + ": EEPROM image " + platform::Quote(config_.eepromImage) + " cut to 65536 bytes");
         std::copy(image.begin(), image.end(), eeprom_.begin());
         loaded = true;
       } else {
-        log.push_back(file + ": cannot read EEPROM image " + config_.eepromImage + ", starting fresh");
+        log.push_back(file + ": cannot read EEPROM image " + platform::Quote(config_.eepromImage) + " (" + problem +
+                      "), starting fresh");
       }
     }
     if (!loaded) {

@@ -5,10 +5,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include <unistd.h>
+
+#include "platform/file.h"
+#include "platform/text.h"
 
 namespace quillbus {
 namespace {
@@ -179,14 +181,12 @@ BoardConfig ParseBoardText(const std::string& text, const std::string& path,
 }
 
 bool LoadBoardFile(const std::string& path, BoardConfig& config, std::vector<std::string>& log) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    log.push_back("cannot read board file " + path);
+  std::string text, problem;
+  if (!platform::ReadFile(path, text, problem)) {
+    log.push_back("cannot read board file " + platform::Quote(path) + ": " + problem);
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  config = ParseBoardText(text.str(), AbsolutePath(path), log);
+  config = ParseBoardText(text, AbsolutePath(path), log);
   return true;
 }
 

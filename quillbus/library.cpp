@@ -23,7 +23,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -33,6 +32,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file.h"
+#include "platform/text.h"
 #include "quillbus/board.h"
 #include "quillbus/board_file.h"
 #include "quillbus/wire.h"
@@ -614,14 +615,14 @@ bool OrvaneUsbHidProgramEeprom(int index, char* path, uint8_t interfaceNumber, u
   const std::string file = path ? path : "";
   if (file.empty()) {
     problem = "no firmware file given";
-  } else if (std::ifstream in(file, std::ios::binary); !in) {
-    problem = "cannot open firmware file " + file;
+  } else if (std::string bytes, error; !platform::ReadFile(file, bytes, error)) {
+    problem = "cannot open firmware file " + platform::Quote(file) + ": " + error;
   } else {
-    image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    image.assign(bytes.begin(), bytes.end());
     if (image.empty())
-      problem = "firmware file " + file + " is empty";
+      problem = "firmware file " + platform::Quote(file) + " is empty";
     else if (image.size() > kEepromSize - kImageStart)  // also keeps it within one server frame
-      problem = "firmware file " + file + " exceeds the application area of " +
+      problem = "firmware file " + platform::Quote(file) + " exceeds the application area of " +
                 std::to_string(kEepromSize - kImageStart) + " bytes";
   }
 

@@ -4,9 +4,10 @@
 #include <charconv>
 #include <climits>
 #include <cstdio>
-#include <fstream>
 
+#include "platform/file.h"
 #include "platform/log.h"
+#include "platform/text.h"
 #include "platform/timing.h"
 
 namespace {
@@ -110,14 +111,21 @@ void CommandScript::SetBoardQueries(TI2CCommandBitsCallback bits, TI2CCommandPag
   page_ = page;
 }
 
-bool CommandScript::ReadScriptFile(const std::string& path, std::vector<std::string>& lines) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+bool CommandScript::ReadScriptFile(const std::string& path, std::vector<std::string>& lines, std::string* error) {
+  std::string text, problem;
+  if (!platform::ReadFile(path, text, problem)) {
+    if (error) *error = "Cannot open the script file " + platform::Quote(path) + ": " + problem;
+    return false;
+  }
   lines.clear();
-  std::string line;
-  while (std::getline(in, line)) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+    lines.push_back(std::move(line));
+    start = end + 1;
   }
   return true;
 }
@@ -125,8 +133,9 @@ bool CommandScript::ReadScriptFile(const std::string& path, std::vector<std::str
 bool CommandScript::LoadScript(const std::string& fileName) {
   fileName_ = fileName;
   lines_.clear();
-  if (ReadScriptFile(fileName, lines_)) return true;
-  platform::LogLine("Cannot open the script file " + fileName);
+  std::string error;
+  if (ReadScriptFile(fileName, lines_, &error)) return true;
+  platform::LogLine(error);
   return false;
 }
 

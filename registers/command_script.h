@@ -91,8 +91,9 @@ class CommandScript {
 
   const std::string& FileName() const { return fileName_; }
   void SetFileName(const std::string& name) { fileName_ = name; }
-  // Reads the lines of a script file (either line end); false when it cannot be read.
-  static bool ReadScriptFile(const std::string& path, std::vector<std::string>& lines);
+  // Reads the lines of a script file (either line end); false when it cannot
+  // be read, with `error` set to the log line that says why.
+  static bool ReadScriptFile(const std::string& path, std::vector<std::string>& lines, std::string* error = nullptr);
   // Sets the file name and loads its lines; a missing file leaves no lines (logged).
   bool LoadScript(const std::string& fileName);
   void SetLines(std::vector<std::string> lines) { lines_ = std::move(lines); }

@@ -289,8 +289,9 @@ void TI2CCommand::OpenClick() {
   std::error_code error;
   if (name.empty() || !std::filesystem::is_regular_file(name, error)) return;
   std::vector<std::string> lines;
-  if (!CommandScript::ReadScriptFile(name, lines)) {
-    platform::LogLine("Cannot open the script file " + name);
+  std::string problem;
+  if (!CommandScript::ReadScriptFile(name, lines, &problem)) {
+    platform::LogLine(problem);
     return;
   }
   SetCommandLines(lines);

@@ -1,8 +1,9 @@
 #include "registers/register_list_text.h"
 
 #include <charconv>
-#include <fstream>
-#include <sstream>
+
+#include "platform/file.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -77,12 +78,10 @@ bool RegisterListText::Parse(const std::string& text, const std::string& source,
 
 bool RegisterListText::Read(const std::string& fileName, std::vector<RegisterListEntry>& entries, std::string& error,
                             std::vector<std::string>& warnings) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) {
-    error = fileName + ": cannot be opened";
+  std::string text, problem;
+  if (!platform::ReadFile(fileName, text, problem)) {
+    error = platform::Cut(fileName) + ": cannot be opened: " + problem;
     return false;
   }
-  std::ostringstream s;
-  s << in.rdbuf();
-  return Parse(s.str(), fileName, entries, error, warnings);
+  return Parse(text, fileName, entries, error, warnings);
 }

@@ -2,6 +2,8 @@
 
 #include <pugixml.hpp>
 
+#include "platform/file.h"
+#include "platform/text.h"
 #include "registers/register_description.h"
 
 namespace {
@@ -132,16 +134,11 @@ void RegisterMapXmlReader::ReadText(const std::string& text, const std::string& 
 
 void RegisterMapXmlReader::Read(const std::string& fileName, TRegisterDescription& map) {
   // Read the file ourselves so that a missing file and a broken one say different things.
-  FILE* f = std::fopen(fileName.c_str(), "rb");
-  if (!f) {
+  std::string text, problem;
+  if (!platform::ReadFile(fileName, text, problem)) {
     map.valid_ = false;
-    map.error_ = fileName + ": cannot be opened";
+    map.error_ = platform::Cut(fileName) + ": cannot be opened: " + problem;
     return;
   }
-  std::string text;
-  char chunk[4096];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-  std::fclose(f);
   ReadText(text, fileName, map);
 }

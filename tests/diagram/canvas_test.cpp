@@ -91,6 +91,12 @@ TEST(JpegTest, RoundTripAndErrors) {
   (void)cut;  // libjpeg may fill the rest; it must not crash or leak
 }
 
+TEST(JpegTest, AnEndlessPictureFileIsRefused) {
+  std::string error;
+  EXPECT_TRUE(DecodeJpeg("/dev/zero", &error).isNull());
+  EXPECT_EQ(error, "cannot open \"/dev/zero\": not a regular file");
+}
+
 TEST(ImageHintTest, ClickOpensThePanelBesideTheTextAndHoverEndCloses) {
   testsupport::TempDir dir;
   QImage image(30, 20, QImage::Format_RGB32);

@@ -2,10 +2,14 @@
 // limits, errors and the load progress.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 
 #include "common/shapes.h"
 #include "diagram/bit_widgets.h"
+#include "platform/file.h"
 #include "page_fixture.h"
 
 using diagramtest::PageFixture;
@@ -254,6 +258,30 @@ TEST(LoaderTest, LoadErrorsNameTheFileElementAndAttribute) {
     FAIL() << "no error";
   } catch (const TDiagramLoadError& error) {
     EXPECT_NE(std::string(error.what()).find("cannot be read"), std::string::npos);
+  }
+}
+
+TEST(LoaderTest, EndlessAndHugePageFilesAreRefusedNotRead) {
+  PageFixture f;
+  ASSERT_EQ(::mkfifo(f.dir.File("fifo.svg").c_str(), 0600), 0);  // no writer: opening must not block
+  // Sparse: past the limit without writing the data.
+  ASSERT_EQ(::truncate(f.Write("").c_str(), off_t(platform::kMaxFileSize) + 1), 0);
+  const struct {
+    std::string path;
+    const char* problem;
+  } cases[] = {
+      {"/dev/zero", "cannot be read: not a regular file"},
+      {f.dir.File("fifo.svg"), "cannot be read: not a regular file"},
+      {f.dir.File("page.svg"), "cannot be read: larger than 64 MB"},
+      {f.dir.path(), "cannot be read: a directory, not a file"},
+  };
+  for (const auto& c : cases) {
+    try {
+      TBlockDiagram page(c.path, f.context);
+      ADD_FAILURE() << c.path << " loaded";
+    } catch (const TDiagramLoadError& error) {
+      EXPECT_EQ(error.Problem(), c.problem) << c.path;
+    }
   }
 }
 

@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "host/application.h"
@@ -60,15 +62,20 @@ TEST_F(MainFormTest, ABoardListThatCannotBeReadIsReportedOnceAndLeavesTheListEmp
   const struct {
     const char* what;
     const char* xml;  // nullptr: no file at all
+    bool fifo = false;  // a FIFO without a writer: reading it would never end
   } cases[] = {
       {"missing", nullptr},
       {"not well-formed", "<EVMList><QMX7XXXEVM></EVMList>"},
       {"empty", ""},
+      {"a FIFO", nullptr, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove(dir_.File("EVM.xml"));
     if (c.xml) WriteBoardList(c.xml);
+    if (c.fifo) {
+      ASSERT_EQ(::mkfifo(dir_.File("EVM.xml").c_str(), 0600), 0);
+    }
     dialogs_.messages.clear();
     dialogs_.modalForms.clear();
     AddBoard("board", "QMX7XXXEVM");

@@ -1,16 +1,19 @@
 // The platform layer: path mapping, loading by name, events, threads, the
-// wait pump and the log.
+// wait pump, the log, bounded file reading and quoting.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <thread>
 
+#include "platform/file.h"
 #include "platform/library.h"
 #include "platform/log.h"
 #include "platform/sync.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 #include "tests/support/test_support.h"
 
@@ -152,4 +155,83 @@ TEST(LogTest, LinesReachTheSink) {
   platform::LogF("ExecuteCommand: Error = %d", 0);
   platform::LogLine("plain");
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"ExecuteCommand: Error = 0", "plain"}));
+}
+
+TEST(FileTest, OnlyRegularFilesWithinTheLimitAreRead) {
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir.File("page.svg"), std::string("a\0b", 3));
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  // Sparse: the size is there, the data is not.
+  const int fd = ::open(dir.File("huge").c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, off_t(platform::kMaxFileSize) + 1), 0);
+  ::close(fd);
+  ::mkdir(dir.File("dir").c_str(), 0755);
+  struct Case {
+    std::string path;
+    size_t limit;
+    const char* error;  // empty: read
+  } cases[] = {
+      {dir.File("page.svg"), platform::kMaxFileSize, ""},
+      {dir.File("page.svg"), 3, ""},
+      {dir.File("page.svg"), 2, "larger than 2 bytes"},
+      {dir.File("huge"), platform::kMaxFileSize, "larger than 64 MB"},
+      {"/dev/zero", platform::kMaxFileSize, "not a regular file"},
+      {dir.File("fifo"), platform::kMaxFileSize, "not a regular file"},  // no writer: must not block
+      {dir.File("dir"), platform::kMaxFileSize, "a directory, not a file"},
+      {dir.File("missing"), platform::kMaxFileSize, "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::string contents = "old", error;
+    const bool read = platform::ReadFile(c.path, contents, error, c.limit);
+    EXPECT_EQ(read, *c.error == 0) << c.path;
+    EXPECT_EQ(error, c.error) << c.path;
+    EXPECT_EQ(contents, read ? std::string("a\0b", 3) : "") << c.path;
+  }
+}
+
+TEST(FileTest, AHeadIsReadFromFilesAndDevicesOnly) {
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir.File("image.bin"), "abc");
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    size_t limit;
+    std::string contents;
+    bool cut;
+    const char* error;  // empty: read
+  } cases[] = {
+      {dir.File("image.bin"), 3, "abc", false, ""},
+      {dir.File("image.bin"), 2, "ab", true, ""},
+      {"/dev/zero", 5, std::string(5, '\0'), true, ""},
+      {dir.File("fifo"), 5, "", false, "not a regular file"},
+      {dir.path(), 5, "", false, "a directory, not a file"},
+  };
+  for (const Case& c : cases) {
+    std::string contents, error;
+    bool cut = !c.cut;
+    EXPECT_EQ(platform::ReadFileHead(c.path, c.limit, contents, cut, error), *c.error == 0) << c.path;
+    EXPECT_EQ(error, c.error) << c.path;
+    EXPECT_EQ(contents, c.contents) << c.path;
+    if (*c.error == 0) {
+      EXPECT_EQ(cut, c.cut) << c.path;
+    }
+  }
+}
+
+TEST(TextTest, QuotedValuesAreCutAt80Characters) {
+  const std::string eighty(80, 'x');
+  const std::string e = "\xC3\xA9";  // one character, two bytes
+  struct Case {
+    std::string text, cut;
+  } cases[] = {
+      {"", ""},
+      {eighty, eighty},
+      {eighty + "y", eighty + "\xE2\x80\xA6"},
+      {std::string(5000000, 'z'), std::string(80, 'z') + "\xE2\x80\xA6"},
+      {std::string(79, 'x') + e + e, std::string(79, 'x') + e + "\xE2\x80\xA6"},  // never half a character
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::Cut(c.text), c.cut) << c.text.size();
+  EXPECT_EQ(platform::Quote("abc"), "\"abc\"");
+  EXPECT_EQ(platform::Quote(std::string(100, 'q')).size(), 1 + 80 + 3 + 1);
 }

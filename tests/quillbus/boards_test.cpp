@@ -217,6 +217,16 @@ TEST_F(BoardsTest, EepromStartsFromImage) {
   EXPECT_NE(Log().find("cannot read EEPROM image"), std::string::npos);
 }
 
+TEST_F(BoardsTest, EepromImageThatIsADirectoryIsReportedAndStartsFresh) {
+  ASSERT_EQ(::mkdir((dir_.path() + "/images").c_str(), 0755), 0);
+  AddBoard("evm.board", "eeprom = images\n");
+  ASSERT_EQ(Refresh(), 1);
+  Bytes head(4);
+  ASSERT_EQ(QuillbusReadEeprom(0, 0x1FE0, head.data(), 4), 4);
+  EXPECT_EQ(head, (Bytes{'F', 'W', 'I', 'D'}));
+  EXPECT_NE(Log().find("images\" (a directory, not a file), starting fresh"), std::string::npos) << Log();
+}
+
 TEST_F(BoardsTest, EndlessEepromImageIsCutNotReadWhole) {
   AddBoard("zero.board", "eeprom = /dev/zero\n");
   ASSERT_EQ(Refresh(), 1);

@@ -312,7 +312,9 @@ TEST_F(CommandWindow, LoadScriptKeepsTheCaption) {
   testsupport::LogCapture log;
   EXPECT_FALSE(window_->LoadScript(dir.File("none.cfg")));
   EXPECT_TRUE(window_->CommandLines().empty());
-  EXPECT_TRUE(log.Contains("Cannot open the script file " + dir.File("none.cfg")));
+  EXPECT_TRUE(log.Contains("Cannot open the script file \"" + dir.File("none.cfg") + "\": No such file or directory"));
+  EXPECT_FALSE(window_->LoadScript("/dev/zero"));  // endless: refused, not read
+  EXPECT_TRUE(log.Contains("Cannot open the script file \"/dev/zero\": not a regular file"));
 }
 
 TEST_F(CommandWindow, ResizeSplitsTheWindowBetweenTheGroups) {
