@@ -225,22 +225,23 @@ void TBiquad::DesignShelf(double fs, double gainDb) {
   a2 = (p * p * v * v - 2 * h * p * m + u * u) / D;
 }
 
-namespace {
-
-// H(e^jw) of the quantised coefficients.
-std::complex<double> Response(const TBiquad& s, double f) {
-  const double w = 2 * kPi * f / s.sampleRate;
-  const std::complex<double> z(std::cos(w), std::sin(w));
-  const std::complex<double> z1 = 1.0 / z, z2 = 1.0 / (z * z);
-  return (s.qb0 + s.qb1 * z1 + s.qb2 * z2) / (1.0 + s.qa1 * z1 + s.qa2 * z2);
+std::complex<double> TBiquad::Response(double f) const {
+  const double w = 2 * kPi * f / sampleRate;
+  const double c = std::cos(w), sn = std::sin(w);
+  // z^-1 = cos w - j sin w and z^-2 = cos 2w - j sin 2w on the unit circle.
+  const double c2 = c * c - sn * sn, s2 = 2 * c * sn;
+  const double nr = qb0 + qb1 * c + qb2 * c2, ni = -(qb1 * sn + qb2 * s2);
+  const double dr = 1.0 + qa1 * c + qa2 * c2, di = -(qa1 * sn + qa2 * s2);
+  // Plain division: the library's handles infinities at several times the cost.
+  const double d = dr * dr + di * di;
+  return {(nr * dr + ni * di) / d, (ni * dr - nr * di) / d};
 }
 
-}  // namespace
-
-double TBiquad::Magnitude(double f) const { return std::abs(Response(*this, f)); }
-
-double TBiquad::Phase(double f) const {
-  const std::complex<double> h = Response(*this, f);
+double TBiquad::PhaseOf(std::complex<double> h) {
   if (std::fabs(h.real()) <= 1e-13 && std::fabs(h.imag()) <= 1e-13) return 0;
   return std::atan2(h.imag(), h.real());
 }
+
+double TBiquad::Magnitude(double f) const { return std::abs(Response(f)); }
+
+double TBiquad::Phase(double f) const { return PhaseOf(Response(f)); }

@@ -4,6 +4,7 @@
 // of 8..32 bits and handed to the writer thread. Plain maths, no window.
 #pragma once
 
+#include <complex>
 #include <cstdint>
 #include <string>
 
@@ -50,6 +51,10 @@ class TBiquad {
   // |H| (linear) and arg H (radians) of the quantised section at `f` Hz.
   double Magnitude(double f) const;
   double Phase(double f) const;
+  // H at `f` Hz, for callers that need both magnitude and phase.
+  std::complex<double> Response(double f) const;
+  // arg h, and 0 for an h that is zero within 1e-13.
+  static double PhaseOf(std::complex<double> h);
 
   // The one-line description and the five coefficient lines of the listing.
   std::string Describe() const;

@@ -6,6 +6,7 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
 #include "codec/filter/coeff_display_form.h"
 #include "codec/filter/coefficient_text.h"
@@ -199,61 +200,72 @@ void TZT::DrawAxes(QPainter& painter) {
 
 void TZT::DrawCurves(QPainter& painter) {
   const int W = PlotWidth();
+  const bool phase = Phase->isChecked(), gain = Gain->isChecked();
+  if (!phase && !gain) return;
   unsigned shown[kFilters];
   unsigned count = 0;
-  for (unsigned i = 0; i < filterCount; ++i)
-    if (filters[i]->enabled) shown[count++] = i;
+  double shift = 0;  // the sections' total numerator scaling in dB
+  for (unsigned i = 0; i < filterCount; ++i) {
+    if (!filters[i]->enabled) continue;
+    shown[count++] = i;
+    shift += 20 * std::log10(filters[i]->normalisation);
+  }
+  if (gain) {
+    // The scaled sections' curves stand where their unscaled designs would
+    // stand on the user's range.
+    plotTop = gainTop + shift;
+    plotBottom = gainBottom + shift;
+  }
 
-  if (Phase->isChecked()) {
-    painter.setPen(QPen(Qt::white, 1));
-    bool dash = true;
-    int px = 0, py = 0;
-    for (int x = kLeft; x < W - kRightGap; x += 2) {
-      double f, unused = 0;
-      PixelToFreqGain(x, 0, f, unused);
-      double degrees = 0;
-      for (unsigned k = 0; k < count; ++k) degrees += filters[shown[k]]->Phase(f);
+  // Lines are gathered per curve and drawn in one call each: thousands of
+  // single line calls cost more than the response itself.
+  QVector<QLine> phaseDashes;
+  QPolygon own[kFilters], total;
+  bool dash = true;
+  int px = 0, py = 0;
+  for (int x = kLeft; x < W - kRightGap; x += 2) {
+    double f, unused = 0;
+    PixelToFreqGain(x, 0, f, unused);
+    double degrees = 0, sum = 0;
+    double dB[kFilters];
+    for (unsigned k = 0; k < count; ++k) {
+      const std::complex<double> h = filters[shown[k]]->Response(f);
+      if (phase) degrees += TBiquad::PhaseOf(h);
+      if (gain) {
+        dB[k] = 20 * std::log10(std::abs(h));
+        sum += dB[k];
+      }
+    }
+    if (phase) {
       const int y = PhaseToPixel(degrees * kRadToDeg);
-      if (x != kLeft && dash) painter.drawLine(px, py, x, y);
+      if (x != kLeft && dash) phaseDashes.append(QLine(px, py, x, y));
       if (x % 8 == 0) dash = !dash;
       px = x;
       py = y;
     }
-  }
-
-  if (Gain->isChecked()) {
-    int previous[kFilters + 1] = {};
-    for (int x = kLeft; x < W - kRightGap; x += 2) {
-      double f, unused = 0;
-      PixelToFreqGain(x, 0, f, unused);
-      double dB[kFilters];
-      double total = 0, shift = 0;
-      for (unsigned k = 0; k < count; ++k) {
-        const TBiquad& s = *filters[shown[k]];
-        dB[k] = 20 * std::log10(s.Magnitude(f));
-        total += dB[k];
-        shift += 20 * std::log10(s.normalisation);
-      }
-      plotTop = gainTop + shift;
-      plotBottom = gainBottom + shift;
+    if (gain) {
       auto limited = [&](double value) {
-        int px, py;
-        FreqGainToPixel(f, std::clamp(value, plotBottom, plotTop), px, py);
-        return py;
+        int gx, gy;
+        FreqGainToPixel(f, std::clamp(value, plotBottom, plotTop), gx, gy);
+        return gy;
       };
-      for (unsigned k = 0; k < count; ++k) {
-        const unsigned i = shown[k];
-        if (!secondBoxes[i]->isChecked()) continue;
-        const int y = limited(dB[k]);
-        painter.setPen(QPen(PenColour(cursors[i].GetNormalColour()), 1));
-        if (x != kLeft) painter.drawLine(x - 2, previous[k], x, y);
-        previous[k] = y;
-      }
-      const int y = limited(total);
-      painter.setPen(QPen(Qt::white, 1));
-      if (x != kLeft) painter.drawLine(x - 2, previous[kFilters], x, y);
-      previous[kFilters] = y;
+      for (unsigned k = 0; k < count; ++k)
+        if (secondBoxes[shown[k]]->isChecked()) own[k].append(QPoint(x, limited(dB[k])));
+      total.append(QPoint(x, limited(sum)));
     }
+  }
+  if (!phaseDashes.isEmpty()) {
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawLines(phaseDashes);
+  }
+  for (unsigned k = 0; k < count; ++k) {
+    if (own[k].size() < 2) continue;
+    painter.setPen(QPen(PenColour(cursors[shown[k]].GetNormalColour()), 1));
+    painter.drawPolyline(own[k]);
+  }
+  if (total.size() >= 2) {
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawPolyline(total);
   }
 }
 
