@@ -250,13 +250,16 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// A decimal number with the leading-number rule; malformed text reads 0.
+// A decimal number as a whole text (blanks around it allowed); a text that
+// is not one number, or not a finite one, reads as 0.
 float ReadFloat(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  if (i < text.size() && text[i] == '+') ++i;
+  size_t i = 0, end = text.size();
+  while (i < end && IsBlank(text[i])) ++i;
+  while (end > i && IsBlank(text[end - 1])) --end;
+  if (i < end && text[i] == '+' && (i + 1 == end || text[i + 1] != '-')) ++i;
   float value = 0;
-  std::from_chars(text.data() + i, text.data() + text.size(), value);
+  const auto [stop, error] = std::from_chars(text.data() + i, text.data() + end, value);
+  if (i == end || error != std::errc() || stop != text.data() + end || !std::isfinite(value)) return 0;
   return value;
 }
 
@@ -329,9 +332,10 @@ void TSVGPath::Build() {
   const std::string& s = pathData;
   size_t i = 0;
   auto readPoint = [&]() -> TPointF {
+    // x runs to the next ',' (blanks included), y from there to the next blank.
     while (i < s.size() && IsBlank(s[i])) ++i;
     size_t j = i;
-    while (j < s.size() && s[j] != ',' && !IsBlank(s[j])) ++j;
+    while (j < s.size() && s[j] != ',') ++j;
     const std::string xText = s.substr(i, j - i);
     std::string yText;
     if (j < s.size() && s[j] == ',') {

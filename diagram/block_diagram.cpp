@@ -28,6 +28,11 @@ std::string ErrorText(const std::string& file, const std::string& element, int l
   return text + ": " + problem;
 }
 
+// Comments and processing instructions stay in the tree: they build nothing,
+// but a `g` holding one still has child nodes and builds an (empty) group,
+// which takes an id like any other object.
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 bool IsSeparator(char c) { return c == ',' || c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
@@ -299,7 +304,7 @@ void TBlockDiagram::Load(const std::string& name) {
 
     pugi::xml_document document;
     const pugi::xml_parse_result parsed =
-        document.load_buffer(source.data(), source.size(), pugi::parse_default, pugi::encoding_auto);
+        document.load_buffer(source.data(), source.size(), kParseOptions, pugi::encoding_auto);
     if (!parsed) {
       const int line =
           1 + int(std::count(source.begin(), source.begin() + std::min<size_t>(size_t(parsed.offset), source.size()),

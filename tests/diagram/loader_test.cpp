@@ -72,6 +72,32 @@ TEST(LoaderTest, IdsFollowTheOrderObjectsAreCompleted) {
   EXPECT_EQ(page->Object(2)->GetID(), 5);
 }
 
+TEST(LoaderTest, AGroupHoldingOnlyACommentIsAnEmptyGroupWithAnId) {
+  const struct {
+    const char* group;
+    unsigned objects;  // on the page
+    int lastID;        // of the rectangle after the group
+  } cases[] = {
+      {"<g><!-- nothing yet --></g>", 3, 3},
+      {"<g><?note?></g>", 3, 3},
+      {"<g>text</g>", 3, 3},
+      {"<g>\n  </g>", 2, 2},  // only blanks: no child nodes
+      {"<g/>", 2, 2},
+  };
+  for (const auto& c : cases) {
+    PageFixture f;
+    auto page = f.Load(Rect() + c.group + Rect());
+    ASSERT_EQ(page->ObjectCount(), c.objects) << c.group;
+    if (c.objects == 3) {
+      auto* group = dynamic_cast<TGUIGroup*>(page->Object(1));
+      ASSERT_NE(group, nullptr) << c.group;
+      EXPECT_EQ(group->GetChildCount(), 0u) << c.group;
+      EXPECT_EQ(group->GetID(), 2) << c.group;
+    }
+    EXPECT_EQ(page->Object(c.objects - 1)->GetID(), c.lastID) << c.group;
+  }
+}
+
 TEST(LoaderTest, CommonAttributesInTheirOrder) {
   PageFixture f;
   auto page = f.Load(Rect("ActiveColor=\"0x00FF00\" HighlightColor=\"0xFF\" active=\"1\" shadow=\"\" gradient=\"x\" "

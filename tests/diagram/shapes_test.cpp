@@ -152,6 +152,37 @@ TEST(PathParsing, CommandsAndTokens) {
   }
 }
 
+TEST(PathParsing, PointTextsRunToTheCommaAndToTheNextBlank) {
+  const struct {
+    const char* data;
+    int lines;
+    float x, y;  // where the last line ends
+  } cases[] = {
+      {"M 0,0 L 10,20", 1, 10, 20},
+      {"M 0,0 L 10 ,20", 1, 10, 20},        // x stops at the comma only
+      {"M 0,0 L 10,20abc", 1, 10, 0},       // a malformed number reads 0
+      {"M 0,0 L 1x,20", 1, 0, 20},
+      {"M 0,0 L 1e1,+2", 1, 10, 2},
+      {"M 0,0 L 10,inf", 1, 10, 0},
+      {"M 0,0 L 0x10,3", 1, 0, 3},
+      {"M 0,0 L 10,+-3", 1, 10, 0},
+      {"M 5,5 L 10 20 L 30,40", 1, 0, 40},  // x is "10 20 L 30": malformed, and the second L is inside it
+      {"M 5,5 L 7,8 L ,9", 2, 0, 0},        // an empty x gives (0, 0)
+  };
+  for (const auto& c : cases) {
+    TSVGPath path(c.data);
+    path.Place(1.0f, 0, 0);
+    const QPainterPath& outline = path.GetOutline();
+    int lines = 0;
+    for (int i = 0; i < outline.elementCount(); ++i)
+      if (outline.elementAt(i).isLineTo()) ++lines;
+    EXPECT_EQ(lines, c.lines) << c.data;
+    ASSERT_GT(outline.elementCount(), 0) << c.data;
+    const QPainterPath::Element end = outline.elementAt(outline.elementCount() - 1);
+    EXPECT_EQ(QPointF(end.x, end.y), QPointF(c.x, c.y)) << c.data;
+  }
+}
+
 TEST(PathParsing, HitBoxExistsBeforeTheFirstDrawAndFollowsTransforms) {
   TSVGPath path("M 10,10 L 30,10 L 30,20");
   path.Place(1.0f, 0, 0);
