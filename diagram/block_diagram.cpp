@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/library.h"
 #include "platform/log.h"
+#include "platform/text.h"
 
 // ---------------------------------------------------------------- errors
 
@@ -242,12 +243,19 @@ void TBlockDiagram::ReadLinkTo(TGUIObject* object, const char* text) {
   }
 }
 
-int TBlockDiagram::ReadSizeValue(const char* text) {
+int TBlockDiagram::ReadSizeValue(const char* text, bool* whole) {
   const char* p = text ? text : "";
   while (*p == '.') ++p;
   const char* dot = std::strchr(p, '.');
-  const std::string whole = dot ? std::string(p, dot) : std::string(p);
-  return ListInteger(whole.c_str());
+  const std::string digits = dot ? std::string(p, dot) : std::string(p);
+  const char* end = nullptr;
+  const int value = ListInteger(digits.c_str(), &end);
+  if (whole) {
+    // Only blanks may follow the number ("1e30" reads as 1, "abc" as 0).
+    *whole = end != digits.c_str();
+    for (; *whole && *end; ++end) *whole = IsSpace(*end);
+  }
+  return value;
 }
 
 // ---------------------------------------------------------------- page
@@ -272,6 +280,7 @@ void TBlockDiagram::Clear() {
   std::fill(std::begin(registerWindows), std::end(registerWindows), nullptr);
   objectCount = 0;
   registerWindowCount = 0;
+  droppedRegisterWindows = 0;
 }
 
 void TBlockDiagram::SetVisible(bool visible) {
@@ -323,6 +332,9 @@ void TBlockDiagram::Load(const std::string& name) {
       if (context.addDevice) context.addDevice(unsigned(I2CAddress), unsigned(books), unsigned(pages));
       BindPlugin();
       if (context.processingBlockWindow) AddRegisterWindow(context.processingBlockWindow);
+      if (droppedRegisterWindows > 0)
+        WarnPage(std::to_string(droppedRegisterWindows) + " register window(s) not kept: a page holds at most " +
+                 std::to_string(kMaxRegisterWindows));
     }
   } catch (...) {
     source.clear();
@@ -387,16 +399,32 @@ unsigned TBlockDiagram::LoadElements(ObjectList& list, unsigned capacity, pugi::
   Progress("Loading SVG Nodes...", -1);
   const int n = int(std::distance(parent.begin(), parent.end()));
   int j = 0;
+  unsigned ignored = 0;
   for (pugi::xml_node node : parent.children()) {
     Progress(nullptr, j * 75 / n + 5);
     ++j;
-    if (list.size() >= capacity) continue;  // full: nothing more is built
+    if (list.size() >= capacity) {  // full: nothing more is built
+      if (BuildsObject(node)) ++ignored;
+      continue;
+    }
     std::unique_ptr<TGUIObject> object = BuildElement(node, depth);
     if (!object) continue;
     ApplyCommonAttributes(object.get(), node);
     list.push_back(std::move(object));
   }
+  if (ignored > 0)
+    Warn(parent, "",
+         std::to_string(ignored) + " further drawing element(s) ignored: " +
+             (depth == 0 ? "a page" : "a group") + " holds at most " + std::to_string(capacity) + " objects");
   return unsigned(list.size());
+}
+
+bool TBlockDiagram::BuildsObject(pugi::xml_node node) {
+  if (node.type() != pugi::node_element) return false;
+  static const char* const kNames[] = {"polygon", "polyline", "line", "ellipse", "rect", "text", "path", "g"};
+  for (const char* name : kNames)
+    if (!std::strcmp(node.name(), name)) return true;
+  return false;
 }
 
 std::unique_ptr<TGUIObject> TBlockDiagram::BuildElement(pugi::xml_node node, int depth) {
@@ -492,13 +520,14 @@ void TBlockDiagram::ResolveLinks() {
 void TBlockDiagram::ReadSize(pugi::xml_node root) {
   auto read = [&](const char* attribute) {
     if (!Has(root, attribute)) return 100;
-    const int value = ReadSizeValue(root.attribute(attribute).value());
+    const char* text = root.attribute(attribute).value();
+    bool whole = true;
+    const int value = ReadSizeValue(text, &whole);
     const int kept = std::clamp(value, kMinPageSize, kMaxPageSize);
-    if (kept != value) {
-      platform::LogF("%s: page %s %d is out of range, %d is used", fileName.c_str(), attribute, value, kept);
-      warnings.push_back(ErrorText(fileName, root.name(), LineOf(root), attribute,
-                                   std::to_string(value) + " is out of range, " + std::to_string(kept) + " is used"));
-    }
+    if (!whole)
+      Warn(root, attribute, platform::Quote(text) + " is not a whole number; " + std::to_string(kept) + " is used");
+    else if (kept != value)
+      Warn(root, attribute, std::to_string(value) + " is out of range, " + std::to_string(kept) + " is used");
     return kept;
   };
   width = read("width");
@@ -506,7 +535,10 @@ void TBlockDiagram::ReadSize(pugi::xml_node root) {
 }
 
 void TBlockDiagram::AddRegisterWindow(TI2CObject* window) {
-  if (registerWindowCount < kMaxRegisterWindows) registerWindows[registerWindowCount++] = window;
+  if (registerWindowCount < kMaxRegisterWindows)
+    registerWindows[registerWindowCount++] = window;
+  else
+    ++droppedRegisterWindows;
 }
 
 void TBlockDiagram::BindWriteOnly(TI2CObject* window) {
@@ -528,6 +560,12 @@ void TBlockDiagram::Fail(pugi::xml_node node, const char* attribute, const std::
 
 void TBlockDiagram::Warn(pugi::xml_node node, const char* attribute, const std::string& problem) {
   std::string text = ErrorText(fileName, node.name(), LineOf(node), attribute ? attribute : "", problem);
+  platform::LogLine(text);
+  warnings.push_back(std::move(text));
+}
+
+void TBlockDiagram::WarnPage(const std::string& problem) {
+  std::string text = ErrorText(fileName, "", 0, "", problem);
   platform::LogLine(text);
   warnings.push_back(std::move(text));
 }

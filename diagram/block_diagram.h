@@ -87,8 +87,9 @@ class TBlockDiagram {
   TProximityTimer* GetProximityTimer() const { return proximityTimer.get(); }
   const TDiagramContext& Context() const { return context; }
   const std::string& FileName() const { return fileName; }
-  // Elements that were skipped (a required attribute missing, too deep a
-  // group), one line each naming file, element and attribute.
+  // Elements that were skipped or cut (a required attribute missing, too
+  // deep a group, past a capacity) and page sizes not taken as written, one
+  // line each naming file, element and attribute; each is logged too.
   const std::vector<std::string>& Warnings() const { return warnings; }
 
   // Number readings of the diagram format (throw std::invalid_argument).
@@ -113,7 +114,9 @@ class TBlockDiagram {
   static TStyle ParseStyle(const char* style);
   static void ParseTransform(TGUIObject* object, const char* transform);
   static void ReadLinkTo(TGUIObject* object, const char* linkTo);
-  static int ReadSizeValue(const char* text);
+  // The page size rule; `whole` (when given) tells whether the text up to
+  // the first '.' was one number and nothing else.
+  static int ReadSizeValue(const char* text, bool* whole = nullptr);
 
   // Element builders: one object or none; the caller owns the result.
   std::unique_ptr<TGUIObject> BuildPolygon(pugi::xml_node node);
@@ -130,6 +133,8 @@ class TBlockDiagram {
   void ReadMetadata(pugi::xml_node root);
   unsigned LoadElements(ObjectList& list, unsigned capacity, pugi::xml_node parent, int depth);
   std::unique_ptr<TGUIObject> BuildElement(pugi::xml_node node, int depth);
+  // Whether the node is a drawing element (one that may build an object).
+  static bool BuildsObject(pugi::xml_node node);
   void ApplyCommonAttributes(TGUIObject* object, pugi::xml_node node);
   void ResolveLinks();
   void ReadSize(pugi::xml_node root);
@@ -144,6 +149,8 @@ class TBlockDiagram {
   // Attribute readings that name the element and attribute on failure.
   [[noreturn]] void Fail(pugi::xml_node node, const char* attribute, const std::string& problem) const;
   void Warn(pugi::xml_node node, const char* attribute, const std::string& problem);
+  // A warning about the whole page (names the file only).
+  void WarnPage(const std::string& problem);
   bool Has(pugi::xml_node node, const char* attribute) const { return bool(node.attribute(attribute)); }
   int Integer(pugi::xml_node node, const char* attribute, int fallback) const;
   double Real(pugi::xml_node node, const char* attribute, double fallback) const;
@@ -160,6 +167,7 @@ class TBlockDiagram {
   unsigned objectCount = 0;
   TI2CObject* registerWindows[kMaxRegisterWindows] = {};
   unsigned registerWindowCount = 0;
+  unsigned droppedRegisterWindows = 0;  // past kMaxRegisterWindows during this load
   int nextID = 1;
   std::string initScriptFile;
   int I2CAddress = 0x30;

@@ -238,14 +238,30 @@ TEST(LoaderTest, PageSizeAndZoomAreClampedAndLogged) {
   struct Case {
     const char* root;
     int width, height;
-  } cases[] = {{"width=\"0\" height=\"abc\"", 1, 1},
-               {"width=\"1e9\" height=\"99999999\"", 1, TBlockDiagram::kMaxPageSize},
-               {"width=\"..640.9\" height=\"-5\"", 640, 1}};
+    std::vector<std::string> warnings;  // the end of each
+  } cases[] = {
+      {"width=\"0\" height=\"abc\"", 1, 1,
+       {"\"width\": 0 is out of range, 1 is used", "\"height\": \"abc\" is not a whole number; 1 is used"}},
+      {"width=\"1e9\" height=\"99999999\"", 1, TBlockDiagram::kMaxPageSize,
+       {"\"width\": \"1e9\" is not a whole number; 1 is used", "\"height\": 99999999 is out of range, 10000 is used"}},
+      {"width=\"..640.9\" height=\"-5\"", 640, 1, {"\"height\": -5 is out of range, 1 is used"}},
+      {"width=\"1e30\" height=\"800px\"", 1, 800,
+       {"\"width\": \"1e30\" is not a whole number; 1 is used",
+        "\"height\": \"800px\" is not a whole number; 800 is used"}},
+      {"width=\"800.5\" height=\" 300 \"", 800, 300, {}},
+  };
   for (const Case& c : cases) {
     PageFixture f;
+    testsupport::LogCapture log;
     auto page = f.Load(Rect(), c.root);
     EXPECT_EQ(page->GetWidth(), c.width) << c.root;
     EXPECT_EQ(page->GetHeight(), c.height) << c.root;
+    ASSERT_EQ(page->Warnings().size(), c.warnings.size()) << c.root;
+    for (size_t i = 0; i < c.warnings.size(); ++i) {
+      const std::string& warning = page->Warnings()[i];
+      EXPECT_TRUE(warning.ends_with(c.warnings[i])) << warning;
+      EXPECT_TRUE(log.Contains(warning)) << warning;
+    }
   }
   PageFixture f;
   auto page = f.Load("<metadata><ZoomFactor>1000</ZoomFactor></metadata>");
@@ -347,9 +363,16 @@ TEST(LoaderTest, CapacitiesOfPagesAndGroupsHold) {
   body += "<g>";
   for (int i = 0; i < 200; ++i) body += Rect();
   body += "</g>";
+  testsupport::LogCapture log;
   auto page = f.Load(body);
   EXPECT_EQ(page->ObjectCount(), 1024u);
   EXPECT_EQ(page->RegisterWindowCount(), 4u);
+  // One warning names the page and counts what was dropped: 6 switches and the group.
+  ASSERT_EQ(page->Warnings().size(), 1u);
+  EXPECT_NE(page->Warnings()[0].find("page.svg"), std::string::npos) << page->Warnings()[0];
+  EXPECT_TRUE(page->Warnings()[0].ends_with(": 7 further drawing element(s) ignored: a page holds at most 1024 objects"))
+      << page->Warnings()[0];
+  EXPECT_EQ(log.Lines(), page->Warnings());
   EXPECT_NE(dynamic_cast<TSwitch*>(page->Object(1023)), nullptr);
   // Every fading object is on the page's timer, at most 128 of them.
   EXPECT_EQ(page->GetProximityTimer()->Count(), 4u);
@@ -363,6 +386,21 @@ TEST(LoaderTest, CapacitiesOfPagesAndGroupsHold) {
   EXPECT_EQ(static_cast<TGUIGroup*>(grouped->Object(0))->GetChildCount(), 128u);
   EXPECT_EQ(grouped->RegisterWindowCount(), 128u);
   EXPECT_EQ(grouped->Object(0)->GetID(), 129);
+  ASSERT_EQ(grouped->Warnings().size(), 1u);
+  EXPECT_TRUE(grouped->Warnings()[0].ends_with("<g> (line 3): 72 further drawing element(s) ignored: a group holds at "
+                                               "most 128 objects"))
+      << grouped->Warnings()[0];
+
+  // Register windows past 256 are not kept: one warning with their number.
+  PageFixture h;
+  std::string switches;
+  for (int i = 0; i < 300; ++i) switches += Rect("function=\"switch\" Bit=\"1\" I2CPage=\"0\" I2CRegister=\"3\"");
+  auto many = h.Load(switches);
+  EXPECT_EQ(many->ObjectCount(), 300u);
+  EXPECT_EQ(many->RegisterWindowCount(), 256u);
+  ASSERT_EQ(many->Warnings().size(), 1u);
+  EXPECT_TRUE(many->Warnings()[0].ends_with("page.svg\": 44 register window(s) not kept: a page holds at most 256"))
+      << many->Warnings()[0];
 }
 
 TEST(LoaderTest, GroupNestingIsCapped) {
