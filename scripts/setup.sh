@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config ccache
+  cmake ninja-build g++ binutils pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libpugixml-dev libjpeg-dev libasound2-dev
   fonts-liberation fontconfig
