@@ -12,6 +12,7 @@
 #include "host/main_form.h"
 #include "host/select_evm_form.h"
 #include "host/tcp_connect_form.h"
+#include "registers/evm_applications_form.h"
 #include "platform/gui/gui.h"
 #include "platform/log.h"
 
@@ -21,7 +22,7 @@ void CreatePermanentWindows() {
   AboutBox = new TAboutBox;
   LoadForm = new TLoadForm;
   SelectEVMForm = new TSelectEVMForm;
-  // The EEPROM application editor takes its place here once it exists.
+  EVMApplicationsForm = new TEVMApplicationsForm(nullptr);
   TCPConnectForm = new TTCPConnectForm;
 }
 
@@ -30,6 +31,8 @@ void DestroyPermanentWindows() {
   MainForm = nullptr;
   delete TCPConnectForm;
   TCPConnectForm = nullptr;
+  delete EVMApplicationsForm;
+  EVMApplicationsForm = nullptr;
   delete SelectEVMForm;
   SelectEVMForm = nullptr;
   delete LoadForm;

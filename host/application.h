@@ -2,7 +2,8 @@
 #pragma once
 
 // Creates the permanent windows in their start-up order (main window, log,
-// about box, loading splash, Select EVM, network dialog); the GUI layer
+// about box, loading splash, Select EVM, EEPROM applications, network
+// dialog); the GUI layer
 // must be installed.
 void CreatePermanentWindows();
 // Destroys them: the main window first (it stops its watcher and its board

@@ -30,6 +30,7 @@
 #include "common/colour.h"
 #include "diagram/block_diagram.h"
 #include "diagram/register_binding.h"
+#include "registers/evm_applications_form.h"
 #include "registers/i2c_command.h"
 #include "registers/register_inspector.h"
 #include "registers/register_list_text.h"
@@ -290,6 +291,9 @@ TDiagramForm::~TDiagramForm() {
   delete clockPage;
   clockPage = currentPage = previousPage = nullptr;
   pageCount = 0;
+  // The editor holds the link.
+  delete applicationsForm;
+  applicationsForm = nullptr;
   foreground.reset();
   background.reset();
   delete link;
@@ -359,7 +363,6 @@ void TDiagramForm::BuildControls() {
   File1->setObjectName("File1");
   EVMApplications = File1->addAction("EVM Applications...");
   EVMApplications->setObjectName("EVMApplications");
-  EVMApplications->setVisible(false);
   UpdateFirmware = File1->addAction("Update &Firmware...");
   UpdateFirmware->setObjectName("UpdateFirmware");
   UpdateFirmware->setEnabled(false);
@@ -385,6 +388,7 @@ void TDiagramForm::BuildControls() {
   About = Help1->addAction("&About...");
   About->setObjectName("About");
 
+  connect(EVMApplications, &QAction::triggered, this, [this] { EVMApplicationsClick(); });
   connect(SetID, &QAction::triggered, this, [this] { SetIDClick(SetID); });
   connect(UpdateFirmware, &QAction::triggered, this, [this] { UpdateFirmwareClick(); });
   connect(CodecPort, &QAction::triggered, this, [this] { CodecPortClick(); });
@@ -1057,6 +1061,15 @@ void TDiagramForm::RefreshClick() {
 }
 
 // ---- window commands ------------------------------------------------------------------------
+
+void TDiagramForm::EVMApplicationsClick() {
+  if (!applicationsForm) {
+    applicationsForm = new TEVMApplicationsForm(this);
+    applicationsForm->ShowEVMApplications(link);
+  } else {
+    Dialogs().RunModal(applicationsForm);
+  }
+}
 
 void TDiagramForm::I2CCommand1Click() {
   commandWindow->SetCallbacks(this, CommandTransfer, ScriptGPIO, ScriptDecode, ScriptPageQuery, ScriptLog);

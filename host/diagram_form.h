@@ -37,6 +37,7 @@ class TCanvas;
 class TGUIObject;
 class TI2CCommand;
 class TRegisterInspector;
+class TEVMApplicationsForm;
 
 // The activity lamp of the status bar: lit for a while after each transfer.
 class TActivityIndicator {
@@ -184,6 +185,8 @@ class TDiagramForm : public QMainWindow {
   void DisplayPlaybackClick() { ShowPage(1); }
   void DisplayRecordClick() { ShowPage(2); }
   void DisplayTouchScreenClick() { ShowPage(3); }
+  // Opens the EEPROM application editor on this window's board (created on first use).
+  void EVMApplicationsClick();
   void I2CCommand1Click();
   void RegisterInspector1Click();
   void InitScriptClick();
@@ -238,6 +241,7 @@ class TDiagramForm : public QMainWindow {
   int pointerY = 0;
   TRegisterInspector* inspector = nullptr;
   TI2CCommand* commandWindow = nullptr;
+  TEVMApplicationsForm* applicationsForm = nullptr;
   TUSBI2C* link = nullptr;
   // Device, book, page, register, count of the last refresh report.
   int lastRefresh[5] = {};

@@ -6,10 +6,14 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
+#include <QCheckBox>
+#include <QPushButton>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTimer>
+#include <QTreeWidget>
 #include <pugixml.hpp>
 #include <thread>
 
@@ -18,6 +22,7 @@
 #include "host/diagram_form.h"
 #include "host/select_evm_form.h"
 #include "link/usbi2c.h"
+#include "registers/evm_applications_form.h"
 #include "quillbus/quillbus.h"
 #include "tests/host/host_support.h"
 
@@ -157,6 +162,55 @@ TEST_F(DiagramFormTest, SetIdWritesExactlyTheBlock) {
   }
 }
 
+TEST_F(DiagramFormTest, EVMApplicationsOpensOneEditorOnTheBoardsStoredApplications) {
+  TDiagramForm* form = Open("QMX7XXXEVM", false);
+  // Two applications, the second with one script of one record.
+  const std::vector<uint8_t> image = {
+      0x02, 0x20, 0x05, 0x20, 0x16,                                              // head
+      'O', 'n', 'e', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00,                // application at 0x2005
+      'T', 'w', 'o', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x20, 0x29,    // application at 0x2016
+      'G', 'o', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x01,            // script at 0x2029
+      0x00, 0x30, 0x05, 0x01, 0x7F};
+  ASSERT_EQ(QuillbusWriteEeprom(0, 0x2000, image.data(), int(image.size())), int(image.size()));
+  TEVMApplicationsForm* editor = nullptr;
+  std::vector<std::string> names;
+  dialogs_.modal = [&](QDialog* dialog) {
+    editor = qobject_cast<TEVMApplicationsForm*>(dialog);
+    ASSERT_NE(editor, nullptr);
+    // The editor reads the board shortly after it opens.
+    ASSERT_TRUE(WaitFor([&] { return !editor->ReadEVMTimer->isActive(); }));
+    for (QTreeWidgetItemIterator it(editor->TreeView); *it; ++it) names.push_back((*it)->text(0).toStdString());
+  };
+  form->EVMApplications->trigger();
+  EXPECT_EQ(names, (std::vector<std::string>{"One", "Two", "Go"}));
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->Link(), form->GetLink());
+  EXPECT_EQ(editor->Image(), image);
+  // Later uses show the same editor.
+  TEVMApplicationsForm* first = editor;
+  form->EVMApplications->trigger();
+  EXPECT_EQ(editor, first);
+  EXPECT_EQ(dialogs_.modalForms, (std::vector<std::string>{"EVMApplicationsForm", "EVMApplicationsForm"}));
+}
+
+TEST_F(DiagramFormTest, EVMApplicationsOfASimulatedBoardSaysItCannotReadAndWritesNothing) {
+  TDiagramForm* form = Open("QMX7200EVM", true);
+  TEVMApplicationsForm* editor = nullptr;
+  dialogs_.modal = [&](QDialog* dialog) {
+    editor = qobject_cast<TEVMApplicationsForm*>(dialog);
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return !editor->ReadEVMTimer->isActive(); }));
+    EXPECT_FALSE(editor->AutoLoad->isEnabled());
+    editor->AddApplication1->trigger();
+    editor->UpdateEVM->click();
+  };
+  form->EVMApplications->trigger();
+  ASSERT_NE(editor, nullptr);
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_NE(dialogs_.messages[0].find("Reading the EVM applications failed"), std::string::npos);
+  EXPECT_NE(dialogs_.messages[1].find("nothing is written"), std::string::npos);
+}
+
 TEST_F(DiagramFormTest, CountsNumberedDiagramAttributesUntilOneIsMissing) {
   pugi::xml_document document;
   ASSERT_TRUE(document.load_string(
@@ -179,7 +233,7 @@ TEST_F(DiagramFormTest, ToolbarAndMenusOfTheForm) {
   EXPECT_TRUE(form->ActiveObjects->isChecked());
   EXPECT_FALSE(form->SPI->isChecked());
   EXPECT_EQ(form->SPI->text(), "Use SPI on EVM");
-  EXPECT_FALSE(form->EVMApplications->isVisible());
+  EXPECT_TRUE(form->EVMApplications->isVisible());
   EXPECT_FALSE(form->CodecPort->isVisible());
   QStringList view;
   for (QAction* a : form->View->actions()) view << a->text();

@@ -10,6 +10,8 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTimer>
+#include <QTreeWidget>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -21,6 +23,7 @@
 #include "host/select_evm_form.h"
 #include "link/usbi2c.h"
 #include "quillbus/quillbus.h"
+#include "registers/evm_applications_form.h"
 #include "tests/host/host_support.h"
 
 namespace {
@@ -150,6 +153,15 @@ TEST_F(MainFormTest, WindowMenuListsTheDiagramWindowsAndActivatesThem) {
   EXPECT_FALSE(actions[1]->isChecked());
   actions[1]->trigger();
   EXPECT_EQ(MainForm->MdiArea()->activeSubWindow(), Windows()[1]->SubWindow());
+}
+
+TEST_F(MainFormTest, StartUpCreatesTheApplicationsEditorWithoutABoard) {
+  Start();
+  ASSERT_NE(EVMApplicationsForm, nullptr);
+  EXPECT_EQ(EVMApplicationsForm->Link(), nullptr);
+  // Its one read finds no board: nothing is read and the timer ends.
+  ASSERT_TRUE(WaitFor([] { return !EVMApplicationsForm->ReadEVMTimer->isActive(); }));
+  EXPECT_EQ(EVMApplicationsForm->TreeView->topLevelItemCount(), 0);
 }
 
 TEST_F(MainFormTest, HelpNetworkAndExitCommands) {
