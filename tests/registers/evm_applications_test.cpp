@@ -366,3 +366,54 @@ TEST_F(EVMApplicationsTest, SaveWritesTheHeaderAndTheHexFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The kit's default board starts with an application image of the kit's own
+// scripts, recorded as the editor records them.
+TEST(EVMApplicationsKit, TheDefaultBoardStartsWithTheKitsScriptsRecorded) {
+  namespace fs = std::filesystem;
+  const fs::path kit = fs::path(PALISAR_SOURCE_DIR) / "boards";
+  testsupport::TempDir dir;
+  for (const char* file : {"QMX7XXXEVM.board", "QMX7XXXEVM.start.bin"})
+    fs::copy_file(kit / "emulated" / file, fs::path(dir.path()) / file);
+  QuillbusReset();
+  QuillbusSetBoardsDir(dir.path().c_str());
+  regtest::TestDialogs dialogs;
+  SetDialogs(&dialogs);
+  {
+    TUSBI2C link(false);
+    ASSERT_EQ(OrvaneUsbHidRefresh(kQuillbusVendorId, kQuillbusProductId), 1);
+    link.AcquireEVM(OrvaneUsbHidGetDevHandle(0));
+    uint8_t id[32];
+    ASSERT_TRUE(link.ReadEEPROM(id, 0x1FE0, 32, false));
+    EXPECT_STREQ(reinterpret_cast<const char*>(id), "FWIDQMX7XXXEVM");
+
+    TEVMApplicationsForm form(nullptr);
+    form.ShowEVMApplications(&link);
+    EXPECT_TRUE(form.AutoLoad->isEnabled());
+    EXPECT_FALSE(form.AutoLoad->isChecked());
+    form.ReadImage(&link);
+    ASSERT_EQ(form.TreeView->topLevelItemCount(), 1);
+    QTreeWidgetItem* playback = form.TreeView->topLevelItem(0);
+    EXPECT_EQ(playback->text(0), "Playback");
+    ASSERT_EQ(playback->childCount(), 2);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    const char* files[] = {"Init.cfg", "Playback.cfg"};
+    for (int s = 0; s < 2; ++s) {
+      TEVMScript recorded;
+      recorded.Recorder()->LoadScript((kit / "QMX7XXX" / files[s]).string());
+      ASSERT_TRUE(recorded.Run());
+      const TEVMScript* stored = TEVMApplicationsForm::ScriptOf(playback->child(s));
+      EXPECT_EQ(stored->GetImage().Records(), recorded.GetImage().Records()) << files[s];
+      EXPECT_GT(stored->GetCount(), 0) << files[s];
+    }
+    EXPECT_EQ(playback->child(1)->text(0), "Playback");
+  }
+  SetDialogs(nullptr);
+  QuillbusReset();
+  QuillbusSetBoardsDir(nullptr);
+}
+
+}  // namespace
