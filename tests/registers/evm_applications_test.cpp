@@ -137,10 +137,19 @@ TEST_F(EVMApplicationsTest, RecordedTreeReachesTheBoardAndANewLinkReadsItBack) {
   form_->ShowEVMApplications(link_.get());
   QTreeWidgetItem* playback = AddApplication("Playback");
   Mark();
-  // A read records nothing; a name without an extension keeps all of it.
+  // A read records nothing; a name without an extension keeps all of it,
+  // though a directory has a dot.
   QTreeWidgetItem* mute =
-      Record(playback, "/home/me/scripts/Mute", "w 30 10 01 02 03\n> 04\nr 30 00 01\nw 32 20 AA\n");
+      Record(playback, "/home/me.d/scripts/Mute", "w 30 10 01 02 03\n> 04\nr 30 00 01\nw 32 20 AA\n");
   EXPECT_EQ(mute->text(0), "Mute");
+  // The next edit shows the same caption again, and keeps the records.
+  std::string caption;
+  dialogs_.modal.push_back([&](QDialog* dialog) {
+    caption = dialog->findChild<TI2CCommand*>()->windowTitle().toStdString();
+    dialog->accept();
+  });
+  DoubleClick(mute);
+  EXPECT_EQ(caption, "/home/me.d/scripts/Mute");
   TEVMScript* script = TEVMApplicationsForm::ScriptOf(mute);
   ASSERT_NE(script, nullptr);
   EXPECT_EQ(script->GetCount(), 2);
@@ -151,7 +160,14 @@ TEST_F(EVMApplicationsTest, RecordedTreeReachesTheBoardAndANewLinkReadsItBack) {
   EXPECT_TRUE(Commands().empty());
   EXPECT_EQ(TEVMApplicationsForm::ImageOf(mute), TEVMApplicationsForm::kRecordedScriptImage);
 
-  Record(playback, "C:\\cfg\\Unmute.cfg", "w 30 10 00\n");
+  // A record longer than the link's 48-byte EEPROM window.
+  std::string ramp = "w 30 08", more = ">";
+  for (int i = 0; i < 60; ++i) {
+    ramp += " " + std::string(1, "0123456789ABCDEF"[i / 16]) + "0123456789ABCDEF"[i % 16];
+    more += " A5";
+  }
+  Record(playback, "C:\\cfg\\Unmute.cfg", "w 30 10 00\n" + ramp + "\n" + more + "\n");
+  EXPECT_EQ(TEVMApplicationsForm::ScriptOf(playback->child(1))->GetLength(), 5 + 4 + 120);
   QTreeWidgetItem* record = AddApplication("Record");
   Record(record, "Mic.txt", "w 30 51 C0 C1\n");
   ASSERT_EQ(Names(), (std::vector<std::string>{"Playback", "  Mute", "  Unmute", "Record", "  Mic"}));
