@@ -18,14 +18,15 @@ namespace {
 
 std::string ErrorText(const std::string& file, const std::string& element, int line, const std::string& attribute,
                       const std::string& problem) {
-  std::string text = "Diagram \"" + file + "\"";
+  // Every part may come from the file: each is cut to a readable length.
+  std::string text = "Diagram " + platform::Quote(file);
   if (!element.empty()) {
-    text += ", element <" + element + ">";
+    text += ", element <" + platform::Cut(element) + ">";
     if (line > 0) text += " (line " + std::to_string(line) + ")";
   } else if (line > 0) {
     text += ", line " + std::to_string(line);
   }
-  if (!attribute.empty()) text += ", attribute \"" + attribute + "\"";
+  if (!attribute.empty()) text += ", attribute " + platform::Quote(attribute);
   return text + ": " + problem;
 }
 
@@ -69,12 +70,12 @@ int TBlockDiagram::ReadInteger(const char* text) {
   } else if (i < s.size() && s[i] == '$') {
     base = 16, i += 1;
   }
-  if (i >= s.size()) throw std::invalid_argument("\"" + s + "\" is not an integer");
+  if (i >= s.size()) throw std::invalid_argument(platform::Quote(s) + " is not an integer");
   uint64_t value = 0;
   const auto [end, error] = std::from_chars(s.data() + i, s.data() + s.size(), value, base);
   const uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
   if (error != std::errc() || end != s.data() + s.size() || value > limit)
-    throw std::invalid_argument("\"" + s + "\" is not an integer");
+    throw std::invalid_argument(platform::Quote(s) + " is not an integer");
   // Hexadecimal spans the 32 bits, as the colour and mask values need.
   const int32_t result = int32_t(uint32_t(value));
   return negative ? int32_t(0u - uint32_t(result)) : result;
@@ -86,7 +87,7 @@ double TBlockDiagram::ReadReal(const char* text) {
   double value = 0;
   const auto [end, error] = std::from_chars(s.data() + i, s.data() + s.size(), value);
   if (i >= s.size() || error != std::errc() || end != s.data() + s.size() || !std::isfinite(value))
-    throw std::invalid_argument("\"" + s + "\" is not a number");
+    throw std::invalid_argument(platform::Quote(s) + " is not a number");
   return value;
 }
 
@@ -203,7 +204,7 @@ TBlockDiagram::TStyle TBlockDiagram::ParseStyle(const char* text) {
     uint32_t parsed = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parsed, 16);
     if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
-      throw std::invalid_argument("colour \"" + value + "\" is not a hexadecimal number");
+      throw std::invalid_argument("colour " + platform::Quote(value) + " is not a hexadecimal number");
     kind = 2;
     colour = parsed;
   };
@@ -371,7 +372,7 @@ void TBlockDiagram::ReadMetadata(pugi::xml_node root) {
     const double zoom = convert(node, ReadReal);
     ZoomFactor = std::clamp(zoom, kMinZoomFactor, kMaxZoomFactor);
     if (ZoomFactor != zoom)
-      platform::LogF("%s: ZoomFactor %g is out of range, %g is used", fileName.c_str(), zoom, ZoomFactor);
+      platform::LogF("%s: ZoomFactor %g is out of range, %g is used", platform::Cut(fileName).c_str(), zoom, ZoomFactor);
   }
 }
 

@@ -36,6 +36,7 @@
 #include "registers/register_list_text.h"
 #include "platform/library.h"
 #include "platform/log.h"
+#include "platform/text.h"
 
 #include "host/about_box.h"
 #include "host/board_id.h"
@@ -227,7 +228,8 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
     char name[32];
     std::snprintf(name, sizeof name, "Diagram-%i", k);
     if (pageCount >= kMaxPages) {
-      platform::LogF("%s: %s and later pages are ignored (at most %d)", boardNode.name(), name, kMaxPages);
+      platform::LogF("%s: %s and later pages are ignored (at most %d)", platform::Cut(boardNode.name()).c_str(), name,
+                     kMaxPages);
       break;
     }
     AddDiagram(boardNode.attribute(name).value());
@@ -550,7 +552,7 @@ TBlockDiagram* TDiagramForm::LoadPage(const std::string& fileName) {
     return new TBlockDiagram(fileName, context);
   } catch (const std::exception& error) {
     // The window goes on with the pages that load.
-    const std::string text = "The diagram " + fileName + " cannot be loaded: " + error.what();
+    const std::string text = "The diagram " + platform::Cut(fileName) + " cannot be loaded: " + error.what();
     platform::LogLine(text);
     Dialogs().Message(this, "Palisar", text);
     return nullptr;
@@ -655,7 +657,7 @@ TI2CCommand* TDiagramForm::InitScriptWindow(TBlockDiagram* page) {
   window->setObjectName("InitScript");
   window->SetCallbacks(this, CommandTransfer, ScriptGPIO, ScriptDecode, ScriptPageQuery, ScriptLog);
   if (!window->LoadScript(platform::MapPath(page->GetInitScriptFile())))
-    platform::LogLine("Cannot read the init script " + page->GetInitScriptFile());
+    platform::LogLine("Cannot read the init script " + platform::Cut(page->GetInitScriptFile()));
   initScripts[page] = window;
   return window;
 }
@@ -927,7 +929,7 @@ void TDiagramForm::LoadRegisterMapFile(const std::string& fileName, int device) 
   std::string error;
   std::vector<std::string> warnings;
   if (!RegisterListText::Read(path, entries, error, warnings))
-    platform::LogLine("Cannot read the register list " + fileName + ": " + error);
+    platform::LogLine("Cannot read the register list " + platform::Cut(fileName) + ": " + error);
   for (const std::string& warning : warnings) platform::LogLine(warning);
   uint8_t* image = link->GetRegisterImage(address, 0, 0, 0);
   const unsigned size = link->GetImageSize(address);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/gui/dialogs.h"
+#include "platform/text.h"
 #include "host/window_util.h"
 
 TTCPConnectForm* TCPConnectForm = nullptr;
@@ -70,7 +71,7 @@ void TTCPConnectForm::ConnectClick() {
   int parsed = 0;
   const std::string portText = S(Port->text());
   if (!StrToInt(portText, parsed)) {
-    Dialogs().Message(this, "Network Connect", "'" + portText + "' is not a valid integer value");
+    Dialogs().Message(this, "Network Connect", "'" + platform::Cut(portText) + "' is not a valid integer value");
     return;
   }
   const QByteArray name = ServerName->text().toLocal8Bit();

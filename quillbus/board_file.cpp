@@ -109,19 +109,19 @@ BoardConfig ParseBoardText(const std::string& text, const std::string& path,
     uint64_t n;
     if (key == "name") {
       if (value.empty())
-        log.push_back(where + "empty name, using '" + config.name + "'");
+        log.push_back(where + "empty name, using '" + platform::Cut(config.name) + "'");
       else
         config.name = value;
     } else if (key == "firmware") {
       if (ParseNumber(value, 0xFFFF, n))
         config.firmware = static_cast<uint16_t>(n);
       else
-        log.push_back(where + "bad firmware '" + value + "', using " + Hex(config.firmware));
+        log.push_back(where + "bad firmware '" + platform::Cut(value) + "', using " + Hex(config.firmware));
     } else if (key == "rate") {
       if (ParseNumber(value, 1000000, n) && n >= 1000)
         config.rate = static_cast<uint32_t>(n);
       else
-        log.push_back(where + "bad rate '" + value + "', using " + std::to_string(config.rate));
+        log.push_back(where + "bad rate '" + platform::Cut(value) + "', using " + std::to_string(config.rate));
     } else if (key == "devices") {
       std::vector<uint8_t> devices;
       std::string token;
@@ -136,7 +136,7 @@ BoardConfig ParseBoardText(const std::string& text, const std::string& path,
           if (ParseCodecAddress(part, address))
             devices.push_back(address);
           else
-            log.push_back(where + "bad device address '" + part + "' ignored");
+            log.push_back(where + "bad device address '" + platform::Cut(part) + "' ignored");
         }
       }
       if (devices.empty())
@@ -152,20 +152,20 @@ BoardConfig ParseBoardText(const std::string& text, const std::string& path,
         config.spiDevice = address;
         spiGiven = true;
       } else {
-        log.push_back(where + "bad spi device '" + value + "', using 0x30");
+        log.push_back(where + "bad spi device '" + platform::Cut(value) + "', using 0x30");
       }
     } else if (key == "spi-convention") {
       if (value == "0" || value == "1")
         config.spiConvention = value[0] - '0';
       else
-        log.push_back(where + "bad spi-convention '" + value + "', using 0");
+        log.push_back(where + "bad spi-convention '" + platform::Cut(value) + "', using 0");
     } else if (key == "eeprom") {
       if (value.empty())
         log.push_back(where + "empty eeprom image name ignored");
       else
         config.eepromImage = value[0] == '/' ? value : Directory(path) + "/" + value;
     } else {
-      log.push_back(where + "unknown key '" + key + "' ignored");
+      log.push_back(where + "unknown key '" + platform::Cut(key) + "' ignored");
     }
   }
   if (config.spiDevice >= 0) {

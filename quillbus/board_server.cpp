@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "quillbus/board.h"
 #include "quillbus/board_file.h"
 #include "quillbus/wire.h"
@@ -141,7 +142,7 @@ int main(int argc, char** argv) {
   ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
   std::printf("listening on 127.0.0.1:%d\n", ntohs(address.sin_port));
   std::fflush(stdout);
-  Say("serving board '" + config.name + "' from " + config.file);
+  Say("serving board '" + platform::Cut(config.name) + "' from " + config.file);
 
   while (WaitReadable(listener)) {
     int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);

@@ -314,7 +314,7 @@ class Library {
       }
       it->second->gone = true;
       it->second->board.reset();
-      s.Log("board '" + it->second->name + "' unplugged (" + FileName(it->first) + " removed)");
+      s.Log("board '" + platform::Cut(it->second->name) + "' unplugged (" + FileName(it->first) + " removed)");
       it = local_.erase(it);
     }
     for (auto it = detached_.begin(); it != detached_.end();)
@@ -338,7 +338,7 @@ class Library {
       auto plug = NewPlug(path, config.name, DevicePath(path, false));
       plug->board = std::make_unique<Board>(config, lines);
       s.Log(lines);
-      s.Log("board '" + config.name + "' plugged (" + fileName + ")");
+      s.Log("board '" + platform::Cut(config.name) + "' plugged (" + fileName + ")");
       local_[path] = plug;
     }
 
@@ -382,7 +382,7 @@ class Library {
       local_.erase(plug->key);
       if (std::optional<Stamp> stamp = StampOf(plug->key)) detached_[plug->key] = *stamp;
     }
-    s.Log("board '" + plug->name + "' unplugged (" + why + ")");
+    s.Log("board '" + platform::Cut(plug->name) + "' unplugged (" + why + ")");
   }
 
   void AddNetwork(Session& s, std::shared_ptr<Remote> remote, const wire::Info& info) {
@@ -390,7 +390,7 @@ class Library {
     plug->remote = std::move(remote);
     plug->firmware = info.firmware;
     network_.push_back(plug);
-    s.Log("connected to board server " + plug->key + ": board '" + info.name + "'");
+    s.Log("connected to board server " + plug->key + ": board '" + platform::Cut(info.name) + "'");
   }
 
   void Replug() { detached_.clear(); }
@@ -631,7 +631,7 @@ bool OrvaneUsbHidProgramEeprom(int index, char* path, uint8_t interfaceNumber, u
     Session s(Lib());
     plug = Lib().At(index);
     if (!plug) return false;
-    const std::string who = "board '" + plug->name + "': ";
+    const std::string who = "board '" + platform::Cut(plug->name) + "': ";
     if (problem.empty() && (interfaceNumber != kStreamingInterface || eepromAddress != kEepromAddress))
       problem = "firmware goes through interface 18 to the EEPROM at 0xA0";
     if (!problem.empty()) {
@@ -650,7 +650,7 @@ bool OrvaneUsbHidProgramEeprom(int index, char* path, uint8_t interfaceNumber, u
   const bool sent = plug->remote->Call(wire::kProgram, image, status, reply);
   Session s(Lib());
   if (plug->gone) return false;
-  const std::string who = "board '" + plug->name + "': ";
+  const std::string who = "board '" + platform::Cut(plug->name) + "': ";
   if (!sent) {
     Lib().Detach(s, plug, "connection to " + plug->remote->Where() + " lost");
     return false;

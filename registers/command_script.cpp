@@ -153,8 +153,8 @@ void CommandScript::Emit(const std::string& line) {
 
 void CommandScript::ReportFailure(int lineNumber, const std::string& line) {
   if (!logFailures_) return;
-  if (lineNumber > 0) platform::LogF("Transfer failed, line = %d: %s", lineNumber, line.c_str());
-  else platform::LogLine("Transfer failed: " + line);
+  if (lineNumber > 0) platform::LogF("Transfer failed, line = %d: %s", lineNumber, platform::Cut(line).c_str());
+  else platform::LogLine("Transfer failed: " + platform::Cut(line));
 }
 
 bool CommandScript::Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report) {
@@ -253,7 +253,7 @@ CommandScript::Step CommandScript::Interpret(std::string& line, bool isLastLine,
       if (!DecimalToken(t[1], limit) || loopDepth_ >= kMaxLoops) return Step::Failed;
       if (limit < 0 && synchronous_) {
         // Nobody could stop it: a synchronous run has no Stop button.
-        platform::LogLine("A loop without end cannot run synchronously: " + line);
+        platform::LogLine("A loop without end cannot run synchronously: " + platform::Cut(line));
         return Step::Failed;
       }
       loops_[loopDepth_++] = Loop{lineCounter_, limit, 0};
@@ -495,7 +495,7 @@ bool CommandScript::RunSync() {
     const TickResult r = Tick();
     if (r.end == TickEnd::Failed) {
       platform::LogF("Error, line = %d, %s (Source File = %s)", r.failedLine + 1,
-                     lines_[size_t(r.failedLine)].c_str(), fileName_.c_str());
+                     platform::Cut(lines_[size_t(r.failedLine)]).c_str(), platform::Cut(fileName_).c_str());
       ok = false;
     }
   }

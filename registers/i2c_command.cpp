@@ -17,6 +17,7 @@
 
 #include "platform/gui/dialogs.h"
 #include "platform/log.h"
+#include "platform/text.h"
 
 const char* const TI2CCommand::kDashLine =
     "#%---------------------------------------------------------------------------------------";
@@ -244,13 +245,16 @@ void TI2CCommand::RunScriptTimer() {
   }
 }
 
+void TI2CCommand::ReportLine(int number, const std::string& line) {
+  Dialogs().Message(this, "Palisar",
+                    "Error, line = " + std::to_string(number) + ", " + platform::Cut(line) +
+                        "\n\r\n\rSource File = " + platform::Cut(windowTitle().toStdString()));
+}
+
 void TI2CCommand::ShowFailure(int lineIndex) {
   const std::vector<std::string>& lines = script_.Lines();
   const std::string line = lineIndex >= 0 && size_t(lineIndex) < lines.size() ? lines[size_t(lineIndex)] : "";
-  char head[48];
-  std::snprintf(head, sizeof head, "Error, line = %d, ", lineIndex + 1);
-  Dialogs().Message(this, "Palisar",
-                    head + line + "\n\r\n\rSource File = " + windowTitle().toStdString());
+  ReportLine(lineIndex + 1, line);
   const QTextBlock block = CommandBuffer->document()->findBlockByNumber(lineIndex);
   if (block.isValid()) {
     QTextCursor cursor(block);
@@ -278,8 +282,7 @@ void TI2CCommand::ExecuteClick() {
   if (script_.Synchronous() || RunScript->isActive()) return;
   const std::string line = Command->text().toStdString();
   if (!script_.ExecuteSingleLine(line))
-    Dialogs().Message(this, "Palisar", "Error, line = 1, " + line + "\n\r\n\rSource File = " +
-                                           windowTitle().toStdString());
+    ReportLine(1, line);
 }
 
 // ---- files ------------------------------------------------------------------------------
@@ -358,7 +361,7 @@ void TI2CCommand::ReadDecodeClick() {
   int device = 0x30, page = 0, reg = 0, count = 0;
   std::vector<uint8_t> bytes;
   auto invalid = [this](const std::string& text) {
-    Dialogs().Message(this, "Palisar", "'" + text + "' is not a valid integer value");
+    Dialogs().Message(this, "Palisar", "'" + platform::Cut(text) + "' is not a valid integer value");
   };
   for (const std::string& original : lines) {
     output.push_back(original);

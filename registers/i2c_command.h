@@ -111,6 +111,8 @@ class TI2CCommand : public QWidget, private CommandScriptOutput {
   void StopRun();
   void SetRunControlsEnabled(bool enabled);
   void ShowFailure(int lineIndex);
+  // The "Error, line = N, …" message box of a failed line (outside text cut).
+  void ReportLine(int number, const std::string& line);
   QProgressBar* Bar() const { return progressBar_ ? progressBar_ : ProgressBar; }
 
   CommandScript script_;

@@ -327,6 +327,30 @@ TEST(LoaderTest, EndlessAndHugePageFilesAreRefusedNotRead) {
   }
 }
 
+TEST(LoaderTest, HugeValuesAreCutInLoadErrors) {
+  const std::string huge(5000000, 'z');
+  const struct {
+    std::string element;
+    const char* attribute;
+  } cases[] = {
+      {Rect("style=\"fill:#" + huge + "\""), "style"},
+      {Rect("ID=\"" + huge + "\""), "ID"},
+      {"<rect x=\"1" + huge + "\" y=\"2\" width=\"10\" height=\"20\"/>", "x"},
+  };
+  for (const auto& c : cases) {
+    PageFixture f;
+    try {
+      f.Load(c.element);
+      ADD_FAILURE() << c.attribute << " loaded";
+    } catch (const TDiagramLoadError& error) {
+      const std::string text = error.what();
+      EXPECT_EQ(error.Attribute(), c.attribute);
+      EXPECT_LT(text.size(), 400u) << c.attribute;
+      EXPECT_NE(text.find("zzz\u2026\""), std::string::npos) << text;
+    }
+  }
+}
+
 TEST(LoaderTest, ElementsMissingRequiredAttributesAreSkippedWithAWarning) {
   PageFixture f;
   auto page = f.Load("<rect x=\"1\" y=\"2\" width=\"3\"/>" + Rect() + "<line x1=\"0\" y1=\"0\" x2=\"1\"/>" +

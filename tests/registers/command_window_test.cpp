@@ -275,6 +275,12 @@ TEST_F(CommandWindow, ExecuteRunsTheTypedLine) {
   window_->Command->setText("w 30 10");
   window_->Execute->click();
   EXPECT_EQ(dialogs_.messages, Lines{"Error, line = 1, w 30 10\n\r\n\rSource File = Command"});
+  // A huge line is quoted in part only.
+  dialogs_.messages.clear();
+  window_->Command->setText(QString::fromStdString("w 30 10" + std::string(100000, 'x')));
+  window_->Execute->click();
+  EXPECT_EQ(dialogs_.messages,
+            Lines{"Error, line = 1, w 30 10" + std::string(73, 'x') + "\u2026\n\r\n\rSource File = Command"});
 }
 
 TEST_F(CommandWindow, OpenAndSave) {
