@@ -452,6 +452,16 @@ bool TZT::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void TZT::showEvent(QShowEvent* event) {
+  shown.store(true);
+  QWidget::showEvent(event);
+}
+
+void TZT::hideEvent(QHideEvent* event) {
+  shown.store(false);
+  QWidget::hideEvent(event);
+}
+
 // ---- row controls -------------------------------------------------------------------------
 
 void TZT::EnableClick(unsigned i) {

@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -116,6 +117,9 @@ class TZT : public QWidget {
   TCanvas& PlotCanvas() { return plotCanvasImage; }
   QPrinter& Printer() { return *printer; }
   unsigned FilterCount() const { return filterCount; }
+  // Whether the window is shown, readable from the writer thread (the
+  // codec's writer sends nothing while the window is hidden).
+  bool Shown() const { return shown.load(); }
   double SampleRate() const { return sampleRate; }
   double VolumeDb() const { return volumeDb; }
   bool EnterPressed() const { return enterPressed; }
@@ -151,6 +155,8 @@ class TZT : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void RefreshGrid();
@@ -183,4 +189,5 @@ class TZT : public QWidget {
   TCanvas plotCanvasImage;
   TCanvas* plotCanvas = nullptr;
   std::unique_ptr<QPrinter> printer;
+  std::atomic<bool> shown{false};
 };

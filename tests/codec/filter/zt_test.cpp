@@ -261,8 +261,14 @@ TEST_F(FilterTool, TypeChangeRedesignsWithoutWriting) {
   Enable(3);
   Settle();
   const int32_t before = zt.Filter(3)->N1;
+  // The pointer over a type cell shows that row's box, and only that one.
+  const QRect cell = zt.Parameters->visualRect(zt.Parameters->model()->index(3, 2));
+  SendMouse(zt.Parameters->viewport(), QEvent::MouseMove, cell.center().x(), cell.center().y(), Qt::NoButton);
   QComboBox* type = zt.TypeBox(3);
-  type->show();
+  ASSERT_FALSE(type->isHidden());
+  EXPECT_EQ(type->geometry().left(), cell.left() + 2);
+  EXPECT_TRUE(zt.TypeBox(2)->isHidden());
+  EXPECT_TRUE(zt.SubtypeBox(3)->isHidden());
   QTest::keyClick(type, Qt::Key_Down);
   QTest::keyClick(type, Qt::Key_Down);  // "Low Pass"
   EXPECT_EQ(zt.Filter(3)->type, kBiquadLowPass);
@@ -425,6 +431,11 @@ TEST_F(FilterTool, ScreenshotShowsTheCurvesAndMarkersAndPrintsToPdf) {
 
 TEST(FilterToolLifetime, DestroyingTheWindowReturnsWithinASecond) {
   auto zt = std::make_unique<TZT>();
+  EXPECT_FALSE(zt->Shown());
+  zt->show();
+  EXPECT_TRUE(zt->Shown());
+  zt->hide();
+  EXPECT_FALSE(zt->Shown());
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const auto start = std::chrono::steady_clock::now();
   zt.reset();
