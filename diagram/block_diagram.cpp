@@ -1,5 +1,7 @@
 #include "diagram/block_diagram.h"
 
+#include <QCursor>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -8,6 +10,7 @@
 #include <unordered_map>
 
 #include "platform/file.h"
+#include "platform/gui/gui.h"
 #include "platform/library.h"
 #include "platform/log.h"
 #include "platform/text.h"
@@ -267,8 +270,9 @@ TBlockDiagram::TBlockDiagram(const std::string& name, const TDiagramContext& pag
 }
 
 TBlockDiagram::~TBlockDiagram() {
-  // The plug-in instance is freed here first once plug-in binding is built;
-  // the init-script window goes next (the page keeps only its name so far).
+  // The first page with a library frees the window's instance; the others
+  // find none. The library itself stays loaded.
+  FreePluginInstance();
   proximityTimer->Clear();  // no tick may reach an object being deleted
   Clear();
   proximityTimer.reset();
@@ -376,24 +380,88 @@ void TBlockDiagram::ReadMetadata(pugi::xml_node root) {
   }
 }
 
-void TBlockDiagram::LoadLibrary(const std::string&) {
-  // The library is loaded and bound with the plug-in binding; until then
-  // the page keeps its path and no handle.
+void TBlockDiagram::LoadLibrary(const std::string& path) {
   module = nullptr;
+  if (path.empty()) return;
+  std::string error;
+  module = platform::LoadModule(path, &error);
+  if (!module) platform::LogLine(fileName + ": the plug-in library " + path + " cannot be loaded: " + error);
+}
+
+void* TBlockDiagram::Export(const char* name) const { return platform::ResolveSymbol(module, name); }
+
+void* TBlockDiagram::PluginInstance() const {
+  return context.getPluginInstance ? context.getPluginInstance() : nullptr;
 }
 
 void TBlockDiagram::BindPlugin() {
-  // With a loaded library: "Initializing Library..." at 80 while the window
-  // has no instance, then the instance, its name and its register windows.
-  if (!module) return;
+  // Without a window to keep it, no instance is made.
+  if (!module || !context.getPluginInstance || !context.setPluginInstance) return;
+  // 1. The window's one instance, made by the first page that binds.
+  if (!PluginInstance()) {
+    Progress("Initializing Library...", 80);
+    if (auto init = reinterpret_cast<TPluginInit>(Export("_Init"))) {
+      uint8_t* image = context.pluginImage ? context.pluginImage() : nullptr;
+      void* instance = init(context.window, PluginCallbackStub1, PluginCallbackStub2, context.pluginCommand, image);
+      if (context.setPluginInstance) context.setPluginInstance(instance);
+    }
+  }
+  void* instance = PluginInstance();
+  if (!instance) return;
+  // 2. Its name: the board window's caption.
+  if (auto setName = reinterpret_cast<TPluginSetCodecName>(Export("_SetCodecName"))) {
+    const std::string caption = context.caption ? context.caption() : std::string();
+    setName(instance, caption.c_str());
+  }
+  // 3. Its register windows, bound to the board window and registered here.
+  if (auto getWindow = reinterpret_cast<TPluginGetI2CObject>(Export("_GetI2CObject"))) {
+    for (unsigned i = 0;; ++i) {
+      TI2CObject* window = getWindow(instance, i);
+      if (!window) break;
+      window->SetCallbacks(context.window, context.objectWrite, context.objectRefreshRequest, context.blockTransfer);
+      AddRegisterWindow(window);
+    }
+  }
 }
 
-void TBlockDiagram::SetSampleRate(unsigned) {
+void TBlockDiagram::FreePluginInstance() {
   if (!module) return;
+  void* instance = PluginInstance();
+  if (!instance) return;
+  if (auto free = reinterpret_cast<TPluginFreeCodecInstance>(Export("_FreeCodecInstance"))) free(instance);
+  if (context.setPluginInstance) context.setPluginInstance(nullptr);
 }
 
-void TBlockDiagram::ShowPluginDialog(TGUIObject*) {
+int TBlockDiagram::PluginCallbackStub1() { return 0; }
+int TBlockDiagram::PluginCallbackStub2() { return 0; }
+
+void TBlockDiagram::SetSampleRate(unsigned rate) {
   if (!module) return;
+  // The rate may come with a status report on the link's thread: the
+  // plug-in's dialogs take it on the GUI thread only.
+  if (gui::Installed() && !gui::IsGuiThread()) {
+    std::weak_ptr<int> alive = lifeToken;
+    gui::Post([this, alive, rate] {
+      if (alive.lock()) SetSampleRate(rate);
+    });
+    return;
+  }
+  void* instance = PluginInstance();
+  if (!instance) return;
+  if (auto setRate = reinterpret_cast<TPluginSetSampleRate>(Export("_SetSampleRate"))) setRate(instance, rate);
+}
+
+void TBlockDiagram::ShowPluginDialog(TGUIObject* object) {
+  if (!module || !object) return;
+  const std::string& name = object->GetFunctionName();
+  // Page switches are the board window's own.
+  if (name == "DConf" || name == "return") return;
+  void* instance = PluginInstance();
+  if (!instance) return;
+  if (auto show = reinterpret_cast<TPluginShowDialog>(Export("_ShowDialog"))) {
+    const QPoint at = QCursor::pos();
+    show(instance, name.c_str(), at.x(), at.y(), object);
+  }
 }
 
 unsigned TBlockDiagram::LoadElements(ObjectList& list, unsigned capacity, pugi::xml_node parent, int depth) {

@@ -62,10 +62,15 @@ class TBlockDiagram {
   // Deletes every object; register windows are not deleted.
   void Clear();
 
-  // The plug-in's sample-rate report and object dialog; nothing is sent
-  // while the page has no bound library.
+  // The plug-in's sample-rate report (taken to the GUI thread) and object
+  // dialog (for objects other than the page switches "DConf" and
+  // "return"); nothing is sent while the page has no library or the window
+  // no instance.
   void SetSampleRate(unsigned rate);
   void ShowPluginDialog(TGUIObject* object);
+  // The callbacks `_Init` is given besides the command callback: nothing.
+  static int PluginCallbackStub1();
+  static int PluginCallbackStub2();
 
   // What the board window reads.
   TGUIObject* const* Objects() const { return objects; }
@@ -145,6 +150,10 @@ class TBlockDiagram {
   // instance and its register windows after the elements.
   void LoadLibrary(const std::string& path);
   void BindPlugin();
+  void FreePluginInstance();
+  // An export of the page's library, looked up at every use; null without.
+  void* Export(const char* name) const;
+  void* PluginInstance() const;
 
   // Attribute readings that name the element and attribute on failure.
   [[noreturn]] void Fail(pugi::xml_node node, const char* attribute, const std::string& problem) const;
@@ -180,4 +189,6 @@ class TBlockDiagram {
   std::string libraryPath;
   void* module = nullptr;
   std::vector<std::string> warnings;
+  // Rate reports queued to the GUI thread run only while the page lives.
+  std::shared_ptr<int> lifeToken = std::make_shared<int>(0);
 };

@@ -9,6 +9,7 @@
 #include "common/colour.h"
 #include "common/gui_object.h"
 #include "common/i2c_object.h"
+#include "codec/codec_command.h"
 
 class QWidget;
 
@@ -48,4 +49,13 @@ struct TDiagramContext {
   // The processing-block window's register window, appended to every page
   // (may be none).
   TI2CObject* processingBlockWindow = nullptr;
+
+  // The codec plug-in binding: the window's one instance (shared by its
+  // pages), the window's caption, the command callback given to `_Init`,
+  // and the register image of device 0x30 that `_Init` is given.
+  std::function<void*()> getPluginInstance;
+  std::function<void(void*)> setPluginInstance;
+  std::function<std::string()> caption;
+  TCodecCommandCallback pluginCommand = nullptr;
+  std::function<uint8_t*()> pluginImage;
 };

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -212,6 +213,11 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
     link->AddDevice(address, books, pageCount);
   };
   context.progress = loadProgress.get();
+  context.getPluginInstance = [this] { return pluginInstance; };
+  context.setPluginInstance = [this](void* instance) { pluginInstance = instance; };
+  context.caption = [this] { return S(windowTitle()); };
+  context.pluginCommand = PluginCommandCallback;
+  context.pluginImage = [this] { return link->GetRegisterImage(0x30, 0, 0, 0); };
   // 9. The loading splash and the caption.
   if (LoadForm) {
     LoadForm->ProgressBar->setValue(0);
@@ -252,7 +258,8 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   }
   // 15.
   commandWindow->setWindowTitle(commandWindow->windowTitle() + " " + windowTitle());
-  // 16. The plug-in's View menu items join here once pages bind plug-ins.
+  // 16. The plug-in's View menu items.
+  AddPluginMenuItems();
   // 17. The board of the request; a null handle leaves the link without one.
   link->AcquireEVM(request->deviceHandle);
   // 18. A window opened for a listed board shows it connected.
@@ -279,9 +286,9 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
 
 TDiagramForm::~TDiagramForm() {
   closing_ = true;
-  // Every refresh ends with the link's thread (the plug-in instance, once
-  // pages bind one, is freed here too): nothing may reach a page or the
-  // image while they go.
+  // Every refresh ends with the link's thread: nothing may reach a page or
+  // the image while they go. The first page with a plug-in library frees
+  // the plug-in's instance (and its writer thread) before the link goes.
   StopTraffic();
   // The pages before the link: their register windows point into its image.
   for (auto& entry : initScripts) delete entry.second;
@@ -306,7 +313,6 @@ TDiagramForm::~TDiagramForm() {
 void TDiagramForm::StopTraffic() {
   // Keeps serving synchronous sends, so a link thread blocked in one ends.
   link->Stop();
-  pluginInstance = nullptr;
 }
 
 void TDiagramForm::BuildControls() {
@@ -1090,4 +1096,104 @@ void TDiagramForm::InitScriptClick() {
     window->show();
     window->raise();
   }
+}
+
+// ---- codec plug-in ------------------------------------------------------------------------
+
+void TDiagramForm::AddPluginMenuItems() {
+  void* module = currentPage ? currentPage->GetModule() : nullptr;
+  auto getItem = reinterpret_cast<TPluginGetMenuItem>(platform::ResolveSymbol(module, "_GetMenuItem"));
+  if (!getItem) return;
+  for (unsigned i = 0;; ++i) {
+    const char* caption = getItem(i);
+    if (!caption) break;
+    QAction* item = View->addAction(QString::fromUtf8(caption));
+    item->setData(int(i));
+    connect(item, &QAction::triggered, this, [this, item] { MenuItemsClick(item); });
+    pluginMenuItems.push_back(item);
+  }
+}
+
+void TDiagramForm::MenuItemsClick(QAction* item) {
+  if (!item || !currentPage || !pluginInstance) return;
+  auto select =
+      reinterpret_cast<TPluginSelectMenu>(platform::ResolveSymbol(currentPage->GetModule(), "_SelectMenu"));
+  if (select) select(pluginInstance, unsigned(item->data().toInt()));
+}
+
+int TDiagramForm::PluginCommandCallback(void* form, TCodecCommand* command) {
+  auto* self = static_cast<TDiagramForm*>(form);
+  if (!self || !command) return 0;
+  switch (command->type) {
+    case kCodecRunScript: {
+      const auto* request = static_cast<const TCodecScriptRequest*>(command->payload);
+      if (!request) break;
+      // Scripts drive a window: they run on the GUI thread.
+      gui::SendSync([self, request] { self->RunPluginScript(request); });
+      break;
+    }
+    case kCodecBlockTransfer: {
+      const auto* t = static_cast<const TI2CBlockTransfer*>(command->payload);
+      if (t) self->PluginBlockTransfer(t->device, t->book, t->page, t->reg, t->count, t->data, t->read != 0);
+      break;
+    }
+    case kCodecProgress: {
+      const auto* progress = static_cast<const TCodecProgress*>(command->payload);
+      if (!progress) break;
+      if (progress->total == 0) {
+        // A step of no total has no place on the bar: the bar stays.
+        platform::LogLine("Plug-in progress with a total of 0 is ignored: " +
+                          std::string(progress->text ? progress->text : ""));
+        break;
+      }
+      const std::string text = progress->text ? progress->text : "";
+      const int position = int(uint64_t(progress->step) * 15 / progress->total + 80);
+      auto show = [self, text, position] {
+        self->loadProgress->SetText(text);
+        self->loadProgress->SetPosition(position);
+        self->loadProgress->Repaint();
+      };
+      if (gui::IsGuiThread()) show();
+      else gui::Post(self, show);
+      break;
+    }
+    case kCodecLogLine: {
+      const auto* line = static_cast<const TCodecLogLine*>(command->payload);
+      if (line && line->text) platform::LogLine(line->text);
+      break;
+    }
+    default:
+      break;
+  }
+  return 0;
+}
+
+void TDiagramForm::RunPluginScript(const TCodecScriptRequest* request) {
+  if (!request || !request->script) return;
+  TI2CCommand window(this);
+  window.SetCallbacks(this, CommandTransfer, ScriptGPIO, ScriptDecode, ScriptPageQuery, ScriptLog);
+  window.CommandBuffer->setPlainText(QString::fromUtf8(request->script));
+  if (request->progressBar) window.SetProgressBar(request->progressBar);
+  window.RunSync();
+  window.SetProgressBar(nullptr);
+}
+
+void TDiagramForm::PluginBlockTransfer(unsigned device, int book, int page, int first, int count, uint8_t* data,
+                                       bool read) {
+  if (!data || count <= 0 || book < 0 || page < 0 || first < 0) return;
+  if (read) {
+    // Into the plug-in's buffer only; the image is not touched.
+    link->ReadRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
+    return;
+  }
+  // Only a block that stays inside its page of the image is mirrored there.
+  uint8_t* image = first + count <= int(TUSBI2C::kPageBytes)
+                       ? link->GetRegisterImage(device, unsigned(book), unsigned(page), unsigned(first))
+                       : nullptr;
+  if (image) std::memcpy(image, data, size_t(count));
+  link->WriteRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
+  if (!image) return;
+  // The writer thread never touches the inspector itself.
+  if (gui::IsGuiThread()) RefreshInspector();
+  else gui::Post(this, [this] { RefreshInspector(); });
 }

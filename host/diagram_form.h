@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/codec_command.h"
 #include "diagram/context.h"
 #include "host/evm_request.h"
 
@@ -191,6 +192,21 @@ class TDiagramForm : public QMainWindow {
   void RegisterInspector1Click();
   void InitScriptClick();
 
+  // ---- codec plug-in
+  void* GetPluginInstance() const { return pluginInstance; }
+  void SetPluginInstance(void* instance) { pluginInstance = instance; }
+  // The plug-in's View menu items, in order (their data is the tag).
+  const std::vector<QAction*>& PluginMenuItems() const { return pluginMenuItems; }
+  // A plug-in menu item: `_SelectMenu` of the current page's library.
+  void MenuItemsClick(QAction* item);
+  // The command callback given to `_Init`: types 1 to 4; always 0.
+  static int PluginCommandCallback(void* form, TCodecCommand* command);
+  // Type 1: the script in a temporary command window (GUI thread).
+  void RunPluginScript(const TCodecScriptRequest* request);
+  // Type 2: on the GUI thread or the plug-in's writer thread; what it
+  // touches besides the link is posted to the GUI thread.
+  void PluginBlockTransfer(unsigned device, int book, int page, int first, int count, uint8_t* data, bool read);
+
   QToolBar* ToolBar2;
   QCheckBox* ActiveObjects;
   QComboBox* ZoomBox;
@@ -236,6 +252,8 @@ class TDiagramForm : public QMainWindow {
   void DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh, bool& ok);
   // Stops every refresh and closes the page-bound windows (before the pages go).
   void StopTraffic();
+  // Appends the current page's plug-in menu items to View.
+  void AddPluginMenuItems();
 
   int pointerX = 0;
   int pointerY = 0;
@@ -268,6 +286,7 @@ class TDiagramForm : public QMainWindow {
   bool codecPortEnabled = true;
   char boardIdText[32] = "FWIDN/A";
   void* pluginInstance = nullptr;
+  std::vector<QAction*> pluginMenuItems;
   pugi::xml_node boardNode;
   TDiagramContext context;
   std::unique_ptr<LoadProgress> loadProgress;

@@ -101,6 +101,7 @@ std::vector<std::string> LibraryCandidates(const std::string& name) {
   } else {
     if (dir.empty()) dirs.push_back(ProgramDirectory());
     dirs.push_back("./" + dir);
+    if (!dir.empty()) dirs.push_back(ProgramDirectory() + dir);
   }
 
   std::vector<std::string> candidates;
@@ -113,6 +114,21 @@ std::vector<std::string> LibraryCandidates(const std::string& name) {
   }
   return candidates;
 }
+
+void* LoadModule(const std::string& name, std::string* error) {
+  std::string failure = "library not found: " + name;
+  for (const auto& candidate : LibraryCandidates(name)) {
+    if (!Exists(candidate)) continue;
+    if (void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) return handle;
+    const char* e = ::dlerror();
+    failure = e ? e : "cannot load " + candidate;
+    break;
+  }
+  if (error) *error = failure;
+  return nullptr;
+}
+
+void* ResolveSymbol(void* module, const char* symbol) { return module && symbol ? ::dlsym(module, symbol) : nullptr; }
 
 TLibrary::~TLibrary() { Free(); }
 

@@ -16,7 +16,9 @@ std::string MapPath(const std::string& name);
 
 // The candidate files for a library name, in the order they are tried:
 // "X.dll" becomes "libX.so" then "X.so" (beside each other); a bare name is
-// looked for in the program's directory, then in the current directory.
+// looked for in the program's directory, then in the current directory; a
+// relative path in the current directory, then under the program's
+// directory (where the build puts the plug-in modules, "Codecs/").
 std::vector<std::string> LibraryCandidates(const std::string& name);
 
 // A loaded library. Never unloaded while an object of it may still run:
@@ -42,6 +44,13 @@ class TLibrary {
   std::string path_;
   std::string error_;
 };
+
+// A library loaded for good (a diagram page's plug-in): never unloaded, so
+// nothing of it can run after it is gone. Null (with `error` set) when no
+// candidate loads. Loading the same library again gives the same handle.
+void* LoadModule(const std::string& name, std::string* error = nullptr);
+// The address of an exported symbol of a LoadModule handle, or null.
+void* ResolveSymbol(void* module, const char* symbol);
 
 // Directory of the running program, with a trailing '/'.
 std::string ProgramDirectory();

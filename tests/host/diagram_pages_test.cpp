@@ -62,7 +62,6 @@ class DiagramPagesTest : public HostTest {
     HostTest::SetUp();
     UseBoardKit();
     StartSmallWindows();
-    trace_ = dir_.File("trace.txt");
     // The first show of a board window comes with its frame's.
     area_.resize(1200, 900);
     area_.show();
@@ -75,37 +74,16 @@ class DiagramPagesTest : public HostTest {
   // A window for `kind` of `list` on the emulated board (plugged first).
   TDiagramForm* Open(const char* kind, const std::string& list = "", bool board = true) {
     LoadList(list);
-    EVMOpenRequest request;
-    request.node = list_.document_element().child(kind);
-    if (board) {
-      AddBoard("board", "QMX7XXXEVM");
-      EXPECT_EQ(OrvaneUsbHidRefresh(kQuillbusVendorId, kQuillbusProductId), 1);
-      request.deviceIndex = 0;
-      request.deviceHandle = OrvaneUsbHidGetDevHandle(0);
-    } else {
-      request.simulation = true;
-    }
-    auto* form = new TDiagramForm(&area_, &request);
-    PumpEvents();
-    return form;
+    return OpenBoardWindow(&area_, list_.document_element().child(kind), board, "QMX7XXXEVM");
   }
   void LoadList(const std::string& list) {
     if (list.empty()) EXPECT_TRUE(list_.load_file(dir_.File("EVM.xml").c_str()));
     else EXPECT_TRUE(list_.load_string(list.c_str()));
   }
 
-  void Mark() {
-    QuillbusSetTrace(trace_.c_str());
-    mark_ = testsupport::ReadLines(trace_).size();
-  }
+  void Mark() { trace_.Mark(); }
   // Commands to board 0 since Mark().
-  std::vector<std::string> Commands() {
-    std::vector<std::string> out;
-    const auto lines = testsupport::ReadLines(trace_);
-    for (size_t i = mark_; i < lines.size(); ++i)
-      if (lines[i].rfind("0 > ", 0) == 0) out.push_back(lines[i].substr(4));
-    return out;
-  }
+  std::vector<std::string> Commands() { return trace_.Commands(); }
   std::vector<std::string> Writes() {
     std::vector<std::string> out;
     for (const std::string& c : Commands())
@@ -131,8 +109,7 @@ class DiagramPagesTest : public HostTest {
 
   pugi::xml_document list_;
   QMdiArea area_;
-  std::string trace_;
-  size_t mark_ = 0;
+  BoardTrace trace_{dir_.File("trace.txt")};
 };
 
 TEST_F(DiagramPagesTest, TheKitBoardOpensWithItsPagesAndTools) {

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <pugixml.hpp>
 #include <thread>
 
 #include "host/about_box.h"
@@ -121,6 +122,37 @@ void HostTest::UseBoardKit() {
   for (const char* part : {"QMX7XXX", "QMX7200"})
     fs::copy(kit / part, fs::path(dir_.path()) / part, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   fs::copy_file(kit / "EVM.xml", dir_.File("EVM.xml"), fs::copy_options::overwrite_existing);
+}
+
+TDiagramForm* HostTest::OpenBoardWindow(QMdiArea* area, pugi::xml_node node, bool board, const std::string& boardName) {
+  EVMOpenRequest request;
+  request.node = node;
+  if (board) {
+    AddBoard("board", boardName.empty() ? node.name() : boardName);
+    EXPECT_EQ(OrvaneUsbHidRefresh(kQuillbusVendorId, kQuillbusProductId), 1);
+    request.deviceIndex = 0;
+    request.deviceHandle = OrvaneUsbHidGetDevHandle(0);
+  } else {
+    request.simulation = true;
+  }
+  auto* form = new TDiagramForm(area, &request);
+  PumpEvents();
+  return form;
+}
+
+BoardTrace::~BoardTrace() { QuillbusSetTrace(nullptr); }
+
+void BoardTrace::Mark() {
+  QuillbusSetTrace(path_.c_str());
+  mark_ = testsupport::ReadLines(path_).size();
+}
+
+std::vector<std::string> BoardTrace::Commands() const {
+  std::vector<std::string> out;
+  const auto lines = testsupport::ReadLines(path_);
+  for (size_t i = mark_; i < lines.size(); ++i)
+    if (lines[i].rfind("0 > ", 0) == 0) out.push_back(lines[i].substr(4));
+  return out;
 }
 
 void HostTest::Start() {

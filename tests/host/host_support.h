@@ -15,7 +15,11 @@
 #include "platform/gui/dialogs.h"
 #include "tests/support/test_support.h"
 
+class QMdiArea;
 class TDiagramForm;
+namespace pugi {
+class xml_node;
+}
 
 namespace hosttest {
 
@@ -73,6 +77,9 @@ class HostTest : public ::testing::Test {
 
   std::string LogText();
   int LogCount(const std::string& line);
+  // A board window in `area` for the board list element `node`: on an
+  // emulated board (plugged first) of that name or `boardName`, or simulated.
+  TDiagramForm* OpenBoardWindow(QMdiArea* area, pugi::xml_node node, bool board, const std::string& boardName = "");
   // Waits until the watcher has ended `count` listings in all.
   bool WaitForListings(int count);
   std::vector<TDiagramForm*> Windows();
@@ -84,6 +91,21 @@ class HostTest : public ::testing::Test {
   std::string previousDirectory_;
   FakeDialogs dialogs_;
   bool started_ = false;
+};
+
+// The emulated boards' packet trace, from a mark on.
+class BoardTrace {
+ public:
+  explicit BoardTrace(std::string path) : path_(std::move(path)) {}
+  ~BoardTrace();
+  // Starts (or goes on) tracing; later calls see only what follows.
+  void Mark();
+  // Commands to board 0 since the mark, in hex.
+  std::vector<std::string> Commands() const;
+
+ private:
+  std::string path_;
+  size_t mark_ = 0;
 };
 
 }  // namespace hosttest

@@ -1,0 +1,281 @@
+#include "codec/instance.h"
+
+#include <QCoreApplication>
+#include <QWidget>
+
+#include <cstring>
+#include <strings.h>
+
+#include "common/i2c_object.h"
+
+// ---------------------------------------------------------------- form slots
+//
+// Each form slot has three adapters: its widget (to show it; null while the
+// form is not built), its register window n, and its destruction. A form
+// that joins the instance includes its header here and fills its adapters.
+
+namespace {
+
+QWidget* Widget(TAGCForm*) { return nullptr; }
+QWidget* Widget(TDACVolForm*) { return nullptr; }
+QWidget* Widget(TDRCForm*) { return nullptr; }
+QWidget* Widget(TBeepForm*) { return nullptr; }
+QWidget* Widget(TDConf*) { return nullptr; }
+QWidget* Widget(TAudioInputsForm*) { return nullptr; }
+QWidget* Widget(TAudioOutputsForm*) { return nullptr; }
+QWidget* Widget(TSARForm*) { return nullptr; }
+QWidget* Widget(TZT*) { return nullptr; }
+QWidget* Widget(QWidget* form) { return form; }
+
+TI2CObject* Window(TAGCForm*, int) { return nullptr; }
+TI2CObject* Window(TDACVolForm*, int) { return nullptr; }
+TI2CObject* Window(TDRCForm*, int) { return nullptr; }
+TI2CObject* Window(TBeepForm*, int) { return nullptr; }
+TI2CObject* Window(TDConf*, int) { return nullptr; }
+TI2CObject* Window(TAudioInputsForm*, int) { return nullptr; }
+TI2CObject* Window(TAudioOutputsForm*, int) { return nullptr; }
+TI2CObject* Window(TSARForm*, int) { return nullptr; }
+
+template <class Form>
+void Destroy(Form*& form) {
+  if (QWidget* widget = Widget(form)) delete widget;
+  form = nullptr;
+}
+
+void ShowForm(QWidget* form) {
+  if (!form) return;
+  form->show();
+  form->raise();
+  form->activateWindow();
+}
+
+// A register window whose form is not built yet: it is bound and notified
+// like any other, and shows nothing.
+class TStandingWindow : public TI2CObject {
+ public:
+  TStandingWindow(int page, int firstRegister, int count) : TI2CObject(0x30, page, firstRegister, count, nullptr) {}
+  ~TStandingWindow() = default;
+  void Refresh() override {}
+};
+
+struct WindowPlace {
+  int page, firstRegister, count;
+};
+
+// Page, first register and count of the 21 windows, by index.
+constexpr WindowPlace kWindowPlaces[TQMX7XXXForms::kWindowCount] = {
+    {1, 32, 1},  {1, 31, 14}, {1, 33, 1},  {1, 34, 1}, {0, 64, 1},  {0, 65, 1},  {0, 64, 1},
+    {0, 66, 1},  {0, 68, 3},  {0, 71, 9},  {0, 4, 24}, {0, 4, 24},  {0, 27, 3},  {0, 25, 31},
+    {0, 116, 3}, {0, 119, 1}, {1, 48, 3},  {1, 47, 1}, {1, 46, 1},  {0, 81, 4},  {0, 86, 8},
+};
+
+const char* const kMenuCaptions[TQMX7XXXForms::kMenuCount] = {
+    "Digital Setup...",          "Audio Outputs...",      "SAR ADC...",           "DAC Filter...",
+    "Multi Biquads Playback...", "Multi Biquads Record...", "Zoom Noise Cancel...", "Loudness...",
+};
+
+}  // namespace
+
+class TStandingWindows {
+ public:
+  TStandingWindows() {
+    for (unsigned i = 0; i < TQMX7XXXForms::kWindowCount; ++i)
+      windows[i] = std::make_unique<TStandingWindow>(kWindowPlaces[i].page, kWindowPlaces[i].firstRegister,
+                                                     kWindowPlaces[i].count);
+  }
+  TI2CObject* Get(unsigned index) { return index < TQMX7XXXForms::kWindowCount ? windows[index].get() : nullptr; }
+
+ private:
+  std::unique_ptr<TStandingWindow> windows[TQMX7XXXForms::kWindowCount];
+};
+
+// ---------------------------------------------------------------- instance
+
+TQMX7XXXForms::TQMX7XXXForms(void* host) : hostHandle(host), standing(std::make_unique<TStandingWindows>()) {
+  // The forms join here in their order: agcForm, dacLeftForm and
+  // dacRightForm (made the right channel, register 66), drcForm, beepForm,
+  // digitalSetupForm, inputsForm, outputsForm, sarForm; then filterTool
+  // (resolution 16, 44100 Hz, WriteBiquad, "Multi Biquad Playback Filter
+  // Tool", queued writes, five filters).
+}
+
+TQMX7XXXForms::~TQMX7XXXForms() {
+  Destroy(agcForm);
+  Destroy(dacLeftForm);
+  Destroy(dacRightForm);
+  Destroy(drcForm);
+  Destroy(beepForm);
+  Destroy(digitalSetupForm);
+  Destroy(inputsForm);
+  Destroy(outputsForm);
+  Destroy(sarForm);
+  Destroy(mbqPlaybackForm);
+  Destroy(mbqRecordForm);
+  // Last: its destructor stops the writer thread that calls WriteBiquad.
+  Destroy(filterTool);
+}
+
+TI2CObject* TQMX7XXXForms::GetI2CObject(unsigned index) {
+  TI2CObject* window = nullptr;
+  switch (index) {
+    case 0: case 1: case 2: case 3: window = Window(outputsForm, int(index)); break;
+    case 4: window = Window(dacLeftForm, 0); break;
+    case 5: window = Window(dacLeftForm, 1); break;
+    case 6: window = Window(dacRightForm, 0); break;
+    case 7: window = Window(dacRightForm, 1); break;
+    case 8: window = Window(drcForm, 0); break;
+    case 9: window = Window(beepForm, 0); break;
+    case 10: case 11: case 12: case 13: window = Window(digitalSetupForm, int(index) - 10); break;
+    case 14: case 15: window = Window(sarForm, int(index) - 14); break;
+    case 16: case 17: case 18: case 19: window = Window(inputsForm, int(index) - 16); break;
+    case 20: window = Window(agcForm, 0); break;
+    default: return nullptr;
+  }
+  return window ? window : standing->Get(index);
+}
+
+void TQMX7XXXForms::SetCodecName(const char* name) {
+  if (!name) name = "";
+  // At most 255 characters and the terminator.
+  std::strncpy(codecName, name, kCodecNameSize - 1);
+  codecName[kCodecNameSize - 1] = '\0';
+  // The outputs form and the digital setup dialog lay themselves out by name.
+}
+
+const char* TQMX7XXXForms::MenuCaption(unsigned index) { return index < kMenuOffered ? kMenuCaptions[index] : nullptr; }
+
+void TQMX7XXXForms::SelectMenu(unsigned index) {
+  switch (index) {
+    case 0: ShowForm(Widget(digitalSetupForm)); break;
+    case 1: ShowForm(Widget(outputsForm)); break;
+    case 2: ShowForm(Widget(sarForm)); break;
+    case 3: ShowForm(Widget(filterTool)); break;
+    case 4: ShowForm(Widget(mbqPlaybackForm)); break;
+    case 5: ShowForm(Widget(mbqRecordForm)); break;
+    default: break;
+  }
+}
+
+void TQMX7XXXForms::ShowDialog(const char* dialogName, int x, int y, TGUIObject* object) {
+  if (!dialogName) return;
+  auto is = [dialogName](const char* name) { return ::strcasecmp(dialogName, name) == 0; };
+  (void)x, (void)y, (void)object;
+  if (is("DePop") || is("vol_ramp") || is("pwr_down_spkr") || is("pwr_down_hp")) {
+    ShowForm(Widget(outputsForm));
+  } else if (is("AGC")) {
+    ShowForm(Widget(agcForm));
+  } else if (is("DAC_L")) {
+    ShowForm(Widget(dacLeftForm));
+  } else if (is("DAC_R")) {
+    ShowForm(Widget(dacRightForm));
+  } else if (is("beep")) {
+    ShowForm(Widget(beepForm));
+  } else if (is("CLK")) {
+    ShowForm(Widget(digitalSetupForm));
+  } else if (is("DACMBQ")) {
+    ShowForm(Widget(mbqPlaybackForm));
+  } else if (is("ADCMBQ")) {
+    ShowForm(Widget(mbqRecordForm));
+  } else if (is("AudioInputs")) {
+    ShowForm(Widget(inputsForm));
+  } else if (is("SAR")) {
+    ShowForm(Widget(sarForm));
+  }
+}
+
+void TQMX7XXXForms::SetSampleRate(unsigned) {
+  // The digital setup dialog's rates first, then the filter tool's filters.
+}
+
+bool TQMX7XXXForms::FilterToolVisible() const {
+  QWidget* widget = Widget(filterTool);
+  return widget && widget->isVisible();
+}
+
+void TQMX7XXXForms::BiquadRegisterBlock(const int32_t* num3, const int32_t* den3, uint8_t block[10]) {
+  const int32_t values[5] = {num3[0], num3[1], num3[2], den3[1], den3[2]};
+  for (int i = 0; i < 5; ++i) {
+    const uint32_t v = uint32_t(values[i]);
+    block[2 * i] = uint8_t(v >> 8);
+    block[2 * i + 1] = uint8_t(v);
+  }
+}
+
+bool TQMX7XXXForms::SendBiquad(TCodecCommandCallback command, void* host, unsigned slot, const int32_t* num3,
+                               const int32_t* den3) {
+  if (!command || !num3 || !den3 || slot >= kBiquadSets) return false;
+  uint8_t block[10];
+  BiquadRegisterBlock(num3, den3, block);
+  uint8_t update = 0x05;
+  auto send = [&](int reg, uint8_t* data, int count) {
+    TI2CBlockTransfer transfer{0x30, 0, kBiquadPage, reg, count, data, 0};
+    TCodecCommand record{kCodecBlockTransfer, &transfer};
+    command(host, &record);
+  };
+  send(kBiquadLeft[slot], block, 10);
+  send(kBiquadRight[slot], block, 10);
+  send(1, &update, 1);
+  send(kBiquadLeft[slot], block, 10);
+  send(kBiquadRight[slot], block, 10);
+  return true;
+}
+
+void TQMX7XXXForms::WriteBiquad(void* context, unsigned slot, const int32_t* num3, const int32_t* den3) {
+  auto* self = static_cast<TQMX7XXXForms*>(context);
+  // Batch markers of the writer thread carry no arrays: nothing is sent.
+  if (!self || !self->hostHandle || !num3 || !den3 || !self->FilterToolVisible()) return;
+  SendBiquad(CodecInstanceTable::CommandCallback(), self->hostHandle, slot, num3, den3);
+}
+
+// ---------------------------------------------------------------- table
+
+namespace CodecInstanceTable {
+namespace {
+TQMX7XXXForms* table[kSlots] = {};
+int slotCounter = 0;
+TCodecCommandCallback commandCallback = nullptr;
+}  // namespace
+
+TQMX7XXXForms* Init(void* hostHandle, TCodecCommandCallback command) {
+  // The bound is tested before the slot is read.
+  slotCounter = 0;
+  while (slotCounter < kSlots && table[slotCounter]) ++slotCounter;
+  if (slotCounter == kSlots) return nullptr;
+  commandCallback = command;
+  auto* instance = new TQMX7XXXForms(hostHandle);
+  table[slotCounter] = instance;
+  // The DRC dialog's links to this instance's DAC dialogs join with those forms.
+  ++slotCounter;
+  return instance;
+}
+
+bool Contains(const TQMX7XXXForms* instance) {
+  if (!instance) return false;
+  for (TQMX7XXXForms* slot : table)
+    if (slot == instance) return true;
+  return false;
+}
+
+void Free(TQMX7XXXForms* instance) {
+  // A pointer in no slot is not ours, or freed already: it is left alone.
+  if (!Contains(instance)) return;
+  for (TQMX7XXXForms*& slot : table)
+    if (slot == instance) slot = nullptr;
+  delete instance;
+}
+
+void Detach() {
+  // Widgets may be destroyed only while the application exists; the host
+  // frees every instance before that, so normally nothing is left here.
+  const bool application = QCoreApplication::instance() != nullptr;
+  for (TQMX7XXXForms*& slot : table) {
+    if (slot && application) delete slot;
+    slot = nullptr;
+  }
+}
+
+int SlotCounter() { return slotCounter; }
+TQMX7XXXForms* Slot(int index) { return index >= 0 && index < kSlots ? table[index] : nullptr; }
+TCodecCommandCallback CommandCallback() { return commandCallback; }
+
+}  // namespace CodecInstanceTable
