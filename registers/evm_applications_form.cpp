@@ -122,9 +122,9 @@ bool TEVMScript::Run() {
   image.Clear();
   overflowed = false;
   recorder->RunSync();
-  if (overflowed) {
-    image = previous;
-  }
+  // A failed line shows the recorder; it is edited again from the tree, not beside the modal editor.
+  recorder->hide();
+  if (overflowed) image = previous;
   return true;
 }
 

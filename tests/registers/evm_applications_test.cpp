@@ -342,6 +342,21 @@ TEST_F(EVMApplicationsTest, RefusesANinthApplicationOrScriptAndAnOversizedRecord
   dialogs_.modal.push_back(RecordScript("Small", "w 30 01 02\n"));
   DoubleClick(other);
   ASSERT_EQ(TEVMApplicationsForm::ScriptOf(other)->GetCount(), 1);
+  // A failing line is reported; the writes before it are recorded.
+  dialogs_.modal.push_back([](QDialog* dialog) {
+    dialog->findChild<TI2CCommand*>()->SetCommandLines({"w 30 07 01", "w 30 00 0x12"});
+    dialog->accept();
+  });
+  DoubleClick(other);
+  EXPECT_EQ(dialogs_.messages.back().substr(0, 17), "Error, line = 2, ");
+  EXPECT_FALSE(TEVMApplicationsForm::ScriptOf(other)->Recorder()->isVisible());
+  EXPECT_EQ(TEVMApplicationsForm::ScriptOf(other)->GetImage().Records(), (Bytes{0, 0x30, 0x07, 1, 0x01}));
+  dialogs_.modal.push_back([](QDialog* dialog) {
+    dialog->findChild<TI2CCommand*>()->SetCommandLines({"w 30 01 02"});
+    dialog->accept();
+  });
+  DoubleClick(other);
+  ASSERT_EQ(TEVMApplicationsForm::ScriptOf(other)->GetImage().Records(), (Bytes{0, 0x30, 0x01, 1, 0x02}));
   dialogs_.modal.push_back([&](QDialog* dialog) {
     auto* recorder = dialog->findChild<TI2CCommand*>();
     recorder->SetCommandLines({":L 200", block, ":L"});
