@@ -21,6 +21,7 @@
 
 #include "link/usbi2c.h"
 #include "platform/gui/dialogs.h"
+#include "platform/text.h"
 #include "registers/i2c_command.h"
 
 TEVMApplicationsForm* EVMApplicationsForm = nullptr;
@@ -33,6 +34,10 @@ constexpr int kPieceSize = 32;
 // Names are 8-bit text, as the EEPROM stores them.
 QString FromLatin1(const std::string& s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 std::string ToLatin1(const QString& s) { return s.toLatin1().toStdString(); }
+// Messages are UTF-8; names that the image holds are 8-bit.
+std::string Latin1ToUtf8(const std::string& s) { return FromLatin1(s).toStdString(); }
+// A node's text, as messages quote it.
+std::string Quoted(const QTreeWidgetItem* node) { return platform::Cut(node->text(0).toStdString()); }
 
 std::string Format(const char* format, unsigned value) {
   char text[96];
@@ -112,7 +117,7 @@ int TEVMScript::Edit(QWidget* parent) {
     name = caption.substr(start, dot - start);
     extension = caption.substr(dot);
   }
-  image.SetName(name);
+  image.SetName(ToLatin1(QString::fromStdString(name)));
   return result;
 }
 
@@ -333,7 +338,7 @@ void TEVMApplicationsForm::ReadImage(TUSBI2C* board) {
     for (const EVMApplicationRead::Script& s : application.scripts) {
       auto* script = new TEVMScript;
       script->DropRecorder();
-      script->SetName(s.name);
+      script->SetName(Latin1ToUtf8(s.name));
       script->GetImage() = s.image;
       AddScriptNode(node, s.name, script, kBoardScriptImage);
     }
@@ -344,9 +349,10 @@ void TEVMApplicationsForm::ReadImage(TUSBI2C* board) {
   std::string problems;
   if (read.failed) {
     readFailed = true;
-    problems = read.error + "\nThe board's applications are left as they are: Update EVM is refused.";
+    problems = Latin1ToUtf8(read.error) + "\nThe board's applications are left as they are: Update EVM is refused.";
   }
-  for (const std::string& warning : read.warnings) problems += (problems.empty() ? "" : "\n") + warning;
+  for (const std::string& warning : read.warnings)
+    problems += (problems.empty() ? "" : "\n") + Latin1ToUtf8(warning);
   if (!problems.empty()) Tell(problems);
 }
 
@@ -364,7 +370,10 @@ bool TEVMApplicationsForm::BuildImage() {
     }
   }
   std::vector<uint8_t> image;
-  if (!EEPROMApplicationImage::Build(layout, image, buildError)) return false;
+  if (!EEPROMApplicationImage::Build(layout, image, buildError)) {
+    buildError = Latin1ToUtf8(buildError);
+    return false;
+  }
   buildError.clear();
   imageBuffer = std::move(image);
   ImageText->setText(QString::number(imageBuffer.size()));
@@ -427,19 +436,19 @@ void TEVMApplicationsForm::SaveClick() {
   const std::string addressText = StartAddress->text().toStdString();
   unsigned long start = 0;
   if (!ParseAddress(addressText, start)) {
-    Tell("'" + addressText + "' is not a valid integer value");
+    Tell("'" + platform::Cut(addressText) + "' is not a valid integer value");
     return;
   }
   std::string hex, error;
   if (start > 0xFFFF || !EEPROMApplicationImage::IntelHex(imageBuffer, unsigned(start), hex, error)) {
-    Tell((error.empty() ? "The start address " + addressText + " passes address 0xFFFF." : error) +
+    Tell((error.empty() ? "The start address " + platform::Cut(addressText) + " passes address 0xFFFF." : error) +
          "\nNothing is saved.");
     return;
   }
   for (const auto& [path, text] : {std::pair{name, EEPROMApplicationImage::CHeader(imageBuffer)},
                                    std::pair{name + ".hex", hex}}) {
     if (!WriteFileBytes(path, text)) {
-      Tell("Cannot write " + path);
+      Tell("Cannot write " + platform::Cut(path));
       return;
     }
   }
@@ -460,7 +469,7 @@ void TEVMApplicationsForm::AddScript1Click() {
   QTreeWidgetItem* application = ApplicationOf(TreeView->currentItem());
   if (!application) return;
   if (application->childCount() >= EEPROMApplicationImage::kMaxScripts) {
-    Tell("Application '" + ToLatin1(application->text(0)) +
+    Tell("Application '" + Quoted(application) +
          "' holds 8 scripts, as many as an application can: no script is added.");
     return;
   }
@@ -475,7 +484,7 @@ void TEVMApplicationsForm::Delete1Click() {
   QTreeWidgetItem* node = TreeView->currentItem();
   if (!node) return;
   QMessageBox box(QMessageBox::Question, kCaption,
-                  QString::fromStdString("Delete '" + ToLatin1(node->text(0)) + "' ?"),
+                  QString::fromStdString("Delete '" + Quoted(node) + "' ?"),
                   QMessageBox::Yes | QMessageBox::No, this);
   box.setObjectName("ConfirmDelete");
   Dialogs().RunModal(&box);
@@ -488,13 +497,13 @@ void TEVMApplicationsForm::TreeViewDblClick() {
   QTreeWidgetItem* node = TreeView->currentItem();
   TEVMScript* script = ScriptOf(node);
   if (!script || !script->HasRecorder()) return;
-  script->SetName(ToLatin1(node->text(0)));
+  script->SetName(node->text(0).toStdString());
   script->Edit(this);
   script->Run();
-  node->setText(0, FromLatin1(script->GetName()));
+  node->setText(0, QString::fromStdString(script->GetName()));
   ShowCounters(node);
   if (script->Overflowed()) {
-    Tell("Script '" + script->GetName() + "' of application '" + ToLatin1(node->parent()->text(0)) +
+    Tell("Script '" + Quoted(node) + "' of application '" + Quoted(node->parent()) +
          "' is too large: its records pass 8192 bytes. The recording is refused; the previous one stays.");
   }
   if (!BuildImage()) Tell(buildError);

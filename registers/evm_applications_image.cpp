@@ -18,6 +18,9 @@ std::string NameOf(const uint8_t* field) {
                      strnlen(reinterpret_cast<const char*>(field), EVMScriptImage::kNameSize));
 }
 
+// Errors name an application as the image stores it.
+std::string StoredName(const std::string& name) { return name.substr(0, EVMScriptImage::kNameSize); }
+
 std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0) {
   char text[160];
   std::snprintf(text, sizeof text, format, a, b, c);
@@ -74,7 +77,7 @@ bool EEPROMApplicationImage::Build(const std::vector<EVMApplicationLayout>& appl
                                    std::vector<uint8_t>& image, std::string& error) {
   const size_t n = applications.size();
   if (n > size_t(kMaxApplications)) {
-    error = "Application '" + applications[kMaxApplications].name +
+    error = "Application '" + StoredName(applications[kMaxApplications].name) +
             "' is one too many: an image holds at most 8 applications.";
     return false;
   }
@@ -83,7 +86,7 @@ bool EEPROMApplicationImage::Build(const std::vector<EVMApplicationLayout>& appl
   size_t end = 1 + 2 * n;
   for (const EVMApplicationLayout& a : applications) {
     if (a.scripts.size() > size_t(kMaxScripts)) {
-      error = "Script '" + a.scripts[kMaxScripts]->Name() + "' of application '" + a.name +
+      error = "Script '" + a.scripts[kMaxScripts]->Name() + "' of application '" + StoredName(a.name) +
               "' is one too many: an application holds at most 8 scripts.";
       return false;
     }
@@ -94,7 +97,7 @@ bool EEPROMApplicationImage::Build(const std::vector<EVMApplicationLayout>& appl
     for (const EVMScriptImage* s : a.scripts) {
       end += size_t(s->BlockSize());
       if (end > room) {
-        error = "Script '" + s->Name() + "' of application '" + a.name +
+        error = "Script '" + s->Name() + "' of application '" + StoredName(a.name) +
                 "' is too large: the image passes the end of the EEPROM at 0xFFFF (" +
                 Format("%u bytes fit from 0x2000).", unsigned(room));
         return false;

@@ -391,6 +391,10 @@ TEST_F(EVMApplicationsTest, SaveWritesTheHeaderAndTheHexFile) {
     EXPECT_FALSE(std::filesystem::exists(dir_.File("apps.h"))) << address;
     EXPECT_FALSE(std::filesystem::exists(dir_.File("apps.h.hex"))) << address;
   }
+  // Outside text in a message is cut.
+  form_->StartAddress->setText(QString(200, 'z'));
+  QTest::mouseClick(form_->Save, Qt::LeftButton);
+  EXPECT_EQ(dialogs_.messages.back(), "'" + std::string(80, 'z') + "…' is not a valid integer value");
   form_->StartAddress->setText("0xFFD3");
   QTest::mouseClick(form_->Save, Qt::LeftButton);
   EXPECT_TRUE(std::filesystem::exists(dir_.File("apps.h.hex")));
