@@ -265,7 +265,8 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   // 18. A window opened for a listed board shows it connected.
   if (request->deviceIndex != -1) UpdateEVMStatus(1);
   // 19. The bitmaps come with the first zoom.
-  inspector->SetName(S(windowTitle()));
+  boardName_ = S(windowTitle());
+  inspector->SetName(boardName_);
   if (LoadForm) LoadForm->hide();
 
   // The user's changes of the toolbar, connected after the design values are set.
@@ -736,8 +737,8 @@ void TDiagramForm::ObjectRefreshRequest(void* form, int device, int page, int fi
     self->link->StopRefresh();
 }
 
-void TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh, bool& ok) {
-  ok = false;
+int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh) {
+  bool ok = false, lastKnown = false;
   const unsigned address = unsigned(device);
   const unsigned page = link->GetPage(address);
   const unsigned book = link->GetBook(address);
@@ -752,6 +753,7 @@ void TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count
       ok = link->ReadRegisters(data, address, book, page, unsigned(reg), unsigned(count));
       // A failed read gives the caller the last known values.
       if (image) ok ? std::memcpy(image, data, size_t(count)) : std::memcpy(data, image, size_t(count));
+      lastKnown = !ok && image;
     } else {
       if (image) std::memcpy(image, data, size_t(count));
       ok = link->WriteRegisters(data, address, book, page, unsigned(reg), unsigned(count));
@@ -768,17 +770,18 @@ void TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count
     Redraw();
     RepaintDiagram();
   }
+  const bool board = link->HasBoard();
+  if (!ok && !board && !noBoardLogged_.exchange(true))
+    platform::LogLine(boardName_ + ": no board; register transfers change the register image only");
+  return TransferResult(ok, lastKnown, board);
 }
 
 void TDiagramForm::BlockTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool refresh) {
-  bool ok = false;
-  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, refresh, ok);
+  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, refresh);
 }
 
 int TDiagramForm::CommandTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool last) {
-  bool ok = false;
-  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, last, ok);
-  return ok ? 1 : 0;
+  return static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, last);
 }
 
 void TDiagramForm::InspectorAccess(void* form, int device, int book, int page, int reg, int mode) {

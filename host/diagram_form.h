@@ -137,7 +137,7 @@ class TDiagramForm : public QMainWindow {
   static void ObjectWrite(void* form, int device, int page, int first, int count);
   static void ObjectRefreshRequest(void* form, int device, int page, int first, int count, int rate);
   static void BlockTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool refresh);
-  // The command window's form of BlockTransfer: non-zero when the transfer was made.
+  // The command window's form of BlockTransfer: the transfer result (kTransferDone, ...).
   static int CommandTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool last);
   static void InspectorAccess(void* form, int device, int book, int page, int reg, int mode);
   static void InspectorDescribe(void* form, std::vector<std::string>& lines, int device, int page, int reg,
@@ -249,7 +249,8 @@ class TDiagramForm : public QMainWindow {
   void RepaintDiagram();
   // The address the link is given for `device`: 0 while "Use SPI on EVM" is checked.
   unsigned LinkAddress(int device) const;
-  void DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh, bool& ok);
+  // The command window's transfer result (kTransferDone, ...).
+  int DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh);
   // Stops every refresh and closes the page-bound windows (before the pages go).
   void StopTraffic();
   // Appends the current page's plug-in menu items to View.
@@ -292,4 +293,7 @@ class TDiagramForm : public QMainWindow {
   std::unique_ptr<LoadProgress> loadProgress;
   std::map<TBlockDiagram*, TI2CCommand*> initScripts;
   std::atomic<bool> closing_{false};
+  // The window without a board has said so in the log (once).
+  std::atomic<bool> noBoardLogged_{false};
+  std::string boardName_;  // the caption at construction, for log lines of any thread
 };

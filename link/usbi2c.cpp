@@ -392,11 +392,16 @@ bool TUSBI2C::SwitchBook(unsigned address, unsigned book, unsigned page) {
   lastPagedDevice_ = address;
   const uint8_t zero = 0, bookByte = static_cast<uint8_t>(book), pageByte = static_cast<uint8_t>(page);
   if (pagedSlot >= 0) pageCache_[pagedSlot] = 0;
-  if (!WriteRegisters(&zero, address, book, 0, 0, 1)) return false;
-  if (!WriteRegisters(&bookByte, address, book, 0, 127, 1)) return false;
+  if (Refused(WriteRegisters(&zero, address, book, 0, 0, 1))) return false;
+  if (Refused(WriteRegisters(&bookByte, address, book, 0, 127, 1))) return false;
   if (pagedSlot >= 0) pageCache_[pagedSlot] = page;
-  return WriteRegisters(&pageByte, address, book, page, 0, 1);
+  return !Refused(WriteRegisters(&pageByte, address, book, page, 0, 1));
 }
+
+// Without a board nothing is sent and nothing refused: the selects are
+// skipped, but the caches follow the writes as if they had been made, so a
+// simulated window keeps its pages apart.
+bool TUSBI2C::Refused(bool ok) const { return !ok && deviceHandle_.load() != nullptr; }
 
 // Sends the page select, and the book switch inside it, that the caches say
 // are needed; a failed select leaves the caches unknown, so the next
@@ -407,7 +412,7 @@ bool TUSBI2C::SelectPageAndBook(unsigned address, unsigned book, unsigned page) 
     pageCache_[pagedSlot] = page;
     lastPagedDevice_ = address;
     const uint8_t pageByte = static_cast<uint8_t>(page);
-    if (!WriteRegisters(&pageByte, address, book, page, 0, 1)) {
+    if (Refused(WriteRegisters(&pageByte, address, book, page, 0, 1))) {
       ForgetSelection(pagedSlot);
       return false;
     }
@@ -461,7 +466,7 @@ bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned boo
   if (address <= 1) {
     command = HIDCommandPacket::SPIWrite(HIDCommandPacket::SPIWriteKey(address, reg), data, count);
     ok = SendWrite(command);
-  } else if (SelectI2C(address)) {
+  } else if (!deviceHandle_.load() || SelectI2C(address)) {
     command = HIDCommandPacket::I2CWrite(static_cast<uint8_t>(reg), data, count);
     ok = SendWrite(command);
   } else {
@@ -469,7 +474,7 @@ bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned boo
     Report(kLinkWriteFailed);
     ok = false;
   }
-  if (!ok && count > 0 && reg == 0) ForgetSelection(pagedSlot);
+  if (Refused(ok) && count > 0 && reg == 0) ForgetSelection(pagedSlot);
   return ok;
 }
 
@@ -725,9 +730,10 @@ bool TUSBI2C::ReadEEPROM(uint8_t* buffer, unsigned address, unsigned count, bool
   if (!cached) return DirectEEPROMRead(buffer, address, count);
   LinkLocks lock(instanceLock_);
   if (!deviceHandle_.load()) return false;
-  // Longer requests are served through the window in pieces.
+  // Longer requests are served through the window in pieces; a piece of
+  // the window's full size always refills it from its own address.
   while (count > 0) {
-    const unsigned piece = std::min(count, 32u);
+    const unsigned piece = std::min(count, HIDCommandPacket::kMaxRegisterData);
     if (!CachedEEPROMRead(buffer, address, piece)) return false;
     buffer += piece;
     address += piece;

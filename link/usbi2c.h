@@ -102,6 +102,8 @@ class TUSBI2C : public platform::TThread {
   const char* GetDevicePathName() const { return devicePathName_; }
   std::string CopyDevicePathName() const;
   void* GetDeviceHandle() const { return deviceHandle_.load(); }
+  // False in a window without a board: transfers are skipped, not refused.
+  bool HasBoard() const { return deviceHandle_.load() != nullptr; }
   int GetDeviceIndex() const { return deviceIndex_.load(); }
 
   // Device slots and register images.
@@ -177,6 +179,8 @@ class TUSBI2C : public platform::TThread {
   bool SwitchBook(unsigned address, unsigned book, unsigned page);
   bool SelectPageAndBook(unsigned address, unsigned book, unsigned page);
   void ForgetSelection(int slot);
+  // A failed transfer that a board refused (not one skipped for want of a board).
+  bool Refused(bool ok) const;
   void FetchPathName(int index);
   void RefreshPass();
   bool DirectEEPROMRead(uint8_t* buffer, unsigned address, unsigned count);

@@ -157,10 +157,11 @@ void CommandScript::ReportFailure(int lineNumber, const std::string& line) {
   else platform::LogLine("Transfer failed: " + platform::Cut(line));
 }
 
-bool CommandScript::Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report) {
+int CommandScript::Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report) {
   const int result = transfer_(transferUser_, device, reg, buffer, count, isRead, last);
-  if (result == 0 && report) ReportFailure(currentLine_, currentText_);
-  return result != 0;
+  // Without a board nothing is refused: the owner says so once, not per line.
+  if (!(result & (kTransferDone | kTransferNoBoard)) && report) ReportFailure(currentLine_, currentText_);
+  return result;
 }
 
 void CommandScript::FlushPending(bool last) {
@@ -205,7 +206,8 @@ CommandScript::Step CommandScript::Poll(int device, int reg, uint8_t ones, uint8
   const auto sliceStart = now;
   for (;;) {
     uint8_t value = 0;
-    if (!Call(device, reg, &value, 1, true, false)) break;  // a device that does not answer never matches
+    const int result = Call(device, reg, &value, 1, true, false);
+    if (!(result & kTransferDone)) break;  // a device that does not answer, or no board, never changes
     if ((value & uint8_t(~keep)) == ones) break;
     if (ms == 0) break;
     const auto t = Clock::now();
@@ -324,13 +326,21 @@ CommandScript::Step CommandScript::Interpret(std::string& line, bool isLastLine,
       device_ = InterfaceDevice(dd);
       register_ = rr;
       int page = 0;
+      // Without a transfer callback the buffer's contents are printed as they are.
+      int result = kTransferDone;
       if (transfer_) {
-        Call(device_, rr, buffer_, n, true, outsideLoops_ != 0);
+        result = Call(device_, rr, buffer_, n, true, outsideLoops_ != 0);
         if (page_) page = page_(user_, device_);
       }
       const std::string indent = Indent(loopDepth_);
       Emit(indent + Format("r %02X %02X %02X, Page = %d:", dd & 0xFE, rr, n, page));
-      for (int i = 0; i < n; i += 16) {
+      // A failed read shows no bytes that were not read: the failure, or the
+      // owner's last known values marked as such (a window without a board
+      // answers from its image, which is no failure).
+      const bool values = result & (kTransferDone | kTransferLastKnown);
+      if (!(result & kTransferDone) && !(values && (result & kTransferNoBoard)))
+        Emit(indent + (values ? "  #Read failed, last known values:" : "  #Read failed"));
+      for (int i = 0; values && i < n; i += 16) {
         std::string row = i == 0 ? indent + "  " : "  ";
         for (int j = i; j < n && j < i + 16; ++j) row += Format("%02X ", buffer_[j], 0, 0, 0);
         Emit(row);
@@ -345,8 +355,10 @@ CommandScript::Step CommandScript::Interpret(std::string& line, bool isLastLine,
       device_ = InterfaceDevice(dd);
       register_ = rr & 0xFF;
       if (transfer_) {
-        // Without the register's present value the change cannot be made.
-        if (!Call(device_, register_, buffer_, 1, true, false)) return Step::Done;
+        // Without the register's present value the change cannot be made;
+        // a window without a board changes its last known value.
+        const int result = Call(device_, register_, buffer_, 1, true, false);
+        if (!(result & kTransferDone) && result != (kTransferNoBoard | kTransferLastKnown)) return Step::Done;
         buffer_[0] = uint8_t(ones | (buffer_[0] & keep));
         pendingCount_ = 0;
         Call(device_, register_, buffer_, 1, false, outsideLoops_ != 0);

@@ -13,8 +13,20 @@
 #include <string>
 #include <vector>
 
-// Result: non-zero when the transfer was made, 0 when it was refused or
-// failed (the interpreter logs such a transfer with its script line).
+// The result of a transfer callback. A transfer that was not made and not
+// skipped for want of a board is logged with its script line.
+enum : int {
+  kTransferFailed = 0,     // refused or failed; a read's buffer holds nothing
+  kTransferDone = 1,       // made (a read's buffer holds the register values)
+  kTransferLastKnown = 2,  // not made, but a read's buffer holds the owner's last known values
+  kTransferNoBoard = 4,    // flag: skipped, there is no board (a window without one); not an error
+};
+// The result of a transfer through a board link: made, or not made with or
+// without the last known values, on a board or without one.
+inline int TransferResult(bool made, bool lastKnown, bool board) {
+  if (made) return kTransferDone;
+  return (lastKnown ? kTransferLastKnown : kTransferFailed) | (board ? 0 : kTransferNoBoard);
+}
 typedef int (*TI2CCommandTransferCallback)(void* user, int device, int reg, uint8_t* buffer, int count, bool isRead,
                                            bool last);
 typedef int (*TI2CCommandBitsCallback)(void* user, int value, bool on);
@@ -139,7 +151,7 @@ class CommandScript {
 
   Step Interpret(std::string& line, bool isLastLine, bool decodeOnly, bool timerDriven);
   Step Poll(int device, int reg, uint8_t ones, uint8_t keep, int ms, bool timerDriven);
-  bool Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report = true);
+  int Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report = true);
   void ReportFailure(int lineNumber, const std::string& line);
   int InterfaceDevice(int dd) const;
   std::string Indent(int depth) const { return std::string(size_t(depth) * 2, ' '); }

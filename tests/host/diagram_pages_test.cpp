@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProgressBar>
 #include <QMdiArea>
 #include <QPointer>
@@ -241,6 +243,74 @@ TEST_F(DiagramPagesTest, RecordAppendsTheWritesAsScriptLines) {
   uint8_t data = 0x33;
   TDiagramForm::BlockTransfer(form, 0x30, 6, &data, 1, false, false);
   EXPECT_EQ(form->CommandWindow()->CommandLines().size(), 1u);
+}
+
+// A window without a board keeps its image as a board window keeps the
+// board: page selects land, scripts' read-modify-writes change the last known
+// values, Record records the data writes, and the log says once that there
+// is no board instead of logging every line.
+TEST_F(DiagramPagesTest, ASimulatedWindowRunsTheKitScriptsOnItsImage) {
+  TDiagramForm* form = Open("QMX7XXXEVM", "", false);
+  ASSERT_TRUE(form->IsSimulation());
+  TUSBI2C* link = form->GetLink();
+  auto image = [&](unsigned page, unsigned reg) -> uint8_t& { return *link->GetRegisterImage(0x30, 0, page, reg); };
+  form->I2CCommand1Click();  // the user opens the command window
+  TI2CCommand* command = form->CommandWindow();
+  auto execute = [&](const std::string& line) {
+    command->Command->setText(QString::fromStdString(line));
+    command->Execute->click();
+  };
+
+  execute("w 30 00 01");
+  execute("w 30 10 AA");
+  EXPECT_EQ(image(1, 0x10), 0xAA);
+  EXPECT_EQ(image(0, 0x10), 0);
+  // Block transfers (widgets, the plug-in) follow the page too.
+  uint8_t bb = 0xBB;
+  TDiagramForm::BlockTransfer(form, 0x30, 0x11, &bb, 1, false, false);
+  EXPECT_EQ(image(1, 0x11), 0xBB);
+
+  // s changes the last known value; r shows the image, page included.
+  image(1, 5) = 0xF0;
+  execute("s 30 05 XXXX0001");
+  EXPECT_EQ(image(1, 5), 0xF1);
+  command->SetReadDataLines({});
+  execute("r 30 05 01");
+  EXPECT_EQ(command->ReadDataLines(), (std::vector<std::string>{"r 30 05 01, Page = 1:", "  F1 "}));
+
+  // The kit's slider scripts and init script, as a widget runs them.
+  struct Script {
+    const char* file;
+    uint8_t expected;  // page 1 register 63 afterwards
+  } scripts[] = {{"SliderPowerUp.cfg", 0x40}, {"SliderMute.cfg", 0xC0}, {"SliderUnmute.cfg", 0x40},
+                 {"SliderPowerDown.cfg", 0x00}, {"Init.cfg", 0x00}};
+  image(1, 63) = 0;
+  for (const auto& script : scripts) {
+    TI2CCommand window(form);
+    window.SetCallbacks(form, TDiagramForm::CommandTransfer, TDiagramForm::ScriptGPIO, nullptr,
+                        TDiagramForm::ScriptPageQuery, nullptr);
+    ASSERT_TRUE(window.LoadScript(dir_.File(std::string("QMX7XXX/") + script.file)));
+    window.RunSync();
+    EXPECT_EQ(image(1, 63), script.expected) << script.file;
+    EXPECT_EQ(link->GetPage(0x30), 0u) << script.file;
+  }
+  TI2CCommand playback(form);
+  playback.SetCallbacks(form, TDiagramForm::CommandTransfer, TDiagramForm::ScriptGPIO, nullptr,
+                        TDiagramForm::ScriptPageQuery, nullptr);
+  ASSERT_TRUE(playback.LoadScript(dir_.File("QMX7XXX/Playback.cfg")));
+  playback.RunSync();
+  EXPECT_EQ(image(0, 4), 0x03);
+  EXPECT_EQ(image(0, 0x1E) & 0x80, 0x80);
+
+  // Record: a widget's write on page 1 records its page select and its data.
+  command->SetCommandLines({});
+  command->Record->setChecked(true);
+  image(1, 5) = 0x5A;
+  TDiagramForm::ObjectWrite(form, 0x30, 1, 5, 1);
+  EXPECT_EQ(command->CommandLines(), (std::vector<std::string>{"w 30 00 01", "w 30 05 5a"}));
+
+  EXPECT_EQ(LogCount("QMX7XXXEVM: no board; register transfers change the register image only"), 1);
+  EXPECT_EQ(LogText().find("Transfer failed"), std::string::npos);
 }
 
 TEST_F(DiagramPagesTest, WritesOfOtherThreadsAreRecordedByPosting) {

@@ -57,6 +57,16 @@ TEST_F(EEPROMTest, CacheWindow) {
   ASSERT_TRUE(link_->ReadEEPROM(b, 0x2000, 259, true));
   EXPECT_EQ(std::memcmp(b, image, 259), 0);
 
+  // A request of the window's full size refills from its own address, even
+  // inside the window, so it sees what changed on the board meanwhile.
+  ASSERT_TRUE(link_->ReadEEPROM(b, 0x2000, 1, true));
+  image[5] ^= 0xFF;
+  QuillbusWriteEeprom(0, 0x2005, image + 5, 1);
+  Mark();
+  ASSERT_TRUE(link_->ReadEEPROM(b, 0x2000, 48, true));
+  EXPECT_EQ(std::memcmp(b, image, 48), 0);
+  EXPECT_EQ(EEPROMCommands(Commands()), std::vector<std::string>{EEPROMReadHead(0x2000, 48)});
+
   // A direct read copies one packet's worth.
   uint8_t direct[64];
   std::memset(direct, 0xEE, sizeof direct);

@@ -406,6 +406,35 @@ TEST_F(TransportTest, NoHandleSendsNothing) {
   EXPECT_TRUE(Commands().empty());
 }
 
+// A window without a board: nothing is sent, but the page and book caches
+// and the write callback follow every write as with a board, selects included.
+TEST_F(TransportTest, WithoutABoardCachesAndWriteCallbackFollowTheWrites) {
+  auto link = std::make_unique<TUSBI2C>(false);
+  link->AddDevice(0x30, 0, 256);
+  link->AddDevice(0x40, 2, 256);
+  std::vector<Recorded> written;
+  link->SetWriteCallback(&written, RecordWrite);
+  const uint8_t one = 1, aa = 0xAA;
+  EXPECT_FALSE(link->WriteRegisters(&one, 0x30, 0, 0, 0, 1));  // "w 30 00 01"
+  EXPECT_EQ(link->GetPage(0x30), 1u);
+  EXPECT_FALSE(link->WriteRegisters(&aa, 0x30, 0, link->GetPage(0x30), 0x10, 1));
+  EXPECT_FALSE(link->WriteRegisters(&aa, 0x30, 0, 3, 0x11, 1));
+  EXPECT_EQ(link->GetPage(0x30), 3u);
+  EXPECT_FALSE(link->WriteRegisters(&aa, 0x40, 1, 2, 0x12, 1));
+  EXPECT_EQ(link->GetBook(0x40), 1u);
+  EXPECT_EQ(link->GetPage(0x40), 2u);
+  const std::vector<std::vector<unsigned>> expected = {
+      {0x30, 0, 0, 0, 0}, {0x30, 0, 0, 0, 1},     // the page select the cache asks for, then "w 30 00 01"
+      {0x30, 0, 1, 0x10, 0xAA},                   // no select: page 1 is cached
+      {0x30, 0, 3, 0, 3}, {0x30, 0, 3, 0x11, 0xAA},  // page select, data
+      // the book switch inside the page select, the page select, the data
+      {0x40, 1, 0, 0, 0}, {0x40, 1, 0, 127, 1}, {0x40, 1, 2, 0, 2}, {0x40, 1, 2, 0, 2}, {0x40, 1, 2, 0x12, 0xAA}};
+  std::vector<std::vector<unsigned>> got;
+  for (const auto& w : written) got.push_back({w.address, w.book, w.page, w.reg, unsigned(w.first)});
+  EXPECT_EQ(got, expected);
+  EXPECT_TRUE(Commands().empty());
+}
+
 TEST(MissingLibraryTest, EveryOperationFailsCleanly) {
   testsupport::LogCapture log;
   TUSBI2C::SetLibraryName("nosuch.dll");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "link/usbi2c.h"
+#include "registers/command_script.h"
 
 namespace regtest {
 
@@ -29,14 +30,16 @@ struct BoardHarness {
     const bool inImage = image && reg + count <= 128;
     if (read) {
       const bool ok = link->ReadRegisters(data, unsigned(device), book, page, unsigned(reg), unsigned(count));
+      const bool lastKnown = !ok && inImage && count > 0;
       if (inImage && count > 0) {
         if (ok) std::memcpy(image, data, size_t(count));
         else std::memcpy(data, image, size_t(count));
       }
-      return ok;
+      return TransferResult(ok, lastKnown, link->HasBoard());
     }
     if (inImage && count > 0) std::memcpy(image, data, size_t(count));
-    return link->WriteRegisters(data, unsigned(device), book, page, unsigned(reg), unsigned(count));
+    const bool ok = link->WriteRegisters(data, unsigned(device), book, page, unsigned(reg), unsigned(count));
+    return TransferResult(ok, false, link->HasBoard());
   }
   static int ScriptGPIO(void* user, int value, bool on) {
     return static_cast<BoardHarness*>(user)->link->SetBoardBits(uint8_t(value), on);

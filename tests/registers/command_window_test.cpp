@@ -403,8 +403,11 @@ TEST_F(CommandWindowOnBoard, RefusedTransfersReachTheLog) {
   window_->Execute->click();
   EXPECT_TRUE(log.Contains("Transfer failed: w 30 7F 01 02"));
   window_->SetCommandLines({"c a", "r 30 7E 04"});
+  window_->SetReadDataLines({});
   window_->RunSync();
   EXPECT_TRUE(log.Contains("Transfer failed, line = 2: r 30 7E 04"));
+  // The refused read shows its failure, not the bytes the write left in the buffer.
+  EXPECT_EQ(window_->ReadDataLines(), (Lines{"#a", "r 30 7E 04, Page = 0:", "  #Read failed"}));
 }
 
 }  // namespace

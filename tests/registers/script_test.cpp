@@ -336,6 +336,49 @@ TEST(Script, RefusedTransfersAreLoggedWithTheirLine) {
   EXPECT_TRUE(log.Contains("Transfer failed: w 30 7F 01 02"));
 }
 
+// What r, s and f make of each transfer result: a failed read shows no bytes
+// it did not read, last known values are marked unless there is no board,
+// and only refusals by a board are logged.
+TEST(Script, TransferResultsOfReadsWritesAndPolls) {
+  struct Case {
+    const char* name;
+    int result;
+    Lines readData;   // of "r 30 05 01" after "w 30 10 01 02 03"
+    Lines transfers;  // of "s 30 05 XXXX0001" and "f 30 05 1XXXXXXX 50" (register 5 holds F0)
+    bool logged;
+  } cases[] = {
+      {"done", kTransferDone, {"r 30 05 01, Page = 0:", "  F0 "},
+       {"R 30 05 n1 last=0", "W 30 05 [F1] last=1", "R 30 05 n1 last=0"}, false},
+      {"refused", kTransferFailed, {"r 30 05 01, Page = 0:", "  #Read failed"}, {"R 30 05 n1 last=0", "R 30 05 n1 last=0"},
+       true},
+      {"refused, last known values", kTransferLastKnown,
+       {"r 30 05 01, Page = 0:", "  #Read failed, last known values:", "  F0 "},
+       {"R 30 05 n1 last=0", "R 30 05 n1 last=0"}, true},
+      {"no board, last known values", kTransferNoBoard | kTransferLastKnown, {"r 30 05 01, Page = 0:", "  F0 "},
+       {"R 30 05 n1 last=0", "W 30 05 [F1] last=1", "R 30 05 n1 last=0"}, false},
+      {"no board, nothing known", kTransferNoBoard, {"r 30 05 01, Page = 0:", "  #Read failed"},
+       {"R 30 05 n1 last=0", "R 30 05 n1 last=0"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::LogCapture log;
+    Recorder r;
+    r.registers[5] = 0xF0;
+    r.result = c.result;
+    CommandScript script;
+    r.Attach(script);
+    script.ExecuteSingleLine("w 30 10 01 02 03");
+    script.ExecuteSingleLine("r 30 05 01");
+    EXPECT_EQ(r.readData, c.readData);
+    r.transfers.clear();
+    r.registers[5] = 0xF0;
+    script.ExecuteSingleLine("s 30 05 XXXX0001");
+    script.ExecuteSingleLine("f 30 05 1XXXXXXX 50");
+    EXPECT_EQ(r.transfers, c.transfers);
+    EXPECT_EQ(log.Contains("Transfer failed: r 30 05 01"), c.logged);
+  }
+}
+
 // Through a link on an emulated board, as a board window forwards it.
 class ScriptOnBoard : public LinkFixture {
  protected:
