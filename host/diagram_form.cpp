@@ -187,6 +187,8 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   // 6. The window's own link; its thread starts idle.
   link = new TUSBI2C(false);
   link->SetWriteCallback(this, RecordWrite);
+  // The refresh reaches the image on the GUI thread, in RegisterDataMessage.
+  link->SetRefreshHandOver(true);
   link->SetConnectCallback(this, UpdateEVMStatusCallback);
   // 7. Base of the zoomed scroll ranges.
   scrollRangeX = 2000;
@@ -864,6 +866,8 @@ int TDiagramForm::RefreshCallback(void* form, unsigned device, unsigned book, un
 }
 
 void TDiagramForm::RegisterDataMessage() {
+  // The link thread waits in its report: the image is the GUI thread's alone.
+  link->ApplyRefresh();
   if (closing_.load()) return;
   NotifyRegisterObjects(lastRefresh[0], lastRefresh[1], lastRefresh[2], lastRefresh[3]);
 }

@@ -1,6 +1,7 @@
 #include "link/usbi2c.h"
 
 #include <algorithm>
+#include <iterator>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -307,11 +308,14 @@ unsigned TUSBI2C::GetImageBooks(unsigned address) const {
 }
 
 unsigned TUSBI2C::GetPage(unsigned address) const {
+  // The caches change inside transfers of other threads (the refresh).
+  std::scoped_lock lock(instanceLock_);
   const int slot = PagedSlot(address);
   return slot < 0 || pageCache_[slot] == kUnknown ? 0 : pageCache_[slot];
 }
 
 unsigned TUSBI2C::GetBook(unsigned address) const {
+  std::scoped_lock lock(instanceLock_);
   const int slot = BookedSlot(address);
   return slot < 0 || bookCache_[slot] == kUnknown ? 0 : bookCache_[slot];
 }
@@ -460,6 +464,7 @@ bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned boo
     context = writeContext_;
   }
   if (callback) callback(context, data, address, book, page, reg, count);
+  MarkWritten(address, book, page, reg, count);
 
   HIDCommandPacket command;
   bool ok;
@@ -543,13 +548,23 @@ void TUSBI2C::RefreshPass() {
     block = refreshBlock_;
     callback = refreshCallback_;
     context = refreshContext_;
+    // From here on, writes to the block are noted so that this pass's older
+    // reads do not overwrite them in the image.
+    pass_ = block;
+    passActive_ = true;
+    passPending_ = false;
+    std::fill(std::begin(passWritten_), std::end(passWritten_), false);
   }
-  uint8_t* image = GetRegisterImage(block.address, block.book, block.page, block.reg);
-  if (image) {
+  // The reads go to a buffer of the pass, never straight into the image
+  // that other threads read and write.
+  uint8_t data[kPageBytes] = {};
+  bool read[kPageBytes] = {};
+  if (GetRegisterImage(block.address, block.book, block.page, block.reg)) {
     if (block.page < 254) {
       for (unsigned offset = 0; offset < block.count; offset += 32) {
-        ReadRegisters(image + offset, block.address, block.book, block.page, block.reg + offset,
-                      std::min(32u, block.count - offset));
+        const unsigned n = std::min(32u, block.count - offset);
+        if (ReadRegisters(data + offset, block.address, block.book, block.page, block.reg + offset, n))
+          std::fill_n(read + offset, n, true);
       }
     } else {
       // Pseudo-pages: fixed SPI read procedures stored as if they were registers.
@@ -577,11 +592,38 @@ void TUSBI2C::RefreshPass() {
           Report(kLinkReadFailed);
           break;
         }
-        std::memcpy(image + reads[i].offset, command.Data(), reads[i].count);
+        std::memcpy(data + reads[i].offset, command.Data(), reads[i].count);
+        std::fill_n(read + reads[i].offset, reads[i].count, true);
       }
     }
   }
+  {
+    std::lock_guard<std::mutex> lock(refreshMutex_);
+    std::memcpy(passData_, data, sizeof data);
+    std::memcpy(passRead_, read, sizeof read);
+    passPending_ = true;
+  }
+  if (!handOver_.load()) ApplyRefresh();
   if (callback) callback(context, block.address, block.book, block.page, block.reg, block.count);
+}
+
+bool TUSBI2C::ApplyRefresh() {
+  std::lock_guard<std::mutex> lock(refreshMutex_);
+  if (!passPending_) return false;
+  passPending_ = false;
+  passActive_ = false;
+  uint8_t* image = GetRegisterImage(pass_.address, pass_.book, pass_.page, pass_.reg);
+  if (!image) return false;
+  const unsigned span = pass_.page == 254 ? std::max(pass_.count, 4u) : pass_.count;
+  for (unsigned i = 0; i < span && pass_.reg + i < kPageBytes; ++i)
+    if (passRead_[i] && !passWritten_[i]) image[i] = passData_[i];
+  return true;
+}
+
+void TUSBI2C::MarkWritten(unsigned address, unsigned book, unsigned page, unsigned reg, unsigned count) {
+  std::lock_guard<std::mutex> lock(refreshMutex_);
+  if (!passActive_ || address != pass_.address || book != pass_.book || page != pass_.page) return;
+  for (unsigned r = std::max(reg, pass_.reg); r < reg + count && r < kPageBytes; ++r) passWritten_[r - pass_.reg] = true;
 }
 
 bool TUSBI2C::StartRefresh(unsigned address, unsigned book, unsigned page, unsigned reg, unsigned count, int rate,

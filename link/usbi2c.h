@@ -135,6 +135,16 @@ class TUSBI2C : public platform::TThread {
   void RefreshDeviceList();
   void AcquireEVM(void* handle);
   void Reacquire();
+  // The image hand-over of the refresh: by default the link copies a pass's
+  // reads into the image on its own thread before the refresh callback. With
+  // the hand-over on, it never touches the image: the owner copies the pass
+  // in with ApplyRefresh on the thread that owns the image (a board window
+  // does so on the GUI thread while the link thread waits in its report).
+  // Either way a byte written through the link after the pass began is not
+  // overwritten by the pass's older read.
+  void SetRefreshHandOver(bool on) { handOver_ = on; }
+  // Copies the last pass's reads into the image (once); false when no pass waits.
+  bool ApplyRefresh();
   int GetPeriod() const { return period_.load(); }
   bool IsRefreshing() const { return active_.load(); }
 
@@ -204,8 +214,17 @@ class TUSBI2C : public platform::TThread {
   void* refreshContext_ = nullptr;
   void* writeContext_ = nullptr;
   void* connectContext_ = nullptr;
-  std::mutex refreshMutex_;  // guards the block and the refresh callback pair
+  std::mutex refreshMutex_;  // guards the block, the refresh callback pair and the pass below
   RefreshBlock refreshBlock_;
+  // The pass being read or waiting to be applied, relative to its first register.
+  RefreshBlock pass_;
+  bool passActive_ = false;   // between the start of a pass and its hand-over
+  bool passPending_ = false;  // read, not yet applied
+  uint8_t passData_[kPageBytes] = {};
+  bool passRead_[kPageBytes] = {};
+  bool passWritten_[kPageBytes] = {};
+  std::atomic<bool> handOver_{false};
+  void MarkWritten(unsigned address, unsigned book, unsigned page, unsigned reg, unsigned count);
 
   platform::TLibrary library_;
   Api* api_ = nullptr;
@@ -215,7 +234,7 @@ class TUSBI2C : public platform::TThread {
   const bool autoEnumerate_;
   std::atomic<bool> reacquireGuard_{false};
   int lastDeviceCount_ = 0;
-  platform::TCriticalSection instanceLock_;
+  mutable platform::TCriticalSection instanceLock_;
   std::atomic<bool> active_{false};
   std::atomic<bool> stopRequested_{false};
   platform::TEvent stoppedEvent_;

@@ -125,8 +125,72 @@ TEST_F(ThreadTest, RefreshReadsTheBoardIntoTheImage) {
   QuillbusSetRegister(0, 0x30, 0, 3, 20, 0xAB);
   Passes passes;
   ASSERT_TRUE(link_->StartRefresh(0x30, 0, 3, 16, 8, 100, &passes, CountPass));
-  EXPECT_TRUE(testsupport::WaitUntil([&] { return *link_->GetRegisterImage(0x30, 0, 3, 20) == 0xAB; }));
+  ASSERT_TRUE(testsupport::WaitUntil([&] {
+    std::lock_guard<std::mutex> lock(passes.mutex);
+    return passes.count >= 1;
+  }));
+  // The link thread writes the image: it is read once the refresh has stopped.
   link_->StopRefresh();
+  EXPECT_EQ(*link_->GetRegisterImage(0x30, 0, 3, 20), 0xAB);
+}
+
+namespace {
+
+// A refresh report that holds the link thread until the owner lets it go,
+// as a board window's synchronous report does.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool waiting = false, release = false, open = false;
+
+  static int Pass(void* context, unsigned, unsigned, unsigned, unsigned, unsigned) {
+    auto* g = static_cast<Gate*>(context);
+    std::unique_lock<std::mutex> lock(g->mutex);
+    if (g->open) return 0;
+    g->waiting = true;
+    g->changed.notify_all();
+    g->changed.wait(lock, [g] { return g->release; });
+    g->release = false;
+    g->waiting = false;
+    return 0;
+  }
+  bool WaitForReport() {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(5), [this] { return waiting; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex);
+    open = release = true;
+    changed.notify_all();
+  }
+};
+
+}  // namespace
+
+// With the hand-over on, the link thread never writes the image: the owner
+// copies the pass in on its own thread, and a byte it wrote after the pass
+// had read it keeps the owner's value.
+TEST_F(ThreadTest, RefreshHandOverKeepsTheOwnersWrites) {
+  link_->AddDevice(0x30, 0, 256);
+  link_->SetRefreshHandOver(true);
+  QuillbusSetRegister(0, 0x30, 0, 3, 20, 0x11);
+  QuillbusSetRegister(0, 0x30, 0, 3, 21, 0x33);
+  Gate gate;
+  ASSERT_TRUE(link_->StartRefresh(0x30, 0, 3, 16, 8, 100, &gate, Gate::Pass));
+  ASSERT_TRUE(gate.WaitForReport());
+  uint8_t* image = link_->GetRegisterImage(0x30, 0, 3, 20);
+  EXPECT_EQ(image[0], 0);
+  EXPECT_EQ(image[1], 0);
+  // A widget's write while the report waits, as the GUI thread makes it.
+  image[0] = 0x22;
+  ASSERT_TRUE(link_->WriteRegisters(image, 0x30, 0, 3, 20, 1));
+  EXPECT_TRUE(link_->ApplyRefresh());
+  EXPECT_EQ(image[0], 0x22);
+  EXPECT_EQ(image[1], 0x33);
+  EXPECT_FALSE(link_->ApplyRefresh());
+  gate.Open();
+  link_->StopRefresh();
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 3, 20), 0x22);
 }
 
 TEST_F(ThreadTest, BoardWindowLinkNeverAdoptsAnotherBoard) {
