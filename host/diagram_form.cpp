@@ -226,6 +226,7 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
     LoadForm->show();
   }
   setWindowTitle(QString::fromUtf8(boardNode.name()));
+  boardName_ = boardNode.name();
   if (LoadForm) {
     LoadForm->EVM->setText("EVM: " + windowTitle());
     LoadForm->repaint();
@@ -267,7 +268,6 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   // 18. A window opened for a listed board shows it connected.
   if (request->deviceIndex != -1) UpdateEVMStatus(1);
   // 19. The bitmaps come with the first zoom.
-  boardName_ = S(windowTitle());
   inspector->SetName(boardName_);
   if (LoadForm) LoadForm->hide();
 
