@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 #include <filesystem>
 #include <atomic>
 #include <mutex>
@@ -23,6 +25,7 @@
 #include "link/usbi2c.h"
 #include "platform/gui/gui.h"
 #include "quillbus/quillbus.h"
+#include "registers/evm_applications_form.h"
 #include "tests/host/host_support.h"
 
 namespace {
@@ -204,40 +207,71 @@ TEST_F(BoardsTest, ASimulatedWindowSurvivesEveryDeviceListChange) {
   EXPECT_EQ(simulated->StatusText(0), "EVM Status: Simulation");
 }
 
-TEST_F(BoardsTest, ANetworkBoardOpensAWindow) {
-  testsupport::TempDir serverDir;
-  const std::string boardFile = serverDir.File("remote.board");
-  testsupport::WriteFile(boardFile, "name = QMX7XXXEVM\nfirmware = 0x0103\n");
-  QProcess server;
-  server.start(QCoreApplication::applicationDirPath() + "/quillbus-board",
-               {"--port", "0", QString::fromStdString(boardFile)});
-  ASSERT_TRUE(server.waitForStarted());
-  QString output;
-  ASSERT_TRUE(WaitFor([&] {
-    server.waitForReadyRead(50);
-    output += QString::fromUtf8(server.readAllStandardOutput());
-    return output.contains('\n');
-  }));
-  const QRegularExpressionMatch match = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+)").match(output);
-  ASSERT_TRUE(match.hasMatch()) << output.toStdString();
-  const QString port = match.captured(1);
+// A board served by the board server, reached through the network dialog.
+class NetworkBoardTest : public BoardsTest {
+ protected:
+  void OpenWindow() {
+    testsupport::WriteFile(boardFile_, "name = QMX7XXXEVM\nfirmware = 0x0103\n");
+    server_.start(QCoreApplication::applicationDirPath() + "/quillbus-board",
+                  {"--port", "0", QString::fromStdString(boardFile_)});
+    ASSERT_TRUE(server_.waitForStarted());
+    QString output;
+    ASSERT_TRUE(WaitFor([&] {
+      server_.waitForReadyRead(50);
+      output += QString::fromUtf8(server_.readAllStandardOutput());
+      return output.contains('\n');
+    }));
+    const QRegularExpressionMatch match = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+)").match(output);
+    ASSERT_TRUE(match.hasMatch()) << output.toStdString();
+    const QString port = match.captured(1);
 
-  Start();
-  dialogs_.modal = [&](QDialog* dialog) {
-    auto* edit = dialog->findChild<QLineEdit*>("Port");
-    edit->setText(port);
-    EXPECT_EQ(dialog->findChild<QLineEdit*>("ServerName")->text(), "127.0.0.1");
-    Press("Connect")(dialog);
-  };
-  MainForm->NetworkConnect1Click();
-  ASSERT_TRUE(WaitForWindows(1));
+    Start();
+    dialogs_.modal = [&](QDialog* dialog) {
+      auto* edit = dialog->findChild<QLineEdit*>("Port");
+      edit->setText(port);
+      EXPECT_EQ(dialog->findChild<QLineEdit*>("ServerName")->text(), "127.0.0.1");
+      Press("Connect")(dialog);
+    };
+    MainForm->NetworkConnect1Click();
+    ASSERT_TRUE(WaitForWindows(1));
+  }
+  void TearDown() override {
+    if (started_) DestroyPermanentWindows();
+    started_ = false;
+    server_.terminate();
+    server_.waitForFinished();
+    BoardsTest::TearDown();
+  }
+
+  testsupport::TempDir serverDir_;
+  const std::string boardFile_ = serverDir_.File("remote.board");
+  QProcess server_;
+};
+
+TEST_F(NetworkBoardTest, ANetworkBoardOpensAWindow) {
+  OpenWindow();
   EXPECT_EQ(Windows()[0]->windowTitle(), "QMX7XXXEVM");
   EXPECT_EQ(Windows()[0]->StatusText(0), "EVM Status: Connected");
+}
 
-  DestroyPermanentWindows();
-  started_ = false;
-  server.terminate();
-  server.waitForFinished();
+TEST_F(NetworkBoardTest, TheApplicationsEditorWritesANetworkBoardsEEPROM) {
+  OpenWindow();
+  dialogs_.modal = [&](QDialog* dialog) {
+    auto* editor = qobject_cast<TEVMApplicationsForm*>(dialog);
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return !editor->ReadEVMTimer->isActive(); }));
+    // A fresh board: no applications, and nothing to complain about.
+    EXPECT_EQ(editor->TreeView->topLevelItemCount(), 0);
+    editor->AddApplication1->trigger();
+    QTest::mouseClick(editor->UpdateEVM, Qt::LeftButton);
+  };
+  dialogs_.messages.clear();
+  Windows()[0]->EVMApplications->trigger();
+  EXPECT_TRUE(dialogs_.messages.empty());
+  // The server keeps the board's EEPROM in a file beside its board file.
+  const std::string eeprom = testsupport::ReadFile(boardFile_ + ".eeprom");
+  ASSERT_EQ(eeprom.size(), 0x10000u);
+  EXPECT_EQ(eeprom.substr(0x2000, 20), std::string("\x01\x20\x03" "Application\0\0\0\0\0\0", 20));
 }
 
 TEST_F(BoardsTest, Screenshot) {
