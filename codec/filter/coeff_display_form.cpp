@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 
 #include "codec/filter/biquad.h"
@@ -95,8 +96,10 @@ void TCoeffDisplayForm::ResolutionExit() {
 }
 
 void TCoeffDisplayForm::SaveClick() {
-  const std::string name = Dialogs().SaveFile(this, "Save", "Text files|*.txt|All files|*.*", "Coefficients.txt");
+  std::string name = Dialogs().SaveFile(this, "Save", "Text files|*.txt|All files|*.*", "Coefficients.txt");
   if (name.empty()) return;
+  // The default extension joins a name that has none.
+  if (std::filesystem::path(name).extension().empty()) name += ".txt";
   std::ofstream file(name, std::ios::binary);
   for (QTextBlock block = Memo->document()->begin(); file && block.isValid(); block = block.next())
     file << block.text().toStdString() << "\r\n";

@@ -369,10 +369,10 @@ TEST_F(FilterTool, CoefficientWindowReadsEditedTextBack) {
   EXPECT_TRUE(Settle().empty());  // reading back writes nothing
 
   testsupport::TempDir dir;
-  answers.saveFile = dir.File("c.txt");
+  answers.saveFile = dir.File("c");
   QTest::mouseClick(form->Save, Qt::LeftButton);
   EXPECT_EQ(answers.proposed, "Coefficients.txt");
-  const std::string saved = testsupport::ReadFile(answers.saveFile);
+  const std::string saved = testsupport::ReadFile(dir.File("c.txt"));
   EXPECT_EQ(saved.substr(0, 31), "Text \"* Sample Rate = 44100\"\r\nT");
   EXPECT_EQ(saved.substr(saved.size() - 2), "\r\n");
 
