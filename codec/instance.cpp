@@ -6,6 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "codec/filter/zt.h"
 #include "common/i2c_object.h"
 
 // ---------------------------------------------------------------- form slots
@@ -24,7 +25,7 @@ QWidget* Widget(TDConf*) { return nullptr; }
 QWidget* Widget(TAudioInputsForm*) { return nullptr; }
 QWidget* Widget(TAudioOutputsForm*) { return nullptr; }
 QWidget* Widget(TSARForm*) { return nullptr; }
-QWidget* Widget(TZT*) { return nullptr; }
+QWidget* Widget(TZT* form) { return form; }
 QWidget* Widget(QWidget* form) { return form; }
 
 TI2CObject* Window(TAGCForm*, int) { return nullptr; }
@@ -97,6 +98,13 @@ TQMX7XXXForms::TQMX7XXXForms(void* host) : hostHandle(host), standing(std::make_
   // digitalSetupForm, inputsForm, outputsForm, sarForm; then filterTool
   // (resolution 16, 44100 Hz, WriteBiquad, "Multi Biquad Playback Filter
   // Tool", queued writes, five filters).
+  filterTool = new TZT();
+  filterTool->SetResolution(16);
+  filterTool->SetSampleRate(44100.0);
+  filterTool->SetWriteCallback(this, &TQMX7XXXForms::WriteBiquad);
+  filterTool->setWindowTitle("Multi Biquad Playback Filter Tool");
+  filterTool->SetAsyncWrite(false);
+  filterTool->SetFilterCount(5);
 }
 
 TQMX7XXXForms::~TQMX7XXXForms() {
@@ -183,13 +191,14 @@ void TQMX7XXXForms::ShowDialog(const char* dialogName, int x, int y, TGUIObject*
   }
 }
 
-void TQMX7XXXForms::SetSampleRate(unsigned) {
+void TQMX7XXXForms::SetSampleRate(unsigned rateHz) {
   // The digital setup dialog's rates first, then the filter tool's filters.
+  if (filterTool) filterTool->SetSampleRate(double(rateHz));
 }
 
 bool TQMX7XXXForms::FilterToolVisible() const {
-  QWidget* widget = Widget(filterTool);
-  return widget && widget->isVisible();
+  // Asked on the writer thread: the tool keeps its visibility in an atomic flag.
+  return filterTool && filterTool->Shown();
 }
 
 void TQMX7XXXForms::BiquadRegisterBlock(const int32_t* num3, const int32_t* den3, uint8_t block[10]) {

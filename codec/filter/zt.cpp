@@ -110,6 +110,10 @@ TZT::TZT(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
   SampleRateEdit = new QLineEdit(this);
   SampleRateEdit->setObjectName("SampleRateEdit");
   SampleRateEdit->setGeometry(728, 357, 71, 21);
+  // Leaving this edit applies its rate again, which designs every filter
+  // anew: it takes the focus only when clicked, never because the window
+  // was activated or a grid editor closed.
+  SampleRateEdit->setFocusPolicy(Qt::ClickFocus);
   StaticText2 = new QLabel("[Hz]", this);
   StaticText2->move(805, 360);
 

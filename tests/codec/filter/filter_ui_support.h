@@ -4,7 +4,11 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QTableWidget>
+#include <QTest>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -72,6 +76,23 @@ inline void Drag(QWidget* widget, int x0, int y0, int x1, int y1, Qt::MouseButto
   SendMouse(widget, QEvent::MouseMove, (x0 + x1) / 2, (y0 + y1) / 2, button, modifiers);
   SendMouse(widget, QEvent::MouseMove, x1, y1, button, modifiers);
   SendMouse(widget, QEvent::MouseButtonRelease, x1, y1, button, modifiers);
+}
+
+// Opens the editor of a value cell of the filter grid, types `text` and ends
+// the edit with `key`; the delegate commits queued, so events are run.
+inline void TypeInto(QTableWidget* grid, int row, int column, const QString& text, Qt::Key key = Qt::Key_Return) {
+  grid->setCurrentCell(row, column);
+  grid->editItem(grid->item(row, column));
+  // The open editor; closed ones are hidden until they are deleted.
+  QLineEdit* editor = nullptr;
+  for (QLineEdit* line : grid->viewport()->findChildren<QLineEdit*>())
+    if (line->isVisible()) editor = line;
+  ASSERT_NE(editor, nullptr);
+  editor->selectAll();
+  QTest::keyClicks(editor, text);
+  QTest::keyClick(editor, key);
+  QApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace filtertest

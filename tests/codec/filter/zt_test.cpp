@@ -60,16 +60,7 @@ class FilterTool : public testing::Test {
 
   // Types into a value cell and ends the edit with `key`.
   void EditCell(int row, int column, const QString& text, Qt::Key key = Qt::Key_Return) {
-    QTableWidget* grid = zt.Parameters;
-    grid->setCurrentCell(row, column);
-    grid->editItem(grid->item(row, column));
-    auto* editor = grid->viewport()->findChild<QLineEdit*>();
-    ASSERT_NE(editor, nullptr);
-    editor->selectAll();
-    QTest::keyClicks(editor, text);
-    QTest::keyClick(editor, key);
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    filtertest::TypeInto(zt.Parameters, row, column, text, key);
   }
 
   // Qt's order: press, release, double click, release.
