@@ -297,7 +297,7 @@ bool TZT::ClampDouble(const std::string& text, double min, double max, double& v
   const char* begin = t.data() + (!t.empty() && t[0] == '+');
   const auto [stop, error] = std::from_chars(begin, end, parsed);
   if (t.empty() || error != std::errc() || stop != end || std::isnan(parsed)) return false;
-  value = std::clamp(parsed, min, max);
+  value = std::clamp(parsed, min, std::max(min, max));  // a tiny rate gives max < min
   return true;
 }
 
@@ -308,7 +308,7 @@ bool TZT::ClampInt(const std::string& text, int min, int max, int& value) {
   const char* begin = t.data() + (!t.empty() && t[0] == '+');
   const auto [stop, error] = std::from_chars(begin, end, parsed);
   if (t.empty() || error != std::errc() || stop != end) return false;
-  value = int(std::clamp<long long>(parsed, min, max));
+  value = int(std::clamp<long long>(parsed, min, std::max(min, max)));
   return true;
 }
 

@@ -420,6 +420,22 @@ TEST_F(FilterTool, ScreenshotShowsTheCurvesAndMarkersAndPrintsToPdf) {
   EXPECT_GT(file.size(), 10000);
 }
 
+TEST(FilterToolClamps, ConvertClampOrKeep) {
+  double d = 7;
+  EXPECT_TRUE(TZT::ClampDouble(" 1e3 ", 0.001, 1000, d));
+  EXPECT_EQ(d, 1000);
+  EXPECT_FALSE(TZT::ClampDouble("nan", 0.001, 1000, d));
+  EXPECT_FALSE(TZT::ClampDouble("5 Hz", 0.001, 1000, d));
+  EXPECT_EQ(d, 1000);
+  int i = 3;
+  EXPECT_TRUE(TZT::ClampInt("-99999999999", 10, 22050, i));
+  EXPECT_EQ(i, 10);
+  EXPECT_TRUE(TZT::ClampInt("30", 10, 4, i));  // an empty range keeps its minimum
+  EXPECT_EQ(i, 10);
+  EXPECT_FALSE(TZT::ClampInt("1.5", 10, 22050, i));
+  EXPECT_EQ(i, 10);
+}
+
 TEST(FilterToolLifetime, DestroyingTheWindowReturnsWithinASecond) {
   auto zt = std::make_unique<TZT>();
   EXPECT_FALSE(zt->Shown());
