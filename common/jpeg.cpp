@@ -29,7 +29,12 @@ void OnError(j_common_ptr info) {
   std::longjmp(manager->jump, 1);
 }
 
-void OnMessage(j_common_ptr) {}  // warnings are not shown
+// A warning means the data is truncated or corrupt: the first one is kept,
+// and the picture is refused (libjpeg would fill the rest with grey).
+void OnMessage(j_common_ptr info) {
+  auto* manager = reinterpret_cast<ErrorManager*>(info->err);
+  if (!manager->message[0]) (*info->err->format_message)(info, manager->message);
+}
 
 bool DecodeInto(const std::string& data, QImage& out, char* message) {
   jpeg_decompress_struct info;
@@ -70,6 +75,15 @@ bool DecodeInto(const std::string& data, QImage& out, char* message) {
     auto* line = reinterpret_cast<QRgb*>(image->scanLine(int(y)));
     const uint8_t* rgb = row->data();
     for (unsigned x = 0; x < w; ++x) line[x] = qRgb(rgb[3 * x], rgb[3 * x + 1], rgb[3 * x + 2]);
+  }
+  if (manager.base.num_warnings > 0) {
+    jpeg_destroy_decompress(&info);
+    delete image;
+    delete row;
+    char warning[JMSG_LENGTH_MAX];
+    std::memcpy(warning, manager.message, JMSG_LENGTH_MAX);
+    std::snprintf(message, JMSG_LENGTH_MAX, "truncated or corrupt data: %s", warning);
+    return false;
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);

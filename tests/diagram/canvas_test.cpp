@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QScrollArea>
 #include <QWidget>
 
@@ -13,7 +14,14 @@
 
 namespace {
 
-class CountingWidget : public QWidget {};
+// Counts the paints that updates bring.
+class CountingWidget : public QWidget {
+ public:
+  int paints = 0;
+
+ protected:
+  void paintEvent(QPaintEvent*) override { ++paints; }
+};
 
 }  // namespace
 
@@ -54,10 +62,20 @@ TEST(CanvasTest, ColourConversionsAreEachOthersInverse) {
 
 TEST(CanvasTest, UnlockUpdatesTheView) {
   auto* view = new CountingWidget;
+  view->resize(10, 10);
+  view->show();
+  QCoreApplication::processEvents();
   TCanvas canvas(view);
   canvas.SetSize(10, 10, 0);
+  const int before = view->paints;
   canvas.Lock();
+  canvas.Lock();
+  canvas.Unlock();  // still locked: no update yet
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view->paints, before);
   canvas.Unlock();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view->paints, before + 1);
   EXPECT_EQ(canvas.View(), view);
   delete view;  // the canvas forgets a view that is gone
   canvas.Lock();
@@ -84,11 +102,17 @@ TEST(JpegTest, RoundTripAndErrors) {
   testsupport::WriteFile(dir.File("text.jpg"), "not a picture at all");
   EXPECT_TRUE(DecodeJpeg(dir.File("text.jpg"), &error).isNull());
   EXPECT_NE(error.find("not a readable JPEG"), std::string::npos);
-  // A truncated picture fails cleanly too.
-  std::string bytes = testsupport::ReadFile(path);
-  testsupport::WriteFile(dir.File("cut.jpg"), bytes.substr(0, bytes.size() / 3));
-  const QImage cut = DecodeJpeg(dir.File("cut.jpg"), &error);
-  (void)cut;  // libjpeg may fill the rest; it must not crash or leak
+  // A picture cut inside its image data is refused, not filled with grey.
+  QImage noisy(64, 64, QImage::Format_RGB32);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) noisy.setPixel(x, y, qRgb((x * 37 + y * 11) & 0xFF, (x * y) & 0xFF, (x ^ y) * 4));
+  ASSERT_TRUE(EncodeJpeg(noisy, dir.File("noisy.jpg"), 95, &error)) << error;
+  const std::string bytes = testsupport::ReadFile(dir.File("noisy.jpg"));
+  ASSERT_FALSE(DecodeJpeg(dir.File("noisy.jpg"), &error).isNull()) << error;
+  testsupport::WriteFile(dir.File("cut.jpg"), bytes.substr(0, bytes.size() * 3 / 4));
+  error.clear();
+  EXPECT_TRUE(DecodeJpeg(dir.File("cut.jpg"), &error).isNull());
+  EXPECT_NE(error.find("truncated"), std::string::npos) << error;
 }
 
 TEST(JpegTest, AnEndlessPictureFileIsRefused) {

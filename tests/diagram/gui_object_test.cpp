@@ -125,6 +125,18 @@ TEST(FadeTest, TimerTakes128ClientsAndForgetsThemOnClear) {
   }
   EXPECT_EQ(timer.Count(), 128u);
   EXPECT_EQ(objects[128]->GetProximityTimer(), &timer);  // attached, never stepped
+  // The 128th client fades; the 129th, entered as well, never does.
+  WhiteCanvas canvas;
+  for (auto* object : {objects[127].get(), objects[128].get()}) {
+    object->Paint(&canvas);
+    object->draws.clear();
+    object->MouseMove(5, 5);
+  }
+  for (int tick = 0; tick < 3; ++tick) timer.Tick();
+  EXPECT_EQ(objects[127]->GetFadeState(), kFadeLit);
+  EXPECT_FALSE(objects[127]->draws.empty());
+  EXPECT_EQ(objects[128]->GetFadeState(), kFadeEntered);
+  EXPECT_TRUE(objects[128]->draws.empty());
   timer.Clear();
   EXPECT_EQ(timer.Count(), 0u);
   EXPECT_FALSE(timer.Enabled());
