@@ -328,6 +328,8 @@ void TBlockDiagram::Load(const std::string& name) {
     const pugi::xml_node root = document.document_element();
     if (root) {
       ReadMetadata(root);
+      // The page's name in the board window's View menu.
+      title = Trim(root.child("title").child_value());
       ObjectList list;
       LoadElements(list, kMaxObjects, root, 0);
       for (auto& object : list) objects[objectCount++] = object.release();

@@ -92,6 +92,8 @@ class TBlockDiagram {
   TProximityTimer* GetProximityTimer() const { return proximityTimer.get(); }
   const TDiagramContext& Context() const { return context; }
   const std::string& FileName() const { return fileName; }
+  // The text of the root's `title` element; empty without one.
+  const std::string& GetTitle() const { return title; }
   // Elements that were skipped or cut (a required attribute missing, too
   // deep a group, past a capacity) and page sizes not taken as written, one
   // line each naming file, element and attribute; each is logged too.
@@ -171,6 +173,7 @@ class TBlockDiagram {
 
   TDiagramContext context;
   std::string fileName;
+  std::string title;
   std::string source;  // the file's text while it loads (for line numbers)
   TGUIObject* objects[kMaxObjects] = {};
   unsigned objectCount = 0;

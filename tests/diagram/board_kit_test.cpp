@@ -5,9 +5,13 @@
 #include <unistd.h>
 
 #include <pugixml.hpp>
+#include <map>
 #include <set>
 
 #include "common/canvas.h"
+#include "diagram/amplifier.h"
+#include "diagram/bit_widgets.h"
+#include "diagram/pin_select.h"
 #include "common/image_hint.h"
 #include "common/jpeg.h"
 #include "page_fixture.h"
@@ -29,6 +33,17 @@ class BoardKitTest : public ::testing::Test {
   }
   void TearDown() override { (void)chdir(saved_.c_str()); }
 
+  // Every page of every board kind of the list.
+  static std::vector<std::string> AllPages() {
+    pugi::xml_document list;
+    EXPECT_TRUE(list.load_file("EVM.xml"));
+    std::vector<std::string> pages;
+    for (pugi::xml_node board : list.child("EVMList").children())
+      for (pugi::xml_attribute attribute : board.attributes())
+        if (std::string(attribute.name()).rfind("Diagram-", 0) == 0) pages.push_back(attribute.value());
+    return pages;
+  }
+
   // The pages of the default board, as its board-list entry names them.
   static std::vector<std::pair<std::string, std::string>> Pages() {
     pugi::xml_document list;
@@ -42,6 +57,28 @@ class BoardKitTest : public ::testing::Test {
 
   std::string saved_;
 };
+
+void CollectIds(TGUIObject* object, std::map<int, int>& ids) {
+  ++ids[object->GetID()];
+  if (auto* group = dynamic_cast<TGUIGroup*>(object))
+    for (unsigned i = 0; i < group->GetChildCount(); ++i) CollectIds(group->GetChild(i), ids);
+}
+
+// What a link of an object of `function` must reach; empty when it is right.
+std::string WrongTarget(const std::string& function, int index, TGUIObject* target) {
+  if (dynamic_cast<TGUIGroup*>(target)) return "a group";
+  const bool amplifier = dynamic_cast<TAmplifier*>(target) != nullptr;
+  // The switch asks its amplifier to write its gain again; amplifiers gang.
+  if ((function == "AmpSwitch" || function == "amplifier") && !amplifier) return "no amplifier";
+  if (function == "toggle" && !dynamic_cast<TToggle*>(target)) return "no toggle";
+  if (function == "IOArrow") {
+    // The first target shows the opposite direction, the second re-encodes the pin.
+    if (index == 1 && !dynamic_cast<TPinSelect*>(target)) return "no pin select";
+    if (index == 0 && !dynamic_cast<TIOArrow*>(target) && !dynamic_cast<TPinSelect*>(target))
+      return "no arrow or pin select";
+  }
+  return "";
+}
 
 void Collect(TGUIObject* object, std::set<std::string>& functions, std::set<std::string>& classes) {
   if (!object->GetFunctionName().empty()) functions.insert(object->GetFunctionName());
@@ -108,4 +145,65 @@ TEST_F(BoardKitTest, EveryPageRenders) {
     const TColor expected = ((fill >> 16) & 0xFF) | (fill & 0xFF00) | ((fill & 0xFF) << 16);
     EXPECT_EQ(canvas.PixelColour(int(970 * 0.8), int(530 * 0.8)), expected) << file;
   }
+}
+
+TEST_F(BoardKitTest, EveryLinkReachesTheKindOfObjectItIsMeantForAndNoIdIsGivenTwice) {
+  const std::vector<std::string> files = AllPages();
+  EXPECT_GE(files.size(), 4u);
+  for (const std::string& file : files) {
+    PageFixture f;
+    TBlockDiagram page(file, f.context);
+    ASSERT_GT(page.ObjectCount(), 0u) << file;
+    std::map<int, int> ids;
+    for (unsigned i = 0; i < page.ObjectCount(); ++i) CollectIds(page.Object(i), ids);
+    ids.erase(0);  // the segments of a polyline carry no id
+    for (const auto& [id, count] : ids) EXPECT_EQ(count, 1) << file << ": id " << id;
+    for (unsigned i = 0; i < page.ObjectCount(); ++i) {
+      TGUIObject* object = page.Object(i);
+      const std::string what = file + ": id " + std::to_string(object->GetID()) + " (" + object->GetFunctionName() + ")";
+      int links = 0;
+      for (int k = 0; k < object->GetLinkToCount(); ++k) {
+        const int id = object->GetLinkToID(k);
+        if (id == 0) continue;
+        // Exactly one top-level object carries the id (inside a group it is never found).
+        int found = 0;
+        for (unsigned j = 0; j < page.ObjectCount(); ++j) found += page.Object(j)->GetID() == id;
+        EXPECT_EQ(found, 1) << what << " links to " << id;
+        ++links;
+      }
+      ASSERT_EQ(object->GetTargetCount(), unsigned(links)) << what;
+      for (int k = 0; k < links; ++k) {
+        TGUIObject* target = object->GetTarget(unsigned(k));
+        EXPECT_EQ(WrongTarget(object->GetFunctionName(), k, target), "")
+            << what << " links to " << target->GetID() << " (" << target->GetFunctionName() << ")";
+      }
+    }
+  }
+}
+
+TEST_F(BoardKitTest, TheDacSwitchLightsItsPathFromTheAudioInterface) {
+  PageFixture f;
+  TBlockDiagram page("QMX7XXX\\Page1.svg", f.context);
+  TSwitch* lever = nullptr;
+  TGUIObject* dac = nullptr;
+  for (unsigned i = 0; i < page.ObjectCount(); ++i) {
+    TGUIObject* object = page.Object(i);
+    auto* s = dynamic_cast<TSwitch*>(object);
+    if (s && s->GetFirstRegister() == 63 && s->GetBit() == 7) lever = s;
+    if (!object->GetFunctionName().empty() || dynamic_cast<TGUIGroup*>(object)) continue;
+    if (object->GetNetCount() == 1 && object->GetNet(0)->number == 2 && dynamic_cast<TGUIRectangle*>(object))
+      dac = object;
+  }
+  ASSERT_NE(lever, nullptr);
+  ASSERT_NE(dac, nullptr);
+  uint8_t byte = 0x00;
+  lever->SetData(&byte);
+  lever->Refresh();
+  EXPECT_FALSE(dac->IsOn());
+  byte = 0x80;  // the left DAC powered: the interface's signal reaches it
+  lever->Refresh();
+  EXPECT_TRUE(dac->IsOn());
+  byte = 0x00;
+  lever->Refresh();
+  EXPECT_FALSE(dac->IsOn());
 }

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QRegion>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPointer>
@@ -18,6 +19,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "common/canvas.h"
 #include "host/application.h"
 #include "host/board_id.h"
 #include "host/diagram_form.h"
@@ -275,16 +277,49 @@ TEST_F(NetworkBoardTest, TheApplicationsEditorWritesANetworkBoardsEEPROM) {
 }
 
 TEST_F(BoardsTest, Screenshot) {
+  UseBoardKit();
   AddBoard("board", "QMX7XXXEVM");
   Start();
+  MainForm->resize(1200, 900);
   MainForm->show();
   ASSERT_TRUE(WaitForWindows(1));
   ASSERT_TRUE(QTest::qWaitForWindowExposed(MainForm));
   PumpEvents();
+  TDiagramForm* form = Windows()[0];
+  ASSERT_NE(form->Foreground(), nullptr);
   const QString path = QString(HOST_TEST_OUTPUT_DIR) + "/main_window.png";
   const QImage image = MainForm->grab().toImage();
   ASSERT_TRUE(image.save(path)) << path.toStdString();
-  EXPECT_EQ(image.width(), MainForm->width());
+  // The screen shows the page as drawn: the visible part of the paint box
+  // is the window's foreground bitmap, pixel for pixel.
+  const QImage page = form->Foreground()->Image();
+  const QRect visible = form->BlockDiagramPaintBox->visibleRegion().boundingRect();
+  ASSERT_GT(visible.width(), 200);
+  ASSERT_GT(visible.height(), 200);
+  const QPoint origin = form->BlockDiagramPaintBox->mapTo(MainForm, QPoint(0, 0));
+  // The widgets' own controls (check boxes, gain edits) lie on top of the page.
+  QRegion controls;
+  for (QWidget* child : form->BlockDiagramPaintBox->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (child->isVisible()) controls += child->geometry();
+  int compared = 0, differ = 0;
+  for (int y = visible.top(); y <= visible.bottom(); y += 7)
+    for (int x = visible.left(); x <= visible.right(); x += 7) {
+      if (controls.contains(QPoint(x, y))) continue;
+      ++compared;
+      differ += image.pixel(origin + QPoint(x, y)) != page.pixel(x, y);
+    }
+  EXPECT_GT(compared, 5000);
+  EXPECT_EQ(differ, 0) << "of " << compared;
+  // And that page is the kit's first page: the diagram colour outside the
+  // codec's frame, the frame's fill inside it, and a dark outline between.
+  const float scale = form->Zoom() * 0.8f;
+  auto at = [&](float x, float y) { return QColor(image.pixel(origin + QPoint(int(x * scale), int(y * scale)))); };
+  EXPECT_EQ(at(10, 10), QColor(0xD2, 0xD2, 0xD7));
+  EXPECT_EQ(at(100, 100), QColor(0xF3, 0xF5, 0xF9));
+  int darkest = 255;
+  for (int x = int(17 * scale); x <= int(23 * scale); ++x)
+    darkest = std::min(darkest, QColor(image.pixel(origin + QPoint(x, int(300 * scale)))).lightness());
+  EXPECT_LT(darkest, 0x90);
 }
 
 // Stands in for a board window's refresh report: a synchronous send to the GUI thread.
