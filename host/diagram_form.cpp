@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QDialog>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
@@ -245,6 +246,8 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   }
   // 12. The clock page: loaded, not counted, not current.
   if (pugi::xml_attribute clock = boardNode.attribute("Diagram-Clock")) clockPage = LoadPage(clock.value());
+  // Every loaded page can be reached from the View menu.
+  AddPageMenuItems();
   // 13. The inspector on the current page's device. Without a page (none
   // listed, or none loaded) the empty page of the first show supplies it.
   RefreshInspector();
@@ -345,7 +348,9 @@ void TDiagramForm::BuildControls() {
   }
   StatusPanels[0]->setText("EVM Status: Connected");
   StatusPanels[1]->setText("EVM Activity");
-  StatusBar->setEnabled(false);
+  // Out of input, but enabled: a disabled bar would grey its texts.
+  StatusBar->setAttribute(Qt::WA_TransparentForMouseEvents);
+  StatusBar->setFocusPolicy(Qt::NoFocus);
   setStatusBar(StatusBar);
 
   ToolBar2 = addToolBar("ToolBar2");
@@ -400,6 +405,22 @@ void TDiagramForm::BuildControls() {
   About->setObjectName("About");
 
   connect(EVMApplications, &QAction::triggered, this, [this] { EVMApplicationsClick(); });
+  // The form's action list; its shortcuts work while focus is in this window.
+  auto listAction = [this](const char* name, const char* text, QKeySequence keys, void (TDiagramForm::*handler)()) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(name);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    addAction(action);
+    return action;
+  };
+  FileNew1 = listAction("FileNew1", "&New", QKeySequence(Qt::CTRL | Qt::Key_N), &TDiagramForm::FileNew1Execute);
+  FileOpen1 = listAction("FileOpen1", "&Open", QKeySequence(Qt::CTRL | Qt::Key_O), &TDiagramForm::FileOpen1Execute);
+  FileSave1 = listAction("FileSave1", "&Save", QKeySequence(Qt::CTRL | Qt::Key_S), &TDiagramForm::FileSave1Execute);
+  FileSaveAs1 = listAction("FileSaveAs1", "Save &As...", QKeySequence(), &TDiagramForm::FileSave1Execute);
+  HelpAbout1 = listAction("HelpAbout1", "&About...", QKeySequence(), &TDiagramForm::HelpAbout1Execute);
+
   connect(SetID, &QAction::triggered, this, [this] { SetIDClick(SetID); });
   connect(UpdateFirmware, &QAction::triggered, this, [this] { UpdateFirmwareClick(); });
   connect(CodecPort, &QAction::triggered, this, [this] { CodecPortClick(); });
@@ -645,9 +666,8 @@ void TDiagramForm::ObjectClicked(TGUIObject* object) {
       platform::LogLine("DConf: " + S(windowTitle()) + " has no clock page; the click is ignored");
       return;
     }
-    if (currentPage == clockPage) return;  // "return" must still lead back to a diagram page
-    previousPage = currentPage;
-    MakeCurrent(clockPage);
+    ShowClockPage();
+    return;
   } else if (name == "return") {
     if (!previousPage || currentPage == previousPage) return;
     MakeCurrent(previousPage);
@@ -656,6 +676,47 @@ void TDiagramForm::ObjectClicked(TGUIObject* object) {
   }
   UpdateObjects(0, 0, 0, true);
   ZoomBoxChange();
+}
+
+void TDiagramForm::ShowClockPage() {
+  // "return" must still lead back to a diagram page.
+  if (!clockPage || currentPage == clockPage) return;
+  previousPage = currentPage;
+  MakeCurrent(clockPage);
+  UpdateObjects(0, 0, 0, true);
+  ZoomBoxChange();
+}
+
+QString TDiagramForm::PageCaption(const TBlockDiagram* page) {
+  if (!page->GetTitle().empty()) return Q(page->GetTitle());
+  // The file name without its folders ("QMX7XXX\\Page1.svg" gives "Page1.svg").
+  const std::string& file = page->FileName();
+  const size_t slash = file.find_last_of("\\/");
+  return Q(slash == std::string::npos ? file : file.substr(slash + 1));
+}
+
+void TDiagramForm::AddPageMenuItems() {
+  if (pageCount == 0 && !clockPage) return;
+  View->addSeparator();
+  // The page commands, one per loaded page; a fifth page has no named command.
+  void (TDiagramForm::*const commands[kMaxPages])() = {&TDiagramForm::DisplayFullClick,
+                                                       &TDiagramForm::DisplayPlaybackClick,
+                                                       &TDiagramForm::DisplayRecordClick,
+                                                       &TDiagramForm::DisplayTouchScreenClick, nullptr};
+  for (int i = 0; i < pageCount; ++i) {
+    QAction* item = View->addAction(PageCaption(pages[i]));
+    item->setObjectName(QString("Page%1").arg(i + 1));
+    auto command = commands[i];
+    connect(item, &QAction::triggered, this, [this, command, i] {
+      if (command) (this->*command)();
+      else ShowPage(i);
+    });
+  }
+  if (clockPage) {
+    QAction* item = View->addAction(PageCaption(clockPage));
+    item->setObjectName("ClockPage");
+    connect(item, &QAction::triggered, this, [this] { ShowClockPage(); });
+  }
 }
 
 TI2CCommand* TDiagramForm::InitScriptWindow(TBlockDiagram* page) {
@@ -690,10 +751,7 @@ void TDiagramForm::ObjectEvent(void* form, TGUIObject* object, int event) {
   switch (event) {
     case kEventHoverEnded:
       if (self->hoverCount > 0) --self->hoverCount;
-      if (self->hoverCount == 0) {
-        self->BlockDiagramPaintBox->setToolTip(QString());
-        self->SetStatus(3, QString());
-      }
+      if (self->hoverCount == 0) self->SetStatus(3, QString());
       self->DrawForeground();
       self->RepaintDiagram();
       break;
@@ -706,9 +764,8 @@ void TDiagramForm::ObjectEvent(void* form, TGUIObject* object, int event) {
       }
       break;
     case kEventEntered: {
-      const QString hint = object ? Q(object->GetHintText()) : QString();
-      self->BlockDiagramPaintBox->setToolTip(hint);
-      self->SetStatus(3, hint);
+      // The hint goes to status panel 3 only: the paint box shows no tooltip.
+      self->SetStatus(3, object ? Q(object->GetHintText()) : QString());
       ++self->hoverCount;
       break;
     }

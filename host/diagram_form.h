@@ -188,6 +188,8 @@ class TDiagramForm : public QMainWindow {
   void DisplayTouchScreenClick() { ShowPage(3); }
   // Opens the EEPROM application editor on this window's board (created on first use).
   void EVMApplicationsClick();
+  // The clock page becomes current; "return" leads back (as "DConf" does).
+  void ShowClockPage();
   void I2CCommand1Click();
   void RegisterInspector1Click();
   void InitScriptClick();
@@ -229,6 +231,12 @@ class TDiagramForm : public QMainWindow {
   QAction* Test;
   QMenu* Help1;
   QAction* About;
+  // The action list (shortcuts Ctrl+N, Ctrl+O, Ctrl+S).
+  QAction* FileNew1;
+  QAction* FileOpen1;
+  QAction* FileSave1;
+  QAction* FileSaveAs1;
+  QAction* HelpAbout1;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -246,6 +254,9 @@ class TDiagramForm : public QMainWindow {
   // The page commands: page `index` becomes current unless it is.
   void ShowPage(int index);
   void RunInitScript(TBlockDiagram* page);
+  // View menu items for the loaded pages, captioned by title or file name.
+  void AddPageMenuItems();
+  static QString PageCaption(const TBlockDiagram* page);
   void RepaintDiagram();
   // The address the link is given for `device`: 0 while "Use SPI on EVM" is checked.
   unsigned LinkAddress(int device) const;

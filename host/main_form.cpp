@@ -9,8 +9,10 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "host/about_box.h"
 #include "host/board_id.h"
@@ -304,8 +306,20 @@ void TMainForm::NewEVMSimulationClick() {
 void TMainForm::NetworkConnect1Click() {
   if (!TCPConnectForm) return;
   if (Dialogs().RunModal(TCPConnectForm) != QDialog::Accepted) return;
-  // The board joins the watcher's device list like a USB board; the result is not needed.
-  watcher->TCPConnect(TCPConnectForm->server, TCPConnectForm->port);
+  // The board joins the watcher's device list like a USB board.
+  if (watcher->TCPConnect(TCPConnectForm->server, TCPConnectForm->port)) return;
+  // A failure would otherwise show nothing: the library's log line holds the reason.
+  std::string reason;
+  if (char* log = watcher->GetCodecLog()) {
+    std::istringstream lines(log);
+    std::free(log);
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("cannot connect", 0) == 0) reason = line;  // the latest one
+  }
+  const std::string where = std::string(TCPConnectForm->server) + ":" + std::to_string(TCPConnectForm->port);
+  const std::string text = "Network Connect to " + where + " failed" + (reason.empty() ? "" : ": " + reason);
+  platform::LogLine(text);
+  Dialogs().Message(this, "Network Connect", text);
 }
 
 void TMainForm::FileExit1Execute() { close(); }

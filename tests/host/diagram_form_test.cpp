@@ -14,6 +14,10 @@
 #include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTest>
+#include <QImage>
+#include <QScrollArea>
+#include <QStatusBar>
 #include <pugixml.hpp>
 #include <thread>
 
@@ -285,6 +289,40 @@ TEST_F(DiagramFormTest, LampLightsOnTransfersAndGoesOut) {
   form->UpdateEVMStatus(32);
   EXPECT_TRUE(form->GetActivityIndicator()->IsLit());
   EXPECT_TRUE(WaitFor([&] { return !form->GetActivityIndicator()->IsLit(); }));
+}
+
+TEST_F(DiagramFormTest, TheStatusBarTakesNoInputAndShowsItsTextsInNormalColours) {
+  TDiagramForm* form = Open("QMX7200EVM", true);
+  form->SubWindow()->resize(800, 600);
+  PumpEvents();
+  EXPECT_TRUE(form->StatusBar->isEnabled());
+  EXPECT_TRUE(form->StatusBar->testAttribute(Qt::WA_TransparentForMouseEvents));
+  EXPECT_EQ(form->StatusBar->focusPolicy(), Qt::NoFocus);
+  // The status text is drawn in the palette's normal text colour, not greyed.
+  const QImage image = form->StatusPanels[0]->grab().toImage();
+  const QColor text = form->StatusPanels[0]->palette().color(QPalette::Active, QPalette::WindowText);
+  int darkest = 255;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) darkest = std::min(darkest, QColor(image.pixel(x, y)).lightness());
+  EXPECT_LE(darkest, text.lightness() + 0x20);
+}
+
+TEST_F(DiagramFormTest, TheActionListsShortcutsReachTheirHandlers) {
+  TDiagramForm* form = Open("QMX7200EVM", true);
+  area_.resize(800, 600);
+  area_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&area_));
+  area_.setActiveSubWindow(form->SubWindow());
+  form->BlockDiagramScrollBox->setFocus();
+  PumpEvents();
+  QTest::keyClick(form->BlockDiagramScrollBox, Qt::Key_O, Qt::ControlModifier);
+  QTest::keyClick(form->BlockDiagramScrollBox, Qt::Key_S, Qt::ControlModifier);
+  QTest::keyClick(form->BlockDiagramScrollBox, Qt::Key_N, Qt::ControlModifier);  // does nothing
+  EXPECT_EQ(dialogs_.fileDialogs, (std::vector<std::string>{"open Open", "save Save As"}));
+  for (QAction* action : {form->FileNew1, form->FileOpen1, form->FileSave1})
+    EXPECT_EQ(action->shortcutContext(), Qt::WidgetWithChildrenShortcut);
+  form->FileSaveAs1->trigger();  // the Save handler as well
+  EXPECT_EQ(dialogs_.fileDialogs.size(), 3u);
 }
 
 }  // namespace

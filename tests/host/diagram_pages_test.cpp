@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QMenu>
 #include <QProgressBar>
 #include <QMdiArea>
 #include <QPointer>
@@ -469,6 +470,7 @@ TEST_F(DiagramPagesTest, HoverShowsTheHintAndActiveObjectsOffStopsIt) {
   QTest::mouseMove(form->BlockDiagramPaintBox, QPoint(2, 2));
   QTest::mouseMove(form->BlockDiagramPaintBox, centre);
   EXPECT_EQ(form->StatusText(3).toStdString(), lever->GetHintText());
+  EXPECT_TRUE(form->BlockDiagramPaintBox->toolTip().isEmpty());  // panel 3 only
   EXPECT_EQ(form->HoverCount(), 1);
   form->BlockDiagramPaintBoxMouseMove(2, 2);
   form->ActiveObjects->setChecked(false);
@@ -571,7 +573,8 @@ TEST_F(DiagramPagesTest, HoverEndsWithTheFadeAndClearsTheHint) {
   TSwitch* lever = FindSwitch(form, 63, 7);
   ASSERT_NE(lever, nullptr);
   TDiagramForm::ObjectEvent(form, lever, kEventEntered);
-  EXPECT_EQ(form->BlockDiagramPaintBox->toolTip().toStdString(), lever->GetHintText());
+  EXPECT_EQ(form->StatusText(3).toStdString(), lever->GetHintText());
+  EXPECT_TRUE(form->BlockDiagramPaintBox->toolTip().isEmpty());  // no tooltip
   TDiagramForm::ObjectEvent(form, lever, kEventLeft);
   EXPECT_EQ(form->HoverCount(), 1);
   TDiagramForm::ObjectEvent(form, lever, kEventHoverEnded);
@@ -590,6 +593,81 @@ TEST_F(DiagramPagesTest, TheTextRegisterListNamesAndSeedsTheImage) {
   EXPECT_EQ(form->Inspector()->WritableMask(0, 6), 0x0F);
   EXPECT_EQ(*form->GetLink()->GetRegisterImage(0x30, 0, 0, 5), 0x1F);
   EXPECT_EQ(*form->GetLink()->GetRegisterImage(0x30, 0, 0, 6), 0x80);
+}
+
+}  // namespace
+
+namespace {
+
+// The first object of the current page with `function`.
+TGUIObject* FindFunction(TDiagramForm* form, const std::string& function) {
+  TBlockDiagram* page = form->CurrentPage();
+  for (unsigned i = 0; page && i < page->ObjectCount(); ++i)
+    if (page->Object(i)->GetFunctionName() == function) return page->Object(i);
+  return nullptr;
+}
+
+QAction* FindAction(QMenu* menu, const QString& name) {
+  for (QAction* action : menu->actions())
+    if (action->objectName() == name) return action;
+  return nullptr;
+}
+
+TEST_F(DiagramPagesTest, EveryLoadedPageIsReachableFromTheViewMenu) {
+  // Pages without a title are named by their file name.
+  testsupport::WriteFile(dir_.File("Plain.svg"), "<svg width='100' height='100'><rect x='1' y='1' width='5' height='5'/></svg>");
+  TDiagramForm* form = Open("B",
+                            "<L><B Diagram-1='QMX7XXX\\Page1.svg' Diagram-2='Plain.svg' Diagram-3='QMX7XXX\\Page2.svg'"
+                            " Diagram-4='Plain.svg' Diagram-5='Plain.svg' Diagram-Clock='QMX7XXX\\Clock.svg'/></L>",
+                            false);
+  ASSERT_EQ(form->PageCount(), 5);
+  QStringList captions;
+  for (QAction* action : form->View->actions())
+    if (!action->isSeparator()) captions << action->text();
+  EXPECT_EQ(captions, (QStringList{"&Init Script...", "&Command...", "&Register Inspector...", "&Test...", "Playback",
+                                   "Plain.svg", "Record and Readouts", "Plain.svg", "Plain.svg", "Clocks"}));
+  for (int i = 4; i >= 0; --i) {
+    QAction* item = FindAction(form->View, QString("Page%1").arg(i + 1));
+    ASSERT_NE(item, nullptr) << i;
+    item->trigger();
+    EXPECT_EQ(form->CurrentPage(), form->Page(i)) << i;
+    EXPECT_TRUE(form->Page(i)->Object(0)->IsVisible()) << i;
+  }
+  FindAction(form->View, "Page3")->trigger();
+  FindAction(form->View, "ClockPage")->trigger();
+  EXPECT_EQ(form->CurrentPage(), form->ClockPage());
+  EXPECT_EQ(form->PreviousPage(), form->Page(2));
+  // The clock page's own zoom (ZoomFactor 1.1) made the bitmap.
+  EXPECT_EQ(form->Foreground()->Width(), int(1000 * (100 * 0.01 * 1.1 * 1536 / 1000.0f)));
+}
+
+TEST_F(DiagramPagesTest, TheKitsDConfAndReturnObjectsLeadToTheClockPageAndBack) {
+  TDiagramForm* form = Open("QMX7XXXEVM");
+  TGUIObject* dconf = FindFunction(form, "DConf");
+  ASSERT_NE(dconf, nullptr);
+  QTest::mouseClick(form->BlockDiagramPaintBox, Qt::LeftButton, {}, Centre(dconf));
+  ASSERT_EQ(form->CurrentPage(), form->ClockPage());
+  EXPECT_EQ(form->PreviousPage(), form->Page(0));
+  TGUIObject* back = FindFunction(form, "return");
+  ASSERT_NE(back, nullptr);
+  QTest::mouseClick(form->BlockDiagramPaintBox, Qt::LeftButton, {}, Centre(back));
+  EXPECT_EQ(form->CurrentPage(), form->Page(0));
+}
+
+TEST_F(DiagramPagesTest, TheSecondBoardKindOpensItsPageWithItsRegisterList) {
+  TDiagramForm* form = Open("QMX7200EVM", "", false);
+  EXPECT_TRUE(dialogs_.messages.empty());
+  ASSERT_EQ(form->PageCount(), 1);
+  EXPECT_GT(form->CurrentPage()->RegisterWindowCount(), 5u);
+  EXPECT_EQ(form->Inspector()->Description(0, 10), "DacMute");
+  EXPECT_EQ(form->Inspector()->Description(0, 15), "DeviceId");
+  EXPECT_EQ(*form->GetLink()->GetRegisterImage(0x30, 0, 0, 10), 0x0C);
+  EXPECT_EQ(*form->GetLink()->GetRegisterImage(0x30, 0, 0, 12), 0x20);
+  // The widgets show the defaults: the mute boxes of register 10 are checked.
+  int checked = 0;
+  for (unsigned i = 0; i < form->CurrentPage()->ObjectCount(); ++i)
+    if (auto* box = dynamic_cast<TPlCheckBox*>(form->CurrentPage()->Object(i))) checked += box->GetControl()->isChecked();
+  EXPECT_EQ(checked, 2);
 }
 
 }  // namespace

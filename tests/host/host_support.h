@@ -36,8 +36,12 @@ class FakeDialogs : public IDialogs {
 
   void Message(QWidget* parent, const std::string& caption, const std::string& text) override;
   int RunModal(QDialog* dialog) override;
-  std::string OpenFile(QWidget*, const std::string&, const std::string&) override { return openFile; }
-  std::string SaveFile(QWidget*, const std::string&, const std::string&, const std::string&) override {
+  std::string OpenFile(QWidget*, const std::string& caption, const std::string&) override {
+    fileDialogs.push_back("open " + caption);
+    return openFile;
+  }
+  std::string SaveFile(QWidget*, const std::string& caption, const std::string&, const std::string&) override {
+    fileDialogs.push_back("save " + caption);
     return saveFile;
   }
   bool InputQuery(QWidget*, const std::string&, const std::string&, std::string& value) override;
@@ -47,6 +51,7 @@ class FakeDialogs : public IDialogs {
   std::vector<std::string> messages;
   std::vector<std::string> modalForms;  // object names, in order
   std::string openFile, saveFile;
+  std::vector<std::string> fileDialogs;  // "open <caption>", "save <caption>", in order
   std::vector<std::string> inputs;
 };
 

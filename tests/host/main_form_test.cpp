@@ -13,9 +13,13 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTest>
-#include <sys/stat.h>
-
+#include <QLineEdit>
+#include <arpa/inet.h>
 #include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "host/application.h"
 #include "host/diagram_form.h"
@@ -174,6 +178,33 @@ TEST_F(MainFormTest, HelpNetworkAndExitCommands) {
   MainForm->FileExitItem->trigger();
   EXPECT_EQ(closed.count(), 1);
   EXPECT_FALSE(MainForm->isVisible());
+}
+
+TEST_F(MainFormTest, ANetworkConnectWhereNothingListensSaysWhy) {
+  // A port that was free a moment ago: nothing listens there.
+  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(socket, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const int port = ntohs(address.sin_port);
+  ::close(socket);
+
+  Start();
+  dialogs_.modal = [port](QDialog* dialog) {
+    dialog->findChild<QLineEdit*>("ServerName")->setText("127.0.0.1");
+    dialog->findChild<QLineEdit*>("Port")->setText(QString::number(port));
+    Press("Connect")(dialog);
+  };
+  MainForm->NetworkConnect1->trigger();
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  const std::string& text = dialogs_.messages[0];
+  EXPECT_NE(text.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << text;
+  EXPECT_NE(text.find("Connection refused"), std::string::npos) << text;
+  EXPECT_TRUE(WaitFor([&] { return LogCount(text) == 1; })) << LogText();
 }
 
 }  // namespace
