@@ -778,12 +778,14 @@ void TDiagramForm::ObjectWrite(void* form, int device, int page, int first, int 
   auto* self = static_cast<TDiagramForm*>(form);
   TUSBI2C* link = self->link;
   const unsigned address = unsigned(device);
-  self->inspector->UpdateGrid(device, link->GetRegisterImage(address, 0, 0, 0), -1, link->GetImageSize(address));
   if (count > 0 && page >= 0 && first >= 0) {
     // The window has changed its bytes in the image already.
     if (uint8_t* image = link->GetRegisterImage(address, 0, unsigned(page), unsigned(first)))
       link->WriteRegisters(image, self->LinkAddress(device), 0, unsigned(page), unsigned(first), unsigned(count));
   }
+  // The inspector's grid (a few hundred cells) follows the write rather than
+  // delaying it; nothing is drawn in between, so the user sees the same.
+  self->inspector->UpdateGrid(device, link->GetRegisterImage(address, 0, 0, 0), -1, link->GetImageSize(address));
   self->UpdateObjects(device, page, first, false);
 }
 
@@ -941,7 +943,8 @@ void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all) {
   if (!currentPage) return;
   const bool saved = drawingEnabled;
   drawingEnabled = false;
-  redrawPending = false;
+  // Inside a pass that holds drawing back (a click) the flag is that pass's.
+  if (saved) redrawPending = false;
   for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i) {
     TI2CObject* window = currentPage->RegisterWindow(i);
     if (!window) continue;
@@ -1033,7 +1036,11 @@ void TDiagramForm::ZoomBoxChange() {
 }
 
 void TDiagramForm::Redraw() {
-  if (!background || !drawingEnabled) return;
+  if (!drawingEnabled) {
+    redrawPending = true;  // the pass that holds drawing back redraws
+    return;
+  }
+  if (!background) return;
   DrawBackground();
   DrawForeground();
 }
@@ -1096,6 +1103,11 @@ void TDiagramForm::BlockDiagramPaintBoxMouseMove(int x, int y) {
 
 void TDiagramForm::BlockDiagramPaintBoxClick() {
   TBlockDiagram* page = currentPage;
+  // Drawing waits until the click is done: a widget's write reaches the
+  // link first, and the page is redrawn once however many objects changed.
+  const bool saved = drawingEnabled;
+  drawingEnabled = false;
+  redrawPending = false;
   for (unsigned i = 0; page && i < page->ObjectCount(); ++i) {
     TGUIObject* object = page->Object(i);
     if (!object || !object->Click(pointerX, pointerY)) continue;
@@ -1103,6 +1115,11 @@ void TDiagramForm::BlockDiagramPaintBoxClick() {
     page->ShowPluginDialog(object);
     // A click that switched the page is not offered to the new page's objects.
     if (currentPage != page) break;
+  }
+  drawingEnabled = saved;
+  if (redrawPending) {
+    Redraw();
+    RepaintDiagram();
   }
 }
 

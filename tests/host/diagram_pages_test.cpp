@@ -428,6 +428,21 @@ TEST_F(DiagramPagesTest, ClickingASwitchWritesItsBitAndAClickBackRestoresIt) {
   }
 }
 
+TEST_F(DiagramPagesTest, AClickRedrawsTheClickedSwitchOnceItsWriteIsSent) {
+  TDiagramForm* form = Open("QMX7XXXEVM");
+  TSwitch* lever = FindSwitch(form, 63, 7);
+  ASSERT_NE(lever, nullptr);
+  const TPointF a = lever->GetPlacedPoint(0), b = lever->GetPlacedPoint(1);
+  const QRect box(QPoint(int(a.x), int(a.y)), QPoint(int(b.x), int(b.y)));
+  const QImage before = form->Foreground()->Image().copy(box);
+  Mark();
+  QTest::mouseClick(form->BlockDiagramPaintBox, Qt::LeftButton, {}, Centre(lever));
+  EXPECT_EQ(Writes().size(), 1u);
+  // The lever moved on the drawn page (on is the bottom edge, off the diagonal).
+  EXPECT_NE(form->Foreground()->Image().copy(box), before);
+  EXPECT_TRUE(form->DrawingEnabled());
+}
+
 TEST_F(DiagramPagesTest, ARegisterReadBackByRefreshMovesTheWidgetsAndWritesNothingBack) {
   TDiagramForm* form = Open("QMX7XXXEVM");
   TSwitch* lever = FindSwitch(form, 63, 7);
@@ -650,6 +665,9 @@ TEST_F(DiagramPagesTest, TheKitsDConfAndReturnObjectsLeadToTheClockPageAndBack) 
   EXPECT_EQ(form->PreviousPage(), form->Page(0));
   TGUIObject* back = FindFunction(form, "return");
   ASSERT_NE(back, nullptr);
+  // The click that switched the page drew the clock page: the button's fill.
+  const QPoint button = Centre(back);
+  EXPECT_EQ(form->Foreground()->PixelColour(button.x(), button.y() - 8), 0xF2E6DCu);
   QTest::mouseClick(form->BlockDiagramPaintBox, Qt::LeftButton, {}, Centre(back));
   EXPECT_EQ(form->CurrentPage(), form->Page(0));
 }
