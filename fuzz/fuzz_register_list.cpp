@@ -9,8 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::vector<RegisterListEntry> entries;
-  std::string error;
   std::vector<std::string> warnings;
-  RegisterListText::Parse(text, "fuzz.txt", entries, error, warnings);
+  RegisterListText::Parse(text, "fuzz.txt", entries, warnings);
   return 0;
 }

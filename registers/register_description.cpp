@@ -12,15 +12,23 @@ TPlDataInfo::TPlDataInfo(uint8_t mask, uint8_t lowBit, const std::string& name)
   valueNames.resize(size_t(valueCount));
 }
 
-bool TPlDataInfo::AddValueName(const std::string& attributeName, const std::string& valueName) {
+bool TPlDataInfo::AddValueName(const std::string& attributeName, const std::string& valueName, std::string* why) {
+  auto ignore = [why](const char* reason) {
+    if (why) *why = reason;
+    return false;
+  };
   const size_t b = attributeName.find('b');
-  if (b == std::string::npos) return false;
-  const std::string digits = attributeName.substr(b + 1);
-  // More digits than bits would not fit the field (and could overflow the value).
-  if (digits.empty() || digits.size() > width) return false;
+  if (b == std::string::npos || b + 1 == attributeName.size()) return ignore("is not b and binary digits");
   int value = 0;
-  for (char c : digits) value = value * 2 + (c == '1' ? 1 : 0);
-  if (value >= valueCount) return false;
+  bool tooLarge = false;
+  for (size_t i = b + 1; i < attributeName.size(); ++i) {
+    const char c = attributeName[i];
+    if (c != '0' && c != '1') return ignore("is not b and binary digits");
+    // Stop growing once too large: any number of leading zeros is fine, a 1 beyond the field is not.
+    if (!tooLarge) value = value * 2 + (c - '0');
+    tooLarge |= value >= valueCount;
+  }
+  if (tooLarge) return ignore("does not fit the field");
   valueNames[size_t(value)] = std::make_unique<std::string>(valueName);
   return true;
 }
@@ -36,7 +44,7 @@ std::string TPlDataInfo::GetValueName(int registerValue) const {
 TRegister::TRegister(uint8_t page, uint8_t reg, const std::string& name) : page(page), reg(reg), name(name) {}
 
 bool TRegister::ParseBitRange(const std::string& bitRange, int& high, int& low) {
-  auto digit = [](char c) { return c >= '0' && c <= '7'; };
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
   if (bitRange.size() == 2 && bitRange[0] == 'D' && digit(bitRange[1])) {
     high = low = bitRange[1] - '0';
     return true;
@@ -53,6 +61,7 @@ bool TRegister::ParseBitRange(const std::string& bitRange, int& high, int& low) 
 TPlDataInfo* TRegister::AddBitField(const std::string& bitRange, const std::string& fieldName) {
   int high, low;
   if (fieldCount >= kMaxFields || !ParseBitRange(bitRange, high, low)) return nullptr;
+  // As a byte: bits beyond D7 fall away.
   const uint8_t mask = uint8_t(((1u << (high - low + 1)) - 1) << low);
   fields[fieldCount] = std::make_unique<TPlDataInfo>(mask, uint8_t(low), fieldName);
   return fields[fieldCount++].get();

@@ -15,10 +15,10 @@ class TPlDataInfo {
  public:
   TPlDataInfo(uint8_t mask, uint8_t lowBit, const std::string& name);
 
-  // `attributeName` is "b" and binary digits, most significant first; a
-  // value beyond the field, or more digits than the field has bits, is ignored.
-  // False when ignored.
-  bool AddValueName(const std::string& attributeName, const std::string& valueName);
+  // `attributeName` holds a "b" and binary digits after it, most significant
+  // first ("b0011"); leading zeros are fine. A value that does not fit the
+  // field, or digits other than 0 and 1, are ignored: false, and `why` tells.
+  bool AddValueName(const std::string& attributeName, const std::string& valueName, std::string* why = nullptr);
   // The name of the field's value within a whole register value, "reserved" without one.
   std::string GetValueName(int registerValue) const;
   int HighBit() const { return lowBit + width - 1; }
@@ -41,12 +41,14 @@ class TRegister {
   TRegister(const TRegister&) = delete;
   TRegister& operator=(const TRegister&) = delete;
 
-  // `bitRange` is "D7" or "D7-D4" (high bit first). Null when the register has
-  // its eight fields already or the range is not of that form.
+  // `bitRange` is "D7" or "D7-D4" (high bit first). The mask keeps the bits
+  // that fall into a byte, so a field named beyond D7 covers no bits. Null
+  // when the register has its eight fields already or the range is not of that form.
   TPlDataInfo* AddBitField(const std::string& bitRange, const std::string& name);
   TPlDataInfo* GetBitField(int index) const;
   int FieldCount() const { return fieldCount; }
-  // Reads a bit range: false unless "D<high>" or "D<high>-D<low>" with 7 >= high >= low >= 0.
+  // Reads a bit range: false unless "D<high>" or "D<high>-D<low>" with single
+  // digits and high >= low.
   static bool ParseBitRange(const std::string& bitRange, int& high, int& low);
 
   uint8_t page;

@@ -1,6 +1,7 @@
 #include "registers/register_list_text.h"
 
 #include <charconv>
+#include <cstdio>
 
 #include "platform/file.h"
 #include "platform/text.h"
@@ -27,9 +28,8 @@ bool Hex(const std::string& s, unsigned& value) {
 
 }  // namespace
 
-bool RegisterListText::Parse(const std::string& text, const std::string& source,
-                             std::vector<RegisterListEntry>& entries, std::string& error,
-                             std::vector<std::string>& warnings) {
+void RegisterListText::Parse(const std::string& text, const std::string& source,
+                             std::vector<RegisterListEntry>& entries, std::vector<std::string>& warnings) {
   // Words with the line each starts on, for the messages.
   std::vector<std::pair<std::string, int>> words;
   int line = 1;
@@ -47,21 +47,28 @@ bool RegisterListText::Parse(const std::string& text, const std::string& source,
     i = j;
   }
 
-  for (size_t w = 0; w < words.size(); w += 5) {
+  size_t w = 0;
+  while (w < words.size()) {
     const int at = words[w].second;
-    const std::string where = source + ":" + std::to_string(at);
+    const std::string where = platform::Cut(source) + ":" + std::to_string(at);
     if (w + 5 > words.size()) {
-      error = where + ": an entry needs page, register, default, mask and name";
-      return false;
+      warnings.push_back(where + ": an entry needs page, register, default, mask and name; skipped");
+      break;
     }
     RegisterListEntry e;
     if (!Decimal(words[w].first, e.page) || !Decimal(words[w + 1].first, e.reg) ||
         !Hex(words[w + 2].first, e.defaultValue) || !Hex(words[w + 3].first, e.mask)) {
-      error = where + ": '" + words[w].first + " " + words[w + 1].first + " " + words[w + 2].first + " " +
-              words[w + 3].first + "' is not page, register, default and mask";
-      return false;
+      warnings.push_back(where + ": '" +
+                         platform::Cut(words[w].first + " " + words[w + 1].first + " " + words[w + 2].first + " " +
+                                       words[w + 3].first) +
+                         "' is not page, register, default and mask; skipped");
+      // Entries are written one to a line: read on from the next line.
+      while (w < words.size() && words[w].second == at) ++w;
+      continue;
     }
     e.name = words[w + 4].first;
+    const size_t first = w;
+    w += 5;
     if (e.name.size() > kMaxName) {
       warnings.push_back(where + ": the name is longer than 255 characters and is cut");
       e.name.resize(kMaxName);
@@ -71,9 +78,20 @@ bool RegisterListText::Parse(const std::string& text, const std::string& source,
                          " is outside the register image; skipped");
       continue;
     }
+    const struct {
+      unsigned value;
+      const char* what;
+      const std::string& text;
+    } wide[] = {{e.defaultValue, "default", words[first + 2].first}, {e.mask, "mask", words[first + 3].first}};
+    for (const auto& field : wide) {
+      if (field.value <= 0xFF) continue;
+      char low[8];
+      std::snprintf(low, sizeof low, "0x%02X", field.value & 0xFF);
+      warnings.push_back(where + ": the " + field.what + " " + platform::Cut(field.text) +
+                         " is wider than 8 bits; only its low byte " + low + " is used");
+    }
     entries.push_back(e);
   }
-  return true;
 }
 
 bool RegisterListText::Read(const std::string& fileName, std::vector<RegisterListEntry>& entries, std::string& error,
@@ -83,5 +101,6 @@ bool RegisterListText::Read(const std::string& fileName, std::vector<RegisterLis
     error = platform::Cut(fileName) + ": cannot be opened: " + problem;
     return false;
   }
-  return Parse(text, fileName, entries, error, warnings);
+  Parse(text, fileName, entries, warnings);
+  return true;
 }

@@ -19,13 +19,14 @@ struct RegisterListEntry {
 struct RegisterListText {
   static constexpr size_t kMaxName = 255;
 
-  // Reads every entry of `fileName`. An entry out of range (page 0..255,
-  // register 0..127) is skipped with a warning, a name longer than 255
-  // characters is cut with one; an entry that does not match the pattern
-  // ends the reading with an error (the entries before it are kept).
-  // False when the file cannot be read or an entry did not match.
+  // Reads every entry of `fileName`. An entry that does not match the
+  // pattern is skipped with a warning and the reading goes on at the next
+  // line; an entry out of range (page 0..255, register 0..127) is skipped
+  // with a warning; a name longer than 255 characters is cut and a default
+  // or mask wider than a byte kept (its low byte counts), each with a warning.
+  // False only when the file cannot be read.
   static bool Read(const std::string& fileName, std::vector<RegisterListEntry>& entries, std::string& error,
                    std::vector<std::string>& warnings);
-  static bool Parse(const std::string& text, const std::string& source, std::vector<RegisterListEntry>& entries,
-                    std::string& error, std::vector<std::string>& warnings);
+  static void Parse(const std::string& text, const std::string& source, std::vector<RegisterListEntry>& entries,
+                    std::vector<std::string>& warnings);
 };

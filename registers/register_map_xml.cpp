@@ -82,16 +82,27 @@ void RegisterMapXmlReader::ReadText(const std::string& text, const std::string& 
     const std::string pageName = LocalName(pageNode.name());
     int page;
     if (!NameNumber(pageName, page)) {
-      fail("page element '" + pageName + "' carries no page number");
+      fail("page element '" + platform::Cut(pageName) + "' carries no page number");
       return;
+    }
+    // Beyond a byte the number would fold onto another page.
+    if (page > 255) {
+      warn("page element '" + platform::Cut(pageName) + "' is outside pages 0 to 255; ignored");
+      continue;
     }
     for (pugi::xml_node regNode : pageNode.children()) {
       if (regNode.type() != pugi::node_element) continue;
       const std::string regName = LocalName(regNode.name());
       int reg;
       if (!NameNumber(regName, reg)) {
-        fail("register element '" + regName + "' of page " + std::to_string(page) + " carries no register number");
+        fail("register element '" + platform::Cut(regName) + "' of page " + std::to_string(page) +
+             " carries no register number");
         return;
+      }
+      if (reg > 127) {
+        warn("register element '" + platform::Cut(regName) + "' of page " + std::to_string(page) +
+             " is outside registers 0 to 127; ignored");
+        continue;
       }
       const std::string where = "register " + std::to_string(reg) + " of page " + std::to_string(page);
 
@@ -105,14 +116,16 @@ void RegisterMapXmlReader::ReadText(const std::string& text, const std::string& 
         break;
       }
       if (!named) warn(where + " has no name");
-      TRegister* r = map.FindOrAddRegister(uint8_t(page & 0xFF), uint8_t(reg & 0xFF), name);
+      // A second listing merges into the first; say so, it is most likely a typing slip.
+      if (map.FindRegister(page, reg)) warn(where + " is listed twice; its fields are merged and the later name kept");
+      TRegister* r = map.FindOrAddRegister(uint8_t(page), uint8_t(reg), name);
 
       for (pugi::xml_node child : regNode.children()) {
         if (!IsTextOnlyElement(child)) continue;
         const std::string bitRange = LocalName(child.name());
         int high, low;
         if (!TRegister::ParseBitRange(bitRange, high, low)) {
-          fail("bit field '" + bitRange + "' of " + where +
+          fail("bit field '" + platform::Cut(bitRange) + "' of " + where +
                " is not D<high> or D<high>-D<low> with the low bit at most the high bit");
           return;
         }
@@ -121,11 +134,13 @@ void RegisterMapXmlReader::ReadText(const std::string& text, const std::string& 
           warn(where + " has more than 8 bit fields; '" + bitRange + "' is ignored");
           continue;
         }
+        if (high > 7) warn("bit field " + bitRange + " of " + where + " reaches beyond D7; those bits are left out");
         for (pugi::xml_attribute a : child.attributes()) {
           const std::string attribute = LocalName(a.name());
-          if (!field->AddValueName(attribute, a.value()))
-            warn("value '" + attribute + "' of bit field " + bitRange + " of " + where +
-                 " does not fit the field; ignored");
+          std::string why;
+          if (!field->AddValueName(attribute, a.value(), &why))
+            warn("value '" + platform::Cut(attribute) + "' of bit field " + bitRange + " of " + where + " " + why +
+                 "; ignored");
         }
       }
     }

@@ -601,8 +601,14 @@ TEST_F(DiagramPagesTest, HoverEndsWithTheFadeAndClearsTheHint) {
 }
 
 TEST_F(DiagramPagesTest, TheTextRegisterListNamesAndSeedsTheImage) {
-  testsupport::WriteFile(dir_.File("list.txt"), "0 5 1f ff Volume\n0 6 0x80 0f Mute\n300 1 1 1 Outside\n");
+  // A bad entry costs only itself: the one after it still counts.
+  testsupport::WriteFile(dir_.File("list.txt"), "0 5 1f ff Volume\n0 x 1 1 Bad\n0 6 0x80 0f Mute\n300 1 1 1 Outside\n");
+  testsupport::LogCapture log;
   TDiagramForm* form = Open("B", "<L><B Diagram-1='QMX7XXX\\Page1.svg' Registermap='list.txt'/></L>", false);
+  bool warned = false;
+  for (const std::string& line : log.Lines())
+    warned |= line.find("list.txt:2: '0 x 1 1' is not page, register, default and mask; skipped") != std::string::npos;
+  EXPECT_TRUE(warned);
   EXPECT_EQ(form->Inspector()->Description(0, 5), "Volume");
   EXPECT_EQ(form->Inspector()->WritableMask(0, 5), 0xFF);
   EXPECT_EQ(form->Inspector()->WritableMask(0, 6), 0x0F);

@@ -41,8 +41,11 @@ INSTANTIATE_TEST_SUITE_P(RegisterMap, BitFields,
                          ::testing::Values(FieldCase{"D7-D4", 0xF0, 4, 4, 16}, FieldCase{"D0", 0x01, 1, 0, 2},
                                            FieldCase{"D5", 0x20, 1, 5, 2}, FieldCase{"D7-D0", 0xFF, 8, 0, 256},
                                            FieldCase{"D3-D3", 0x08, 1, 3, 2},
-                                           // Not a field: low above high, no bit 8, other forms.
-                                           FieldCase{"D4-D7", -1, 0, 0, 0}, FieldCase{"D8", -1, 0, 0, 0},
+                                           // Beyond D7: the bits past the byte fall away.
+                                           FieldCase{"D8", 0x00, 0, 8, 1}, FieldCase{"D9-D8", 0x00, 0, 8, 1},
+                                           FieldCase{"D8-D6", 0xC0, 2, 6, 4},
+                                           // Not a field: low above high, other forms.
+                                           FieldCase{"D4-D7", -1, 0, 0, 0},
                                            FieldCase{"X7", -1, 0, 0, 0}, FieldCase{"D7-D", -1, 0, 0, 0},
                                            FieldCase{"D7-4", -1, 0, 0, 0}, FieldCase{"D", -1, 0, 0, 0}));
 
@@ -51,17 +54,36 @@ TEST(RegisterMap, ValueNames) {
   EXPECT_TRUE(f.AddValueName("b0011", "Mute"));
   EXPECT_EQ(f.GetValueName(0x3A), "Mute");
   EXPECT_EQ(f.GetValueName(0x4A), "reserved");
-  // A "b" anywhere, a digit other than 1 counting as 0.
-  EXPECT_TRUE(f.AddValueName("xb1020", "Eight"));
+  // A "b" anywhere; a later name replaces the earlier.
+  EXPECT_TRUE(f.AddValueName("xb1000", "Eight"));
   EXPECT_EQ(f.GetValueName(0x80), "Eight");
   EXPECT_TRUE(f.AddValueName("b0011", "Quiet"));
   EXPECT_EQ(f.GetValueName(0x30), "Quiet");
-  // Ignored: no "b", no digits, more digits than the field has bits.
-  EXPECT_FALSE(f.AddValueName("v0001", "x"));
-  EXPECT_FALSE(f.AddValueName("b", "x"));
-  EXPECT_FALSE(f.AddValueName("b00001", "x"));
-  EXPECT_FALSE(f.AddValueName("b" + std::string(40, '1'), "x"));
-  EXPECT_EQ(f.GetValueName(0x10), "reserved");
+  // Leading zeros beyond the field's width are fine, however many.
+  EXPECT_TRUE(f.AddValueName("b00001", "One"));
+  EXPECT_TRUE(f.AddValueName("b" + std::string(40, '0') + "10", "Two"));
+  EXPECT_EQ(f.GetValueName(0x10), "One");
+  EXPECT_EQ(f.GetValueName(0x20), "Two");
+  // Ignored, with the reason: no "b", no digits, other characters, a 1 beyond the field.
+  const struct {
+    const char* attribute;
+    const char* why;
+  } ignored[] = {{"v0001", "is not b and binary digits"}, {"b", "is not b and binary digits"},
+                 {"b1020", "is not b and binary digits"}, {"bxx", "is not b and binary digits"},
+                 {"b10000", "does not fit the field"}, {"b1111111111111111111111111111111111111111", "does not fit the field"}};
+  for (const auto& c : ignored) {
+    std::string why;
+    EXPECT_FALSE(f.AddValueName(c.attribute, "x", &why)) << c.attribute;
+    EXPECT_EQ(why, c.why) << c.attribute;
+  }
+  EXPECT_EQ(f.GetValueName(0x40), "reserved");
+
+  TPlDataInfo one(0x01, 0, "Bit"), two(0x0C, 2, "Pair");
+  EXPECT_TRUE(one.AddValueName("b00", "Off"));
+  EXPECT_FALSE(one.AddValueName("b10", "x"));
+  EXPECT_TRUE(two.AddValueName("b0001", "Low"));
+  EXPECT_EQ(one.GetValueName(0xFE), "Off");
+  EXPECT_EQ(two.GetValueName(0x04), "Low");
 }
 
 TEST(RegisterMap, NineFieldsKeepTheFirstEight) {
@@ -129,7 +151,8 @@ TEST(RegisterMap, XmlWithPrefixesAndARegisterListedTwice) {
   TRegisterDescription map;
   RegisterMapXmlReader::ReadText(kMapXml, "map.xml", map);
   ASSERT_TRUE(map.IsValid()) << map.Error();
-  EXPECT_TRUE(map.Warnings().empty());
+  EXPECT_EQ(map.Warnings(),
+            Lines{"map.xml: register 1 of page 0 is listed twice; its fields are merged and the later name kept"});
   ASSERT_EQ(map.RegisterCount(), 3);
   EXPECT_EQ(map.FindRegister(12, 127)->name, "Last");
   // First position, the later name, the fields of both.
@@ -178,16 +201,39 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RegisterMap, WarningsForWhatIsIgnored) {
   TRegisterDescription map;
   RegisterMapXmlReader::ReadText(
-      "<Map><P0><R2><D0>a</D0></R2><R3>Name<D1 b000='x' c='y'>f</D1>"
-      "<D0>0</D0><D1>1</D1><D2>2</D2><D3>3</D3><D4>4</D4><D5>5</D5><D6>6</D6><D7>7</D7></R3></P0></Map>",
+      "<Map><P0><R2><D0>a</D0></R2><R3>Name<D1 b000='x' bxx='z' c='y'>f</D1>"
+      "<D0>0</D0><D1>1</D1><D2>2</D2><D3>3</D3><D4>4</D4><D5>5</D5><D6>6</D6><D7>7</D7></R3>"
+      "<R300>Folds</R300><R128>High</R128><R4>Four<D9-D8 b1='on'>Beyond</D9-D8></R4><R2>Again</R2></P0>"
+      "<P300><R1>Folds</R1></P300><P44><R4>Kept</R4></P44></Map>",
       "w.xml", map);
   ASSERT_TRUE(map.IsValid()) << map.Error();
-  EXPECT_EQ(map.FindRegister(0, 2)->name, "");
+  EXPECT_EQ(map.FindRegister(0, 2)->name, "Again");
   EXPECT_EQ(map.FindRegister(0, 3)->FieldCount(), 8);
-  const Lines expected{"w.xml: register 2 of page 0 has no name",
-                       "w.xml: value 'b000' of bit field D1 of register 3 of page 0 does not fit the field; ignored",
-                       "w.xml: value 'c' of bit field D1 of register 3 of page 0 does not fit the field; ignored",
-                       "w.xml: register 3 of page 0 has more than 8 bit fields; 'D7' is ignored"};
+  EXPECT_EQ(map.FindRegister(0, 3)->GetBitField(0)->GetValueName(0), "x");
+  // Out of range: neither folded onto page or register 44 nor kept.
+  EXPECT_EQ(map.FindRegister(0, 44), nullptr);
+  EXPECT_EQ(map.FindRegister(44, 1), nullptr);
+  EXPECT_EQ(map.FindRegister(0, 128), nullptr);
+  EXPECT_EQ(map.FindRegister(44, 4)->name, "Kept");
+  EXPECT_EQ(map.RegisterCount(), 4);
+  // A field beyond D7 covers no bits and spoils nothing else.
+  const TPlDataInfo* beyond = map.FindRegister(0, 4)->GetBitField(0);
+  ASSERT_NE(beyond, nullptr);
+  EXPECT_EQ(beyond->mask, 0);
+  Lines lines;
+  map.GetComments(lines, 0, 4, 0xFF);
+  EXPECT_EQ(lines, (Lines{"#%Page: 0, Register: 4:", "#%  Four, Data = 0xFF", "#%  Beyond: reserved"}));
+  const Lines expected{
+      "w.xml: register 2 of page 0 has no name",
+      "w.xml: value 'bxx' of bit field D1 of register 3 of page 0 is not b and binary digits; ignored",
+      "w.xml: value 'c' of bit field D1 of register 3 of page 0 is not b and binary digits; ignored",
+      "w.xml: register 3 of page 0 has more than 8 bit fields; 'D7' is ignored",
+      "w.xml: register element 'R300' of page 0 is outside registers 0 to 127; ignored",
+      "w.xml: register element 'R128' of page 0 is outside registers 0 to 127; ignored",
+      "w.xml: bit field D9-D8 of register 4 of page 0 reaches beyond D7; those bits are left out",
+      "w.xml: value 'b1' of bit field D9-D8 of register 4 of page 0 does not fit the field; ignored",
+      "w.xml: register 2 of page 0 is listed twice; its fields are merged and the later name kept",
+      "w.xml: page element 'P300' is outside pages 0 to 255; ignored"};
   EXPECT_EQ(map.Warnings(), expected);
 }
 
@@ -237,9 +283,8 @@ TEST_F(LinkMaps, UndeclaredAddressesHaveNoSlot) {
 struct ListCase {
   const char* name;
   const char* text;
-  bool ok;
   size_t entries;
-  const char* message;  // in the error or the warnings
+  const char* message;  // in the warnings
 };
 
 class RegisterLists : public ::testing::TestWithParam<ListCase> {};
@@ -247,11 +292,10 @@ class RegisterLists : public ::testing::TestWithParam<ListCase> {};
 TEST_P(RegisterLists, Read) {
   const ListCase& c = GetParam();
   std::vector<RegisterListEntry> entries;
-  std::string error;
   Lines warnings;
-  EXPECT_EQ(RegisterListText::Parse(c.text, "list.txt", entries, error, warnings), c.ok);
+  RegisterListText::Parse(c.text, "list.txt", entries, warnings);
   EXPECT_EQ(entries.size(), c.entries);
-  std::string all = error;
+  std::string all;
   for (const std::string& w : warnings) all += "\n" + w;
   if (*c.message) EXPECT_NE(all.find(c.message), std::string::npos) << all;
   else EXPECT_EQ(all, "");
@@ -259,21 +303,27 @@ TEST_P(RegisterLists, Read) {
 
 INSTANTIATE_TEST_SUITE_P(
     RegisterMap, RegisterLists,
-    ::testing::Values(ListCase{"Plain", "0 5 1f ff Volume\r\n0 6 0x0C 0x3F Gain\n", true, 2, ""},
-                      ListCase{"AnyWhitespace", "0\t5\n1f ff\n  Volume 1 2 0 0 Other", true, 2, ""},
-                      ListCase{"OutOfRangeIsSkipped", "0 5 0 ff A\n0 200 0 ff B\n256 1 0 ff C\n", true, 1,
+    ::testing::Values(ListCase{"Plain", "0 5 1f ff Volume\r\n0 6 0x0C 0x3F Gain\n", 2, ""},
+                      ListCase{"AnyWhitespace", "0\t5\n1f ff\n  Volume 1 2 0 0 Other", 2, ""},
+                      ListCase{"OutOfRangeIsSkipped", "0 5 0 ff A\n0 200 0 ff B\n256 1 0 ff C\n", 1,
                                "list.txt:2: page 0, register 200 is outside the register image; skipped"},
-                      ListCase{"NotThePatternEndsTheReading", "0 5 0 ff A\n0 x 0 ff B\n0 7 0 ff C\n", false, 1,
-                               "list.txt:2: '0 x 0 ff' is not page, register, default and mask"},
-                      ListCase{"ShortEntry", "0 5 0 ff A\n0 6 0\n", false, 1,
-                               "list.txt:2: an entry needs page, register, default, mask and name"}),
+                      // A bad entry is skipped; the reading goes on at the next line.
+                      ListCase{"NotThePatternIsSkipped", "0 5 0 ff A\n0 x 0 ff B\n0 7 0 ff C\n", 2,
+                               "list.txt:2: '0 x 0 ff' is not page, register, default and mask; skipped"},
+                      ListCase{"ExtraWordsAreSkipped", "0 5 0 ff A\n0 6 0 ff B extra words\n0 7 0 ff C\n", 3,
+                               "list.txt:2: 'extra words 0 7' is not page, register, default and mask; skipped"},
+                      ListCase{"ShortEntry", "0 5 0 ff A\n0 6 0\n", 1,
+                               "list.txt:2: an entry needs page, register, default, mask and name; skipped"},
+                      ListCase{"WideDefault", "0 5 1ff ff A\n", 1,
+                               "list.txt:1: the default 1ff is wider than 8 bits; only its low byte 0xFF is used"},
+                      ListCase{"WideMask", "0 5 0 0x10f A\n", 1,
+                               "list.txt:1: the mask 0x10f is wider than 8 bits; only its low byte 0x0F is used"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(RegisterMap, LongNamesAreCut) {
   std::vector<RegisterListEntry> entries;
-  std::string error;
   Lines warnings;
-  ASSERT_TRUE(RegisterListText::Parse("0 1 0 ff " + std::string(300, 'n'), "l", entries, error, warnings));
+  RegisterListText::Parse("0 1 0 ff " + std::string(300, 'n'), "l", entries, warnings);
   EXPECT_EQ(entries.at(0).name.size(), 255u);
   EXPECT_EQ(warnings.size(), 1u);
 }
