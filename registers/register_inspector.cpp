@@ -1,5 +1,6 @@
 #include "registers/register_inspector.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -83,6 +84,24 @@ class TRegisterInspector::Delegate : public QStyledItemDelegate {
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     const int column = index.column();
+    if (column <= 4 && column != 2) {
+      // The number columns are narrow ("0xFF" in 30 pixels): a smaller font
+      // rather than an ellipsis.
+      QStyleOptionViewItem narrow = option;
+      initStyleOption(&narrow, index);
+      narrow.textElideMode = Qt::ElideNone;
+      const QWidget* view = option.widget;
+      const QStyle* style = view ? view->style() : QApplication::style();
+      const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+      const int room = option.rect.width() - 2 * margin - 1;
+      for (int step = 0; step < 12 && QFontMetrics(narrow.font).horizontalAdvance(narrow.text) > room; ++step) {
+        if (narrow.font.pointSizeF() > 0) narrow.font.setPointSizeF(narrow.font.pointSizeF() * 0.92);
+        else narrow.font.setPixelSize(std::max(1, narrow.font.pixelSize() - 1));
+      }
+      narrow.fontMetrics = QFontMetrics(narrow.font);
+      style->drawControl(QStyle::CE_ItemViewItem, &narrow, painter, view);
+      return;
+    }
     if (column < 5 || column > 12) {
       QStyledItemDelegate::paint(painter, option, index);
       return;
@@ -99,6 +118,13 @@ class TRegisterInspector::Delegate : public QStyledItemDelegate {
   bool eventFilter(QObject* editor, QEvent* event) override {
     if (event->type() == QEvent::KeyPress) inspector_->RegisterGridKeyPress(static_cast<QKeyEvent*>(event)->key());
     return QStyledItemDelegate::eventFilter(editor, event);
+  }
+
+  // The edit goes to the inspector, not into the cell: an entry is written
+  // even when its text did not change, and the cell then shows the value.
+  void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+    auto* edit = qobject_cast<QLineEdit*>(editor);
+    inspector_->RegisterGridSetEditText(index.column(), index.row() + 1, edit ? edit->text().toStdString() : "");
   }
 
  private:
@@ -175,9 +201,6 @@ TRegisterInspector::TRegisterInspector(QWidget* owner) : QWidget(owner, Qt::Tool
     }
     selected_ = row;
     ShowInfo();
-  });
-  connect(RegisterGrid, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-    if (!updating_) RegisterGridSetEditText(item->column(), item->row() + 1, item->text().toStdString());
   });
 
   FormCreate();
@@ -364,6 +387,7 @@ void TRegisterInspector::RegisterGridSelectCell(int column, int row) {
 void TRegisterInspector::RegisterGridKeyPress(int key) { enterPressed_ = key == Qt::Key_Return || key == Qt::Key_Enter; }
 
 void TRegisterInspector::RegisterGridSetEditText(int column, int row, const std::string& text) {
+  // Without Enter the edit is dropped; the cell never took the typed text.
   if (!enterPressed_ || (column != 3 && column != 4) || row < 1 || row > 128 || !image_) return;
   enterPressed_ = false;
   const int r = row - 1;
@@ -377,7 +401,8 @@ void TRegisterInspector::RegisterGridSetEditText(int column, int row, const std:
   const uint8_t mask = writable_[size_t(page_ * 128 + r)];
   image_[offset] = uint8_t((image_[offset] & ~mask) | (value & mask));
   if (access_) access_(user_, address_, book_, page_, r, 0);
-  UpdateGrid(address_, image_, r, imageSize_);
+  // The row shows what was written (the writable bits of the typed value), not the text.
+  UpdateGrid(address_, image_, -1, imageSize_);
 }
 
 void TRegisterInspector::RegisterGridExit() { UpdateGrid(address_, image_, -1, imageSize_); }

@@ -112,7 +112,7 @@ TEST_F(Inspector, NothingHappensBeforeTheFirstImage) {
   Click(5, BitColumn(3));
   Type(5, 3, "12", Qt::Key_Return);
   EXPECT_TRUE(accesses.empty());
-  EXPECT_EQ(inspector_->CellText(3, 6), "12");  // only what was typed
+  EXPECT_EQ(inspector_->CellText(3, 6), "");  // no value to show, and the typed text was not taken
   EXPECT_TRUE(inspector_->Info->toPlainText().isEmpty());
 }
 
@@ -185,19 +185,62 @@ INSTANTIATE_TEST_SUITE_P(Inspector, ValueEntry,
                                            EntryCase{0xFF, 3, "x", 0x11, 0x11, false},
                                            EntryCase{0xFF, 4, "-1", 0x11, 0x11, false}));
 
-TEST_F(Inspector, EditedRowKeepsTheTypedTextUntilTheGridIsLeft) {
+TEST_F(Inspector, AnEntryShowsTheValueWritten) {
   inspector_->SetDescription(0, 0, 9, "Nine", 0x0F);
   Update();
   Type(9, 3, "255", Qt::Key_Return);
   EXPECT_EQ(image_[9], 0x0F);
-  EXPECT_EQ(inspector_->CellText(3, 10), "255");
-  EXPECT_EQ(inspector_->CellText(12, 10), "1");
-  inspector_->RegisterGridExit();
   EXPECT_EQ(inspector_->CellText(3, 10), "15");
-  // Leaving the cell without Enter writes nothing.
+  EXPECT_EQ(inspector_->CellText(4, 10), "0x0F");
+  EXPECT_EQ(inspector_->CellText(12, 10), "1");
+  Type(9, 4, "0x3", Qt::Key_Enter);
+  EXPECT_EQ(inspector_->CellText(4, 10), "0x03");
+  EXPECT_EQ(inspector_->CellText(3, 10), "3");
+  // Leaving the cell without Enter writes nothing and leaves the value shown.
   Type(9, 3, "0", Qt::Key_Tab);
-  EXPECT_EQ(image_[9], 0x0F);
-  EXPECT_EQ(accesses.size(), 1u);
+  EXPECT_EQ(image_[9], 0x03);
+  EXPECT_EQ(accesses.size(), 2u);
+  EXPECT_EQ(inspector_->CellText(3, 10), "3");
+}
+
+TEST_F(Inspector, EnterOnAnUnchangedCellWritesAgain) {
+  image_[9] = 0x21;
+  Update();
+  for (int column : {3, 4}) {
+    Type(9, column, "", Qt::Key_Return);  // the editor holds the cell's own text
+    EXPECT_EQ(accesses.back(), "mode 0: 48 0 0 9") << column;
+  }
+  EXPECT_EQ(accesses.size(), 2u);
+  EXPECT_EQ(image_[9], 0x21);
+}
+
+// The number columns keep their widths, yet every digit can be read: no
+// ellipsis and no text running into the cell's edge.
+TEST_F(Inspector, NarrowNumberColumnsShowTheWholeNumber) {
+  QTableWidget* grid = inspector_->RegisterGrid;
+  image_[0x7E] = 0xFE;
+  image_[0x7F] = 0xFF;
+  Update();
+  grid->scrollToBottom();
+  regtest::PumpEvents();
+  const QImage shot = grid->viewport()->grab().toImage();
+  for (int column : {0, 1, 3, 4}) {
+    QImage cells[2];
+    for (int i = 0; i < 2; ++i) {
+      const QRect rect = grid->visualItemRect(grid->item(0x7E + i, column));
+      ASSERT_TRUE(shot.rect().contains(rect)) << column;
+      cells[i] = shot.copy(rect);
+      // The rightmost dark (text) pixel stays off the cell's last two pixel columns.
+      int right = -1;
+      for (int y = 0; y < cells[i].height(); ++y)
+        for (int x = 0; x < cells[i].width(); ++x)
+          if (qGray(cells[i].pixel(x, y)) < 128) right = std::max(right, x);
+      EXPECT_GT(right, 0) << column;
+      EXPECT_LT(right, cells[i].width() - 2) << "column " << column << ": the text reaches the cell's edge";
+    }
+    // "0x7E" and "0x7F", 254 and 255 differ only in their last digit.
+    EXPECT_NE(cells[0], cells[1]) << "column " << column << " does not show the last digit";
+  }
 }
 
 struct PageCase {
