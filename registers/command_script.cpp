@@ -152,7 +152,7 @@ void CommandScript::Emit(const std::string& line) {
 }
 
 void CommandScript::ReportFailure(int lineNumber, const std::string& line) {
-  if (!logFailures_) return;
+  if (!logFailures_ || generating_) return;
   if (lineNumber > 0) platform::LogF("Transfer failed, line = %d: %s", lineNumber, platform::Cut(line).c_str());
   else platform::LogLine("Transfer failed: " + platform::Cut(line));
 }
@@ -203,6 +203,7 @@ CommandScript::Step CommandScript::Poll(int device, int reg, uint8_t ones, uint8
     if (ms < 0 || ms > kBlockingLimitMs) ms = kBlockingLimitMs;
     pollStart_ = now;
   }
+  if (generating_) ms = 0;
   const auto sliceStart = now;
   for (;;) {
     uint8_t value = 0;
@@ -410,7 +411,12 @@ CommandScript::Step CommandScript::Interpret(std::string& line, bool isLastLine,
     case 'b': {
       std::string message = Trim(text.substr(1));
       if (message.empty()) message = "break";
-      if (output_) output_->Break(message);
+      if (output_) {
+        // The user reading the message is no time the script spends.
+        const auto shown = Clock::now();
+        output_->Break(message);
+        syncDeadline_ += Clock::now() - shown;
+      }
       return Step::Done;
     }
     case 'c': {
@@ -433,6 +439,7 @@ void CommandScript::BeginRun(bool synchronous) {
   synchronous_ = synchronous;
   waiting_ = false;
   pollLine_ = -1;
+  syncDeadline_ = Clock::now() + syncBudget_;
 }
 
 void CommandScript::EndRun() {
@@ -460,6 +467,12 @@ CommandScript::TickResult CommandScript::Tick() {
       return result;
     }
     waiting_ = false;
+    // The wait of the last line is over: now the run ends.
+    if (lineCounter_ >= n) {
+      EndOfRun();
+      result.end = TickEnd::Finished;
+      return result;
+    }
   }
   if (lineCounter_ >= n) {
     result.end = TickEnd::Finished;
@@ -484,16 +497,28 @@ CommandScript::TickResult CommandScript::Tick() {
     }
     ++result.lines;
     if (output_) output_->Progress(int(int64_t(lineCounter_) * 100 / n));
-    ++lineCounter_;
-    if (lineCounter_ >= n) {
+    if (synchronous_ && Clock::now() >= syncDeadline_) {
+      platform::LogF("Script stopped after %g s, line = %d, %s (Source File = %s)",
+                     std::chrono::duration<double>(syncBudget_).count(), currentLine_, platform::Cut(line).c_str(),
+                     platform::Cut(fileName_).c_str());
+      // What the lines so far wrote goes out, and the owner refreshes as at any end.
       EndOfRun();
-      result.end = TickEnd::Finished;
+      result.end = TickEnd::Stopped;
+      result.failedLine = lineCounter_;
+      lineCounter_ = n;
       return result;
     }
+    ++lineCounter_;
+    // A delay on the last line waits before the run ends.
     if (waiting_) {
       result.end = TickEnd::Wait;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(waitUntil_ - Clock::now()).count();
       result.waitMs = int(std::clamp<int64_t>(left, 1, INT_MAX));
+      return result;
+    }
+    if (lineCounter_ >= n) {
+      EndOfRun();
+      result.end = TickEnd::Finished;
       return result;
     }
   }
@@ -505,6 +530,7 @@ bool CommandScript::RunSync() {
   bool ok = true;
   while (lineCounter_ < int(lines_.size())) {
     const TickResult r = Tick();
+    if (r.end == TickEnd::Stopped) ok = false;
     if (r.end == TickEnd::Failed) {
       platform::LogF("Error, line = %d, %s (Source File = %s)", r.failedLine + 1,
                      platform::Cut(lines_[size_t(r.failedLine)]).c_str(), platform::Cut(fileName_).c_str());

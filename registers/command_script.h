@@ -59,6 +59,8 @@ class CommandScript {
   static constexpr int kBlockingLimitMs = 10000;
   // A timer-driven poll gives the window back after this long.
   static constexpr int kPollSliceMs = 20;
+  // Nobody can stop a synchronous run: it stops by itself after this long.
+  static constexpr int kSyncBudgetMs = 30000;
 
   struct Loop {
     int startLine = 0;
@@ -72,6 +74,7 @@ class CommandScript {
     Wait,      // a d or f line waits: call again after `waitMs`
     Finished,  // the last line ran (the end-of-run transfers are done)
     Failed,    // `failedLine` failed; the run is over
+    Stopped,   // a synchronous run ran out of time at `failedLine` (logged); the run is over
   };
   struct TickResult {
     TickEnd end = TickEnd::More;
@@ -98,8 +101,15 @@ class CommandScript {
   TI2CCommandPageCallback PageQuery() const { return page_; }
   TI2CCommandLogCallback Log() const { return log_; }
   void SetOutput(CommandScriptOutput* output) { output_ = output; }
-  // Whether refused transfers are logged (a generator that ignores reads turns it off).
+  // Whether refused transfers are logged (a recorder that answers no reads turns it off).
   void SetLogTransferFailures(bool on) { logFailures_ = on; }
+  // A generator's run (GenSrc): the transfer callback only collects writes,
+  // so refused transfers are not logged and a poll reads once instead of
+  // waiting for a value that no board will give.
+  void SetGenerating(bool on) { generating_ = on; }
+  // The total time of one synchronous run (time in message boxes not
+  // counted); past it the run stops with a log line.
+  void SetSyncBudget(std::chrono::milliseconds budget) { syncBudget_ = budget; }
 
   const std::string& FileName() const { return fileName_; }
   void SetFileName(const std::string& name) { fileName_ = name; }
@@ -181,6 +191,9 @@ class CommandScript {
   std::vector<std::string> lines_;
   CommandScriptOutput* output_ = nullptr;
   bool logFailures_ = true;
+  bool generating_ = false;
+  std::chrono::milliseconds syncBudget_{kSyncBudgetMs};
+  Clock::time_point syncDeadline_;
   // The line being run (from 1; 0 for a line executed on its own) and the
   // line that opened the pending block, for the log of a refused transfer.
   int currentLine_ = 0;

@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -114,6 +115,8 @@ TI2CCommand::TI2CCommand(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowS
   ReadData = new QPlainTextEdit(ReadDataGroup);
   ReadData->setObjectName("ReadData");
   ReadData->setReadOnly(true);
+  // A long loop prints without end: the oldest lines go.
+  ReadData->setMaximumBlockCount(kReadDataLines);
   ReadData->setLineWrapMode(QPlainTextEdit::NoWrap);
   ReadData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   ReadData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -236,6 +239,7 @@ void TI2CCommand::RunScriptTimer() {
       if (!synchronous) RunScript->start(result.waitMs);
       break;
     case CommandScript::TickEnd::Finished:
+    case CommandScript::TickEnd::Stopped:
       if (!synchronous) StopRun();
       break;
     case CommandScript::TickEnd::Failed:
@@ -440,15 +444,18 @@ void TI2CCommand::GetLogClick() {
 }
 
 int TI2CCommand::GenSrcCallback(void* user, int, int reg, uint8_t* data, int count, bool isRead, bool) {
-  // Reads have nothing to give here: 0, so that polls end and no value is made up.
-  if (isRead) return 0;
+  // Reads are ignored, not refused: they give zeros, so an s line writes back its set bits.
+  if (isRead) {
+    std::fill(data, data + count, uint8_t(0));
+    return kTransferDone;
+  }
   auto* window = static_cast<TI2CCommand*>(user);
   char line[32];
   for (int i = 0; i < count; ++i) {
     std::snprintf(line, sizeof line, "  {%03d, 0x%02X},", reg + i, data[i]);
     window->genSrc_.push_back(line);
   }
-  return 1;
+  return kTransferDone;
 }
 
 void TI2CCommand::GenSrcClick() {
@@ -459,7 +466,7 @@ void TI2CCommand::GenSrcClick() {
   script_.SetTransfer(this, GenSrcCallback);
   // Generating source is no run on the board: no board bits, no page queries.
   script_.SetBoardQueries(nullptr, nullptr);
-  script_.SetLogTransferFailures(false);
+  script_.SetGenerating(true);
   genSrc_.assign(1, "const QMX7440_VRA5520_REG_T __packed pFixedCfgRegs[] AT(FIXED_REGS_ADDR) = {");
   RunSync();
   genSrc_.push_back(
@@ -481,7 +488,7 @@ void TI2CCommand::GenSrcClick() {
                 n, n + 1);
   genSrc_.push_back(tail);
   if (!WriteLines(kGenSrcFile, genSrc_)) platform::LogLine(std::string("Cannot write ") + kGenSrcFile);
-  script_.SetLogTransferFailures(true);
+  script_.SetGenerating(false);
   script_.SetBoardQueries(bits, page);
   script_.SetTransfer(savedUser_, savedTransfer_);
   genSrc_.clear();

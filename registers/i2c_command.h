@@ -28,6 +28,8 @@ class TI2CCommand : public QWidget, private CommandScriptOutput {
   // Written into the start directory (the current directory).
   static constexpr const char* kGenSrcFile = "GenSrc.c";
   static const char* const kDashLine;
+  // ReadData keeps this many lines, dropping the oldest.
+  static constexpr int kReadDataLines = 10000;
 
   explicit TI2CCommand(QWidget* owner);
   ~TI2CCommand() override;

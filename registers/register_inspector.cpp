@@ -108,7 +108,7 @@ class TRegisterInspector::Delegate : public QStyledItemDelegate {
     }
     painter->save();
     painter->fillRect(option.rect, option.palette.base());
-    painter->setPen(inspector_->RegisterGridTextColour(column, index.row() + 1));
+    if (inspector_) painter->setPen(inspector_->RegisterGridTextColour(column, index.row() + 1));
     painter->setFont(option.font);
     painter->drawText(option.rect.adjusted(2, 3, 0, 0), Qt::AlignLeft | Qt::AlignTop, index.data().toString());
     painter->restore();
@@ -116,7 +116,7 @@ class TRegisterInspector::Delegate : public QStyledItemDelegate {
 
   // The editor's keys reach this filter before the edit commits on Enter.
   bool eventFilter(QObject* editor, QEvent* event) override {
-    if (event->type() == QEvent::KeyPress) inspector_->RegisterGridKeyPress(static_cast<QKeyEvent*>(event)->key());
+    if (event->type() == QEvent::KeyPress && inspector_) inspector_->RegisterGridKeyPress(static_cast<QKeyEvent*>(event)->key());
     return QStyledItemDelegate::eventFilter(editor, event);
   }
 
@@ -124,8 +124,12 @@ class TRegisterInspector::Delegate : public QStyledItemDelegate {
   // even when its text did not change, and the cell then shows the value.
   void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
     auto* edit = qobject_cast<QLineEdit*>(editor);
-    inspector_->RegisterGridSetEditText(index.column(), index.row() + 1, edit ? edit->text().toStdString() : "");
+    if (inspector_)
+      inspector_->RegisterGridSetEditText(index.column(), index.row() + 1, edit ? edit->text().toStdString() : "");
   }
+
+  // An editor open while the window goes commits on its way out: to nobody.
+  void Detach() { inspector_ = nullptr; }
 
  private:
   TRegisterInspector* inspector_;
@@ -177,7 +181,8 @@ TRegisterInspector::TRegisterInspector(QWidget* owner) : QWidget(owner, Qt::Tool
   RegisterGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   RegisterGrid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                                 QAbstractItemView::AnyKeyPressed);
-  RegisterGrid->setItemDelegate(new Delegate(this));
+  delegate_ = new Delegate(this);
+  RegisterGrid->setItemDelegate(delegate_);
   RegisterGrid->installEventFilter(this);
 
   Info = new QPlainTextEdit(this);
@@ -208,7 +213,7 @@ TRegisterInspector::TRegisterInspector(QWidget* owner) : QWidget(owner, Qt::Tool
   FormResize();
 }
 
-TRegisterInspector::~TRegisterInspector() = default;
+TRegisterInspector::~TRegisterInspector() { delegate_->Detach(); }
 
 void TRegisterInspector::FormCreate() {
   updating_ = true;

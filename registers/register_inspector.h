@@ -149,4 +149,5 @@ class TRegisterInspector : public QWidget {
   std::vector<std::string> descriptions_;
 
   bool updating_ = false;  // the grid is being filled, not edited
+  Delegate* delegate_ = nullptr;
 };

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <cstring>
 #include <filesystem>
@@ -161,7 +162,10 @@ TEST_F(CommandWindow, GenSrcWritesTheScriptsWritesAsCSource) {
   testsupport::TempDir dir;
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  window_->SetCommandLines({"w 30 10 AB CD", "r 30 00 01", "f 30 05 1XXXXXXX -1", "g 1 1"});
+  testsupport::LogCapture log;
+  // The poll would wait for ever on a board; here it reads once. The s line
+  // is written back with its set bits (the read gives nothing to keep).
+  window_->SetCommandLines({"w 30 10 AB CD", "r 30 00 01", "f 30 05 1XXXXXXX -1", "g 1 1", "s 30 05 XXXX0101"});
   window_->GenSrc->click();
   std::filesystem::current_path(previous);
 
@@ -169,15 +173,18 @@ TEST_F(CommandWindow, GenSrcWritesTheScriptsWritesAsCSource) {
       "const QMX7440_VRA5520_REG_T __packed pFixedCfgRegs[] AT(FIXED_REGS_ADDR) = {\r\n"
       "  {016, 0xAB},\r\n"
       "  {017, 0xCD},\r\n"
+      "  {005, 0x05},\r\n"
       "  // VRA5520\n  { 0x01, 0xC0 }, // Enable both amps, stereo headphone mode, not shutdown\n"
       "  { 0x02, 0x1A }  // Unmute and set volume\n};\n\n\r\n"
       "const IXD_CMD_T __packed pFixedCfgRegsCmdList[] = {\r\n"
       "  { QMX7440_I2C_ADDR, sizeof(QMX7440_VRA5520_REG_T), FIXED_REGS_ADDR + 0},\r\n"
       "  { QMX7440_I2C_ADDR, sizeof(QMX7440_VRA5520_REG_T), FIXED_REGS_ADDR + 1},\r\n"
-      "  { VRA5520_I2C_ADDR, sizeof(QMX7440_VRA5520_REG_T), FIXED_REGS_ADDR + 2 },\n"
+      "  { QMX7440_I2C_ADDR, sizeof(QMX7440_VRA5520_REG_T), FIXED_REGS_ADDR + 2},\r\n"
       "  { VRA5520_I2C_ADDR, sizeof(QMX7440_VRA5520_REG_T), FIXED_REGS_ADDR + 3 },\n"
+      "  { VRA5520_I2C_ADDR, sizeof(QMX7440_VRA5520_REG_T), FIXED_REGS_ADDR + 4 },\n"
       "  { VRA5520_I2C_ADDR, sizeof(QMX7440_VRA5520_REG_T), 0x0000               }\n};\n\r\n";
   EXPECT_EQ(testsupport::ReadFile(dir.File("GenSrc.c")), expected);
+  EXPECT_TRUE(log.Lines().empty());
   // Nothing reached the owner: no transfer, no board bits.
   EXPECT_TRUE(recorder_.transfers.empty());
   EXPECT_TRUE(recorder_.bits.empty());
@@ -253,6 +260,37 @@ TEST_F(CommandWindow, RunsStayStoppable) {
   window_->RunSync();
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].rfind("Error, line = 1, :L -1", 0), 0u);
+}
+
+TEST_F(CommandWindow, ADelayOnTheLastLineWaitsBeforeTheEndOfTheRun) {
+  window_->SetCommandLines({"w 30 10 01", "d 100000"});
+  window_->Run->click();
+  window_->RunScriptTimer();
+  EXPECT_TRUE(window_->Running());
+  EXPECT_GT(window_->RunScript->interval(), 1000);
+  EXPECT_EQ(recorder_.transfers, Lines{"W 30 10 [01] last=1"});
+}
+
+TEST_F(CommandWindow, AHugeSynchronousLoopEndsAndReadDataStaysBounded) {
+  testsupport::LogCapture log;
+  window_->Script().SetFileName("init.cfg");
+  // More lines than ReadData keeps: the newest stay.
+  window_->SetCommandLines({":L 5999", "c x", ":L", "c last"});
+  window_->RunSync();
+  EXPECT_EQ(window_->ReadData->document()->blockCount(), TI2CCommand::kReadDataLines);
+  EXPECT_EQ(window_->ReadDataLines().back(), "#last");
+
+  window_->Script().SetSyncBudget(std::chrono::milliseconds(30));
+  window_->SetCommandLines({":L 99999999", "c x", ":L"});
+  window_->RunSync();
+  EXPECT_FALSE(window_->Script().Synchronous());
+  EXPECT_LE(window_->ReadData->document()->blockCount(), TI2CCommand::kReadDataLines);
+  EXPECT_TRUE(dialogs_.messages.empty());
+  bool logged = false;
+  for (const std::string& line : log.Lines())
+    logged |= line.rfind("Script stopped after 0.03 s, line = ", 0) == 0 &&
+              line.find("(Source File = init.cfg)") != std::string::npos;
+  EXPECT_TRUE(logged);
 }
 
 TEST_F(CommandWindow, RunSyncShowsBreaksAndRunsToTheEnd) {

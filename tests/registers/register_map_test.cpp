@@ -70,7 +70,8 @@ TEST(RegisterMap, ValueNames) {
     const char* why;
   } ignored[] = {{"v0001", "is not b and binary digits"}, {"b", "is not b and binary digits"},
                  {"b1020", "is not b and binary digits"}, {"bxx", "is not b and binary digits"},
-                 {"b10000", "does not fit the field"}, {"b1111111111111111111111111111111111111111", "does not fit the field"}};
+                 {"b10000", "does not fit the field"},
+                 {"b1111111111111111111111111111111111111111", "does not fit the field"}};
   for (const auto& c : ignored) {
     std::string why;
     EXPECT_FALSE(f.AddValueName(c.attribute, "x", &why)) << c.attribute;

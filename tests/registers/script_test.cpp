@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "registers/command_script.h"
+#include "platform/timing.h"
 #include "quillbus/quillbus.h"
 #include "tests/link/link_fixture.h"
 #include "tests/registers/board_harness.h"
@@ -297,6 +298,52 @@ TEST(Script, TimerDrivenRunsNeverBlock) {
   EXPECT_EQ(script.Tick().end, CommandScript::TickEnd::Wait);
   EXPECT_EQ(script.LineCounter(), 0);
   script.EndRun();
+}
+
+TEST(Script, ADelayOnTheLastLineWaitsBeforeTheEndOfTheRun) {
+  Recorder r;
+  CommandScript script;
+  r.Attach(script);
+  script.SetLines({"w 30 10 01", "d 30"});
+  script.BeginRun(false);
+  EXPECT_EQ(script.Tick().end, CommandScript::TickEnd::Wait);
+  // The block went out before the delay; the end-of-run read waits for it.
+  EXPECT_EQ(r.transfers, Lines{"W 30 10 [01] last=1"});
+  CommandScript::TickResult result;
+  for (int i = 0; i < 1000 && (result = script.Tick()).end == CommandScript::TickEnd::Wait; ++i)
+    platform::Sleep(std::max(result.waitMs, 1));
+  EXPECT_EQ(result.end, CommandScript::TickEnd::Finished);
+  EXPECT_EQ(r.transfers, (Lines{"W 30 10 [01] last=1", kEndRead}));
+  EXPECT_EQ(script.Tick().end, CommandScript::TickEnd::Finished);
+  EXPECT_EQ(r.transfers.size(), 2u);  // the end comes once
+}
+
+TEST(Script, ASynchronousRunStopsWhenItsTimeIsUp) {
+  testsupport::LogCapture log;
+  Recorder r;
+  CommandScript script;
+  r.Attach(script);
+  script.SetFileName("huge.cfg");
+  script.SetSyncBudget(std::chrono::milliseconds(20));
+  script.SetLines({"w 30 10 01", ":L 99999999", "c x", ":L", "w 30 11 02"});
+  EXPECT_FALSE(script.RunSync());
+  EXPECT_FALSE(script.Synchronous());
+  // Stopped inside the loop: what ran is written and the owner gets its end-of-run read.
+  EXPECT_EQ(r.transfers, (Lines{"W 30 10 [01] last=0", kEndRead}));
+  bool logged = false;
+  for (const std::string& line : log.Lines())
+    logged |= line.rfind("Script stopped after 0.02 s, line = ", 0) == 0 &&
+              line.find("(Source File = huge.cfg)") != std::string::npos;
+  EXPECT_TRUE(logged);
+
+  // Time in a message box does not count.
+  struct SlowReader : Recorder {
+    void Break(const std::string&) override { platform::Sleep(60); }
+  } slow;
+  slow.Attach(script);
+  script.SetLines({"b", "c after"});
+  EXPECT_TRUE(script.RunSync());
+  EXPECT_EQ(slow.readData, Lines{"#after"});
 }
 
 TEST(Script, SynchronousRunsRefuseWhatNobodyCouldStop) {
