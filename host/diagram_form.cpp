@@ -725,7 +725,12 @@ TI2CCommand* TDiagramForm::InitScriptWindow(TBlockDiagram* page) {
   if (found != initScripts.end()) return found->second;
   auto* window = new TI2CCommand(this);
   window->setObjectName("InitScript");
-  window->SetCallbacks(this, CommandTransfer, ScriptGPIO, ScriptDecode, ScriptPageQuery, ScriptLog);
+  // A page's script window: its transfers and nothing else, nothing to record, narrow.
+  window->SetCallbacks(this, CommandTransfer);
+  window->setWindowTitle(QString::fromStdString("Init Script: " + page->GetInitScriptFile()));
+  window->Record->hide();
+  window->setMinimumWidth(420);
+  window->resize(420, window->height());
   if (!window->LoadScript(platform::MapPath(page->GetInitScriptFile())))
     platform::LogLine("Cannot read the init script " + platform::Cut(page->GetInitScriptFile()));
   initScripts[page] = window;

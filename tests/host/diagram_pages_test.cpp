@@ -545,6 +545,20 @@ TEST_F(DiagramPagesTest, TheCommandWindowGetsTheBoardsCallbacks) {
   ASSERT_NE(init, nullptr);
   EXPECT_TRUE(init->isVisible());
   EXPECT_EQ(init->CommandLines().back(), "w 30 00 00");
+  // The page's own window: named after its script, narrow, nothing to record,
+  // and only the transfers (no decoding, no page query: reads show page 0).
+  EXPECT_EQ(init->windowTitle().toStdString(), "Init Script: QMX7XXX\\Init.cfg");
+  EXPECT_EQ(init->width(), 420);
+  EXPECT_TRUE(init->Record->isHidden());
+  EXPECT_TRUE(init->CommandDecode->isHidden());
+  EXPECT_EQ(init->Script().Transfer(), &TDiagramForm::CommandTransfer);
+  EXPECT_EQ(init->Script().Bits(), nullptr);
+  EXPECT_EQ(init->Script().PageQuery(), nullptr);
+  EXPECT_EQ(init->Script().Log(), nullptr);
+  // Its writes still reach the board.
+  init->SetCommandLines({"w 30 05 3C"});
+  init->RunSync();
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 0, 5), 0x3C);
 }
 
 TEST_F(DiagramPagesTest, InspectorAccessWritesOneRegisterOrReadsAPage) {
