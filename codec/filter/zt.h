@@ -97,6 +97,8 @@ class TZT : public QWidget {
   // Plot mapping (frame from (50, 10) to (W - 40, H - 35)); positions are
   // signed so that what lies outside a zoomed range stays outside.
   int PhaseToPixel(double degrees) const;
+  // The spacing of the gain grid lines for a range (3 dB for 24 dB).
+  static double GainStep(double top, double bottom);
   void FreqGainToPixel(double f, double dB, int& x, int& y) const;
   void PixelToFreqGain(int x, int y, double& f, double& dB) const;
   // Draws the whole plot into its canvas and schedules the box's update.

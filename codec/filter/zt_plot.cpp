@@ -147,6 +147,19 @@ void TZT::BodePlotPaint() {
   }
 }
 
+double TZT::GainStep(double top, double bottom) {
+  const int n = TruncInt32(top - bottom);
+  double step = (n / 24) * 3;
+  if (step < 3) {
+    step = n * (1 / 24.0) * 30 * 0.1;
+    if (step < 1)
+      step = step < 0.5 ? 0.1 : 0.5;
+    else
+      step = std::trunc(step);
+  }
+  return step;
+}
+
 void TZT::DrawAxes(QPainter& painter) {
   const int W = PlotWidth(), H = PlotHeight();
   painter.setRenderHint(QPainter::Antialiasing, false);
@@ -169,15 +182,7 @@ void TZT::DrawAxes(QPainter& painter) {
     }
   }
 
-  const int n = TruncInt32(gainTop - gainBottom);
-  double step = (n / 24) * 3;
-  if (step < 3) {
-    step = n * (1 / 24.0) * 30 * 0.1;
-    if (step < 1)
-      step = step < 0.5 ? 0.1 : 0.5;
-    else
-      step = std::trunc(step);
-  }
+  const double step = GainStep(gainTop, gainBottom);
   for (int k = 0;; ++k) {
     const double v = -120 + k * step;
     if (v > 120 + 1e-9) break;

@@ -203,6 +203,26 @@ TEST_F(FilterTool, MarkersOutsideAZoomedRangeAreNotDrawnNorPicked) {
   EXPECT_GT(zt.Cursor(4).x, 50);
 }
 
+TEST_F(FilterTool, WithoutTheGainBoxNoGainCurveIsDrawnAndTheRangeStays) {
+  Enable(1);
+  EditCell(1, 5, "12");  // +12 dB: the numerator is scaled, the range shifted
+  const double shifted = zt.plotTop;
+  EXPECT_LT(shifted, 12);
+  QTest::mouseClick(zt.Phase, Qt::LeftButton);
+  QTest::mouseClick(zt.Gain, Qt::LeftButton);
+  ASSERT_FALSE(zt.Gain->isChecked());
+  EXPECT_EQ(zt.plotTop, shifted);
+  const QImage& image = zt.PlotCanvas().Image();
+  int white = 0;  // inside the frame: only grid lines (grey) and markers remain
+  for (int y = 12; y < image.height() - 37; ++y)
+    for (int x = 52; x < image.width() - 42; ++x) white += zt.PlotCanvas().PixelColour(x, y) == 0xFFFFFFu;
+  EXPECT_EQ(white, 0);
+  QTest::mouseClick(zt.Gain, Qt::LeftButton);
+  for (int y = 12; y < image.height() - 37; ++y)
+    for (int x = 52; x < image.width() - 42; ++x) white += zt.PlotCanvas().PixelColour(x, y) == 0xFFFFFFu;
+  EXPECT_GT(white, 300);
+}
+
 TEST_F(FilterTool, CtrlRightDragWidensToTheLimitAndNeverEmpties) {
   zt.BodePlotMouseDown(Qt::RightButton, Qt::ControlModifier, 400, 100);
   for (int k = 0; k < 200; ++k) zt.BodePlotMouseMove(Qt::ControlModifier, 400, 101 + k % 200);
@@ -418,6 +438,11 @@ TEST_F(FilterTool, ScreenshotShowsTheCurvesAndMarkersAndPrintsToPdf) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.read(5) == "%PDF-");
   EXPECT_GT(file.size(), 10000);
+}
+
+TEST(FilterToolPlot, GainGridStep) {
+  for (const auto& [range, step] : {std::pair{24.0, 3.0}, {12.0, 1.0}, {6.0, 0.5}, {2.0, 0.1}, {48.0, 6.0}, {240.0, 30.0}})
+    EXPECT_DOUBLE_EQ(TZT::GainStep(range / 2, -range / 2), step) << range;
 }
 
 TEST(FilterToolClamps, ConvertClampOrKeep) {
