@@ -6,6 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "codec/dconf.h"
 #include "codec/filter/zt.h"
 #include "common/i2c_object.h"
 
@@ -21,7 +22,7 @@ QWidget* Widget(TAGCForm*) { return nullptr; }
 QWidget* Widget(TDACVolForm*) { return nullptr; }
 QWidget* Widget(TDRCForm*) { return nullptr; }
 QWidget* Widget(TBeepForm*) { return nullptr; }
-QWidget* Widget(TDConf*) { return nullptr; }
+QWidget* Widget(TDConf* form) { return form; }
 QWidget* Widget(TAudioInputsForm*) { return nullptr; }
 QWidget* Widget(TAudioOutputsForm*) { return nullptr; }
 QWidget* Widget(TSARForm*) { return nullptr; }
@@ -32,7 +33,7 @@ TI2CObject* Window(TAGCForm*, int) { return nullptr; }
 TI2CObject* Window(TDACVolForm*, int) { return nullptr; }
 TI2CObject* Window(TDRCForm*, int) { return nullptr; }
 TI2CObject* Window(TBeepForm*, int) { return nullptr; }
-TI2CObject* Window(TDConf*, int) { return nullptr; }
+TI2CObject* Window(TDConf* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 TI2CObject* Window(TAudioInputsForm*, int) { return nullptr; }
 TI2CObject* Window(TAudioOutputsForm*, int) { return nullptr; }
 TI2CObject* Window(TSARForm*, int) { return nullptr; }
@@ -95,9 +96,8 @@ class TStandingWindows {
 TQMX7XXXForms::TQMX7XXXForms(void* host) : hostHandle(host), standing(std::make_unique<TStandingWindows>()) {
   // The forms join here in their order: agcForm, dacLeftForm and
   // dacRightForm (made the right channel, register 66), drcForm, beepForm,
-  // digitalSetupForm, inputsForm, outputsForm, sarForm; then filterTool
-  // (resolution 16, 44100 Hz, WriteBiquad, "Multi Biquad Playback Filter
-  // Tool", queued writes, five filters).
+  digitalSetupForm = new TDConf;
+  // inputsForm, outputsForm, sarForm; then filterTool.
   filterTool = new TZT();
   filterTool->SetResolution(16);
   filterTool->SetSampleRate(44100.0);
@@ -147,7 +147,8 @@ void TQMX7XXXForms::SetCodecName(const char* name) {
   // At most 255 characters and the terminator.
   std::strncpy(codecName, name, kCodecNameSize - 1);
   codecName[kCodecNameSize - 1] = '\0';
-  // The outputs form and the digital setup dialog lay themselves out by name.
+  // The outputs form, then the digital setup dialog lay themselves out by name.
+  if (digitalSetupForm) digitalSetupForm->SetCodecName(name);
 }
 
 const char* TQMX7XXXForms::MenuCaption(unsigned index) { return index < kMenuOffered ? kMenuCaptions[index] : nullptr; }
@@ -179,6 +180,7 @@ void TQMX7XXXForms::ShowDialog(const char* dialogName, int x, int y, TGUIObject*
   } else if (is("beep")) {
     ShowForm(Widget(beepForm));
   } else if (is("CLK")) {
+    if (digitalSetupForm) digitalSetupForm->SetHighlightObject(object);
     ShowForm(Widget(digitalSetupForm));
   } else if (is("DACMBQ")) {
     ShowForm(Widget(mbqPlaybackForm));
@@ -193,6 +195,7 @@ void TQMX7XXXForms::ShowDialog(const char* dialogName, int x, int y, TGUIObject*
 
 void TQMX7XXXForms::SetSampleRate(unsigned rateHz) {
   // The digital setup dialog's rates first, then the filter tool's filters.
+  if (digitalSetupForm) digitalSetupForm->SetSampleRate(rateHz);
   if (filterTool) filterTool->SetSampleRate(double(rateHz));
 }
 

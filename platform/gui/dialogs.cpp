@@ -43,6 +43,11 @@ IDialogs* current = nullptr;
 
 }  // namespace
 
+bool IDialogs::Confirm(QWidget* parent, const std::string& caption, const std::string& text) {
+  return QMessageBox::warning(parent, QString::fromStdString(caption), QString::fromStdString(text),
+                              QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
 IDialogs& Dialogs() { return current ? *current : Real(); }
 
 void SetDialogs(IDialogs* dialogs) { current = dialogs; }

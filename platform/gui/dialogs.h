@@ -20,6 +20,8 @@ class IDialogs {
   virtual std::string OpenFile(QWidget* parent, const std::string& caption, const std::string& filter) = 0;
   virtual std::string SaveFile(QWidget* parent, const std::string& caption, const std::string& filter,
                                const std::string& initial = "") = 0;
+  // A warning box with OK and Cancel: true on OK.
+  virtual bool Confirm(QWidget* parent, const std::string& caption, const std::string& text);
   // A one-line text prompt; false when cancelled, `value` unchanged then.
   virtual bool InputQuery(QWidget* parent, const std::string& caption, const std::string& prompt,
                           std::string& value) = 0;

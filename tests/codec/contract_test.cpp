@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
 #include <QWidget>
 #include <cstring>
 #include <set>
@@ -162,6 +164,27 @@ TEST_F(ContractTest, EmptyFormSlotsAndUnknownNamesShowNothing) {
   for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_FALSE(w->isVisible()) << w->windowTitle().toStdString();
   EXPECT_EQ(int(QApplication::topLevelWidgets().size()), before);
   EXPECT_EQ(commands, 0);
+}
+
+TEST_F(ContractTest, TheClockDialogOpensByMenuOrByNameAndGoesWithItsInstance) {
+  void* instance = Init();
+  EXPECT_EQ(Shown("Digital Configuration"), nullptr);  // created hidden
+  EXPECT_EQ(m_.showDialog(instance, "clk", 10, 20, nullptr), 0);
+  QWidget* dialog = Shown("Digital Configuration");
+  ASSERT_NE(dialog, nullptr);
+  dialog->hide();
+  m_.selectMenu(instance, 0);
+  EXPECT_EQ(Shown("Digital Configuration"), dialog);
+  // The board's rate reaches its rate edits.
+  m_.setSampleRate(instance, 48000);
+  auto* rate = dialog->findChild<QLineEdit*>("ADCSampleRate");
+  ASSERT_NE(rate, nullptr);
+  EXPECT_EQ(rate->text(), "48000");
+  // Windows 10 to 13 are the dialog's: both solvers over 4..27.
+  EXPECT_EQ(m_.getI2CObject(instance, 10)->GetCount(), 24);
+  QPointer<QWidget> alive = dialog;
+  Free(instance);
+  EXPECT_TRUE(alive.isNull());
 }
 
 }  // namespace

@@ -45,6 +45,10 @@ class FakeDialogs : public IDialogs {
     return saveFile;
   }
   bool InputQuery(QWidget*, const std::string&, const std::string&, std::string& value) override;
+  bool Confirm(QWidget*, const std::string& caption, const std::string& text) override {
+    confirmations.push_back(caption + ": " + text);
+    return confirm;
+  }
 
   // Runs for each modal form; without one every form is cancelled.
   Script modal;
@@ -53,6 +57,8 @@ class FakeDialogs : public IDialogs {
   std::string openFile, saveFile;
   std::vector<std::string> fileDialogs;  // "open <caption>", "save <caption>", in order
   std::vector<std::string> inputs;
+  std::vector<std::string> confirmations;  // "caption: text", in order
+  bool confirm = false;                    // the answer: OK or Cancel
 };
 
 // Scripts: pick the Select EVM item with this text and click Select; press
