@@ -18,7 +18,9 @@
 #include <atomic>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
+#include "codec/instance.h"
 #include "common/canvas.h"
 #include "host/application.h"
 #include "host/board_id.h"
@@ -274,6 +276,23 @@ TEST_F(NetworkBoardTest, TheApplicationsEditorWritesANetworkBoardsEEPROM) {
   const std::string eeprom = testsupport::ReadFile(boardFile_ + ".eeprom");
   ASSERT_EQ(eeprom.size(), 0x10000u);
   EXPECT_EQ(eeprom.substr(0x2000, 20), std::string("\x01\x20\x03" "Application\0\0\0\0\0\0", 20));
+}
+
+TEST_F(NetworkBoardTest, ThePluginsBlockTransfersFromItsWriterThreadReachANetworkBoard) {
+  UseBoardKit();
+  OpenWindow();
+  TDiagramForm* form = Windows()[0];
+  ASSERT_NE(form->GetPluginInstance(), nullptr);
+  const int32_t num[3] = {0x0102, 0x0304, 0x0506}, den[3] = {0, 0x0708, 0x090A};
+  std::thread writer([form, &num, &den] {
+    TQMX7XXXForms::SendBiquad(&TDiagramForm::PluginCommandCallback, form, 1, num, den);
+  });
+  writer.join();
+  PumpEvents();
+  uint8_t back[10] = {};
+  ASSERT_TRUE(form->GetLink()->ReadRegisters(back, 0x30, 0, 8, 76, 10));
+  const uint8_t expected[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  EXPECT_EQ(std::vector<uint8_t>(back, back + 10), std::vector<uint8_t>(expected, expected + 10));
 }
 
 TEST_F(BoardsTest, Screenshot) {

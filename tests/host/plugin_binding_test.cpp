@@ -228,6 +228,23 @@ TEST_F(PluginBindingTest, BlockTransfersAndScriptsReachTheBoard) {
   EXPECT_TRUE(sent("02 00 41 5A")) << "script";
 }
 
+TEST_F(PluginBindingTest, WithoutABoardABlockWriteStillReachesTheImage) {
+  TDiagramForm* form = OpenTwoPages(false);
+  uint8_t bytes[2] = {0x5A, 0xA5};
+  std::thread writer([&] {
+    TI2CBlockTransfer t{0x30, 0, 8, 20, 2, bytes, 0};
+    Send(kCodecBlockTransfer, &t);
+  });
+  writer.join();
+  PumpEvents();
+  EXPECT_EQ(form->GetLink()->GetRegisterImage(0x30, 0, 8, 21)[0], 0xA5);
+  // A block past the page's end is sent (and refused there), not mirrored.
+  uint8_t tail[4] = {1, 2, 3, 4};
+  TI2CBlockTransfer past{0x30, 0, 8, 126, 4, tail, 0};
+  EXPECT_EQ(Send(kCodecBlockTransfer, &past), 0);
+  EXPECT_EQ(form->GetLink()->GetRegisterImage(0x30, 0, 8, 127)[0], 0);
+}
+
 TEST_F(PluginBindingTest, ABiquadReachesTheBoardAsFiveBlocksOnPage8) {
   TDiagramForm* form = OpenTwoPages();
   Mark();
