@@ -1,6 +1,7 @@
 // The instance table and the biquad writer, linked in.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <vector>
 
 #include "codec/instance.h"
@@ -20,6 +21,27 @@ int Record(void*, TCodecCommand* command) {
   EXPECT_EQ(t->read, 0);
   sent.push_back({t->page, t->reg, t->count, std::vector<uint8_t>(t->data, t->data + t->count)});
   return 0;
+}
+
+TEST(PluginRecordsTest, TheRecordsKeepTheirFieldOrderAndWidths) {
+  // Both deliverables read these records: their layout is one contract.
+  EXPECT_EQ(offsetof(TCodecCommand, type), 0u);
+  EXPECT_EQ(offsetof(TCodecCommand, payload), sizeof(void*));
+  EXPECT_EQ(offsetof(TI2CBlockTransfer, device), 0u);
+  EXPECT_EQ(offsetof(TI2CBlockTransfer, book), 4u);
+  EXPECT_EQ(offsetof(TI2CBlockTransfer, page), 8u);
+  EXPECT_EQ(offsetof(TI2CBlockTransfer, reg), 12u);
+  EXPECT_EQ(offsetof(TI2CBlockTransfer, count), 16u);
+  EXPECT_EQ(offsetof(TI2CBlockTransfer, data), 24u);
+  EXPECT_EQ(offsetof(TI2CBlockTransfer, read), 24u + sizeof(void*));
+  EXPECT_EQ(sizeof(TI2CBlockTransfer::device), 4u);
+  // The instance: twelve form pointers, the 256-character name, the host handle.
+  int host = 0;
+  TQMX7XXXForms* forms = CodecInstanceTable::Init(&host, Record);
+  const char* base = reinterpret_cast<const char*>(forms);
+  EXPECT_EQ(size_t(reinterpret_cast<const char*>(&forms->codecName) - base), 12 * sizeof(void*));
+  EXPECT_EQ(size_t(reinterpret_cast<const char*>(&forms->hostHandle) - base), 12 * sizeof(void*) + 256);
+  CodecInstanceTable::Free(forms);
 }
 
 TEST(InstanceTableTest, TheScanStartsAtSlotZeroAndTheCounterFollowsTheSlotFilled) {

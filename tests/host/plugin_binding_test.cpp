@@ -110,6 +110,13 @@ TEST_F(PluginBindingTest, TwoPagesNamingOneLibraryShareOneInstance) {
   EXPECT_EQ(fake_->freed, (std::vector<void*>{instance}));
 }
 
+TEST_F(PluginBindingTest, TheFirstBindingShowsInitializingAt80) {
+  testsupport::WriteFile(dir_.File("one.svg"), Page(kFakeLibrary));
+  Open("<L><B Diagram-1='one.svg'/></L>", false);
+  EXPECT_EQ(LoadForm->Loading->text(), "Initializing Library...");
+  EXPECT_EQ(LoadForm->ProgressBar->value(), 80);
+}
+
 TEST_F(PluginBindingTest, NoWindowAtIndexZeroRegistersNothing) {
   fake_->windowCount = 0;
   TDiagramForm* form = OpenTwoPages(false);
