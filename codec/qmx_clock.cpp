@@ -192,7 +192,8 @@ void TQMXClock::Send(int reg, int count) {
 void TQMXClock::ProgramPLL(int index) {
   if (index < 0 || index >= kTableSize) return;
   const std::string input = owner ? owner->ClockInputText() : std::string();
-  const int select = input == "BCLK" ? 1 : input == "GPIO1" ? 2 : input == "DIN" ? 3 : 0;
+  // The dialog's list says "GPIO" for GPIO1; "PLL" (and anything else) is MCLK.
+  const int select = input == "BCLK" ? 1 : (input == "GPIO1" || input == "GPIO") ? 2 : input == "DIN" ? 3 : 0;
   Byte(4) = uint8_t(select * 4);
   Byte(5) &= 0x7F;
   if (tableUsesPLL[index]) {

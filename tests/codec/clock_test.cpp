@@ -174,7 +174,10 @@ TEST_F(ClockProgramTest, ThePllRegistersHoldSelectPowerPRJAndD) {
   // Without the PLL: select and power only, the PLL values stay.
   s.usesPLL = false;
   clock.SetSolution(1, s);
-  input.text = "GPIO";  // none of the inputs the PLL knows: MCLK
+  input.text = "GPIO";  // the dialog's name of GPIO1
+  clock.ProgramPLL(1);
+  EXPECT_EQ(Reg(4), 0x08);
+  input.text = "PLL";  // no input of the PLL: MCLK
   clock.ProgramPLL(1);
   EXPECT_EQ(Reg(4), 0x00);
   EXPECT_EQ(Reg(5), 0x00);
