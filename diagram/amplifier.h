@@ -1,34 +1,57 @@
-// The gain stage of a diagram: a triangle bound to one register field. For
-// now the triangle with its register window, its settings and its hint;
-// the gain laws, edit box, check boxes and slider window are not built yet.
+// The gain stage of a diagram: a triangle bound to one register field, with
+// a gain edit box beside it, optional Mute and Power boxes and a pop-up
+// slider window. It converts between a gain in dB and the field by one of
+// several gain laws or by a table of gains, keeps the amplifiers it links
+// to ganged while its slider window's Lock box is checked, and follows the
+// register image.
 #pragma once
 
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPointer>
 #include <QWidget>
 #include <vector>
 
 #include "diagram/bound_shape.h"
+#include "diagram/slider_form.h"
 
 class TAmplifier : public TBoundShape<TGUITriangle> {
  public:
+  // The laws besides the linear ones (0: from min, 1: attenuation, 2: 2 - g,
+  // 3: signed field).
+  static constexpr int kLawTwoRegisters = 18701;
+  static constexpr int kLawThreeSteps = 32621;
+  static constexpr int kLawFromOne = 32622;
+  // The two-register law keeps its second bit this many registers above.
+  static constexpr int kSecondRegisterOffset = 34;
+  // Amplifiers that first switch the board's routing device.
+  static constexpr int kRoutedIDs[3] = {301001, 301002, 301003};
+  static constexpr int kPairedID = 301002;
+
   TAmplifier(QWidget* owner, float initialGain, float min, float max, float step, int device, int page, int reg,
              uint8_t mask, uint8_t shift, int gainLaw, const float* gainTable, unsigned tableCount, float textX,
-             float textY, const float* triangle, bool showMute, bool showPower, int width = 1, TColor colour = 0)
-      : TBoundShape(device, page, reg, 1, nullptr, triangle, width, colour),
-        gain(initialGain),
-        min(min),
-        max(max),
-        step(step),
-        textLocation{textX, textY},
-        mask(mask),
-        shift(shift),
-        gainLaw(gainLaw),
-        owner(owner),
-        gainTable(gainTable, gainTable + tableCount),
-        showMute(showMute),
-        showPower(showPower) {
-    SetHintText("Amplifier: I2C Address: " + HexAddress(device) + ", Page: " + std::to_string(page) +
-                ", Register: " + std::to_string(reg));
-  }
+             float textY, const float* triangle, bool showMute, bool showPower, int width = 1, TColor colour = 0);
+  ~TAmplifier() override;
+
+  // The field code of a gain and the gain of a code; codes stay inside
+  // the field (a signed field's negative codes in its two's complement).
+  int GainToCode(float gain) const;
+  float CodeToGain(int code) const;
+
+  void SetGain(float gain, bool write);
+  void RegisterChanged();
+  void Refresh() override { RegisterChanged(); }
+  static void SliderChange(TSliderForm* form, void* self);
+  void GainKeyPress(int key);
+  void MuteClick();
+
+  void Place(float scale, int dx, int dy) override;
+  bool Click(int x, int y) override;
+  int Request(int code, void* data) override;
+  void SetVisible(bool flag) override;
+  void Draw(TCanvas* canvas) override;
+
+  float GetGain() const { return gain; }
   float GetMin() const { return min; }
   float GetMax() const { return max; }
   float GetStep() const { return step; }
@@ -39,8 +62,30 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   TPointF GetTextLocation() const { return textLocation; }
   bool GetShowMute() const { return showMute; }
   bool GetShowPower() const { return showPower; }
+  bool GetLock() const { return lock; }
+  TSliderForm* GetSlider() const { return slider.data(); }
+  QLineEdit* GetEdit() const { return edit.data(); }
+  QCheckBox* GetMuteBox() const { return muteBox.data(); }
+  QCheckBox* GetPowerBox() const { return powerBox.data(); }
 
  protected:
+  // The largest code of the field.
+  int FieldMax() const { return mask >> shift; }
+  // trunc((gain - min) / step), kept inside the slider's range.
+  int SliderPosition(float value) const;
+  bool Muted() const;
+  // The image byte the two-register law keeps its low bit in (none unless
+  // the window points into a page that holds it).
+  uint8_t* SecondByte() const;
+  // The controls sit on the owner only; headless there is nothing to show.
+  bool Shown() const;
+
+  QPointer<TSliderForm> slider;
+  QPointer<QLineEdit> edit;
+  QPointer<QCheckBox> muteBox;
+  QPointer<QCheckBox> powerBox;
+  bool settingGain = false;
+  bool lock = false;
   float gain;
   float min, max, step;
   TPointF textLocation;

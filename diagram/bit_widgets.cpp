@@ -18,17 +18,15 @@ void Outline(QPainter& painter, const QPointF* points, int n) {
   painter.drawPolyline(closed, n + 1);
 }
 
-// The widget a control of the diagram sits on: the content of a scroll
-// area scrolls with the page, its viewport does not.
-QWidget* ControlParent(QWidget* owner) {
+}  // namespace
+
+QWidget* DiagramControlParent(QWidget* owner) {
   if (auto* area = qobject_cast<QScrollArea*>(owner)) {
     if (area->widget()) return area->widget();
   }
   if (auto* area = qobject_cast<QAbstractScrollArea*>(owner)) return area->viewport();
   return owner;
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------- common
 
@@ -370,7 +368,7 @@ TPlCheckBox::TPlCheckBox(QWidget* ownerWindow, int device, int page, int reg, co
       caption(text),
       bit(uint8_t(bitNumber)),
       owner(ownerWindow) {
-  QWidget* parent = ControlParent(ownerWindow);
+  QWidget* parent = DiagramControlParent(ownerWindow);
   control = new QCheckBox(parent);
   control->setFont(QFont(QStringLiteral("Arial")));
   control->resize(14, 16);

@@ -15,6 +15,10 @@
 
 class TIOArrow;
 
+// The widget a control of the diagram sits on: the content of a scroll
+// area scrolls with the page, its viewport does not. None without an owner.
+QWidget* DiagramControlParent(QWidget* owner);
+
 // The second target of an arrow on a page without registers (the pin
 // select): told when the arrow's direction was clicked.
 class TArrowClickListener {

@@ -286,6 +286,16 @@ void TBlockDiagram::Clear() {
   objectCount = 0;
   registerWindowCount = 0;
   droppedRegisterWindows = 0;
+  loadScripts.clear();
+}
+
+void TBlockDiagram::RunLoadScripts(bool send) {
+  std::vector<TLoadScript> pending;
+  pending.swap(loadScripts);
+  for (const TLoadScript& script : pending) {
+    if (send) script.run();
+    else platform::LogLine(fileName + ": " + script.name + " not sent: no board");
+  }
 }
 
 void TBlockDiagram::SetVisible(bool visible) {

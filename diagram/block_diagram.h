@@ -3,6 +3,7 @@
 // their register windows, and declares the page's codec device.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <pugixml.hpp>
 #include <stdexcept>
@@ -94,6 +95,12 @@ class TBlockDiagram {
   const std::string& FileName() const { return fileName; }
   // The text of the root's `title` element; empty without one.
   const std::string& GetTitle() const { return title; }
+  // The scripts widgets run as the page loads (a script button's default
+  // state) wait for the board: the window runs them once it holds its
+  // board, or, with `send` false, logs each as not sent. Each runs once.
+  void RunLoadScripts(bool send);
+  unsigned PendingLoadScripts() const { return unsigned(loadScripts.size()); }
+
   // Elements that were skipped or cut (a required attribute missing, too
   // deep a group, past a capacity) and page sizes not taken as written, one
   // line each naming file, element and attribute; each is logged too.
@@ -194,4 +201,10 @@ class TBlockDiagram {
   std::vector<std::string> warnings;
   // Rate reports queued to the GUI thread run only while the page lives.
   std::shared_ptr<int> lifeToken = std::make_shared<int>(0);
+  // What runs a load-time script (true: send it) and what names it.
+  struct TLoadScript {
+    std::function<void()> run;
+    std::string name;
+  };
+  std::vector<TLoadScript> loadScripts;
 };

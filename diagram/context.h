@@ -3,6 +3,7 @@
 // the window binds its own handlers here when it creates its pages.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -25,6 +26,9 @@ class TLoadProgress {
 
 // The GPIO callback of a script button's command scripts (value, on).
 typedef int (*TScriptGPIOCallback)(void* user, int value, bool on);
+// The transfer of a widget's command scripts: non-zero when it was made.
+typedef int (*TScriptTransferCallback)(void* user, int device, int reg, uint8_t* data, int count, bool read,
+                                       bool last);
 
 struct TDiagramContext {
   // The board window: `user` of every register window and event callback.
@@ -40,6 +44,7 @@ struct TDiagramContext {
   TI2CPollCallback objectRefreshRequest = nullptr;  // ObjectRefreshRequest
   TI2CBlockCallback blockTransfer = nullptr;        // BlockTransfer
   TScriptGPIOCallback scriptGPIO = nullptr;         // ScriptGPIO
+  TScriptTransferCallback scriptTransfer = nullptr; // CommandTransfer
 
   // Declares the page's codec device on the window's board link
   // (TUSBI2C::AddDevice).

@@ -56,8 +56,27 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildPolygon(pugi::xml_node node) {
   const float min = float(Real(node, "min", 0)), max = float(Real(node, "max", 0)), step = float(Real(node, "step", 0));
   const int device = Integer(node, "I2CAddress", I2CAddress);
   const int page = Integer(node, "I2CPage", 0), reg = Integer(node, "I2CRegister", 0);
-  const uint8_t mask = uint8_t(Integer(node, "Mask", 0)), shift = uint8_t(Integer(node, "Shift", 0));
+  const int shiftValue = Integer(node, "Shift", 0);
+  const uint8_t mask = uint8_t(Integer(node, "Mask", 0)), shift = uint8_t(shiftValue);
   const int gainLaw = Integer(node, "CustomGain", 0);
+  // Every law and the slider's range divide by the step.
+  if (!(step > 0) || float(max - min) / step > float(std::numeric_limits<int>::max())) {
+    Warn(node, "step", std::to_string(Real(node, "step", 0)) + " is no step above 0 for min " +
+                           std::to_string(min) + " and max " + std::to_string(max) + "; the element is skipped");
+    return nullptr;
+  }
+  if (shiftValue < 0 || shiftValue > 7) {
+    Warn(node, "Shift", std::to_string(shiftValue) + " is outside 0..7; the element is skipped");
+    return nullptr;
+  }
+  // The law's second bit lives 34 registers above, on the same page.
+  if (gainLaw == TAmplifier::kLawTwoRegisters &&
+      (reg < 0 || reg > 127 - TAmplifier::kSecondRegisterOffset)) {
+    Warn(node, "I2CRegister",
+         std::to_string(reg) + " leaves no register " + std::to_string(TAmplifier::kSecondRegisterOffset) +
+             " above it on the page for CustomGain " + std::to_string(gainLaw) + "; the element is skipped");
+    return nullptr;
+  }
   const bool showMute = Integer(node, "ShowMute", 0) != 0, showPower = Integer(node, "ShowPower", 0) != 0;
   TPointF textLocation = {0, 0};
   if (Has(node, "TextLocation")) ParsePoints(&textLocation, 1, node.attribute("TextLocation").value());
@@ -195,10 +214,15 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
     return writeOnly(std::move(amp));
   }
   if (function == "ScriptButton") {
-    auto button = std::make_unique<TScriptButton>(owner, rect, window, context.blockTransfer, context.scriptGPIO,
+    auto button = std::make_unique<TScriptButton>(owner, rect, window, context.scriptTransfer, context.scriptGPIO,
                                                   Text(node, "ScriptOn", "empty.txt"),
                                                   Text(node, "ScriptOff", "empty.txt"), Text(node, "type", "button"));
-    button->SetState(Integer(node, "default", 0) != 0, true);
+    // The default state's script waits until the window holds its board.
+    const bool on = Integer(node, "default", 0) != 0;
+    button->SetButtonState(on);
+    TScriptButton* raw = button.get();
+    loadScripts.push_back({[raw, on] { raw->SetState(on, true); },
+                           "script button script " + (on ? raw->GetOnScript() : raw->GetOffScript())});
     button->SetMode(1, nullptr);
     return button;
   }

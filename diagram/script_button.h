@@ -1,44 +1,55 @@
 // An elliptical button that runs one command script when switched on and
-// another when switched off. For now the ellipse with its script names and
-// state; running the scripts is not built yet.
+// another when switched off ("Codecs\" + the script names); buttons of
+// type "radiobutton" form a group through their links.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
+#include <string>
 
 #include "common/shapes.h"
 #include "diagram/context.h"
 
+class TI2CCommand;
+
 class TScriptButton : public TGUIEllipse {
  public:
+  // The scripts' directory, as the file names are given.
+  static constexpr const char* kScriptDirectory = "Codecs\\";
+
   // `rect`: the rectangle geometry of the element; the ellipse fills its box.
-  TScriptButton(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, TScriptGPIOCallback gpio,
-                const std::string& onScript, const std::string& offScript, const std::string& type)
-      : TGUIEllipse(rect, 1, 0),
-        owner(owner),
-        window(window),
-        transfer(transfer),
-        gpio(gpio),
-        onScriptFile(onScript),
-        offScriptFile(offScript),
-        type(type) {}
-  void SetState(bool value, bool notify) {
-    buttonOn = value;
-    (void)notify;
-  }
+  TScriptButton(QWidget* owner, const float* rect, void* window, TScriptTransferCallback transfer,
+                TScriptGPIOCallback gpio, const std::string& onScript, const std::string& offScript,
+                const std::string& type);
+  ~TScriptButton() override;
+
+  // Sets the state and runs its script (also when the state is unchanged);
+  // with `notify` the window hears of it first (event 5).
+  void SetState(bool value, bool notify);
   using TGUIEllipse::SetState;
+  // The state alone, without a script (while a page loads).
+  void SetButtonState(bool value) { buttonOn = value; }
+  bool IsOn() const { return buttonOn; }
   bool GetButtonState() const { return buttonOn; }
+
+  bool Click(int x, int y) override;
+  void Draw(TCanvas* canvas) override;
+
   const std::string& GetOnScript() const { return onScriptFile; }
   const std::string& GetOffScript() const { return offScriptFile; }
   const std::string& GetType() const { return type; }
-  TI2CBlockCallback GetTransfer() const { return transfer; }
+  TScriptTransferCallback GetTransfer() const { return transfer; }
   TScriptGPIOCallback GetGPIO() const { return gpio; }
+  TI2CCommand* GetOnWindow() const;
+  TI2CCommand* GetOffWindow() const;
 
  protected:
   QWidget* owner;
   void* window;
-  TI2CBlockCallback transfer;
+  TScriptTransferCallback transfer;
   TScriptGPIOCallback gpio;
   std::string onScriptFile, offScriptFile;
   bool buttonOn = false;
   std::string type;
+  QPointer<TI2CCommand> onScript, offScript;
 };

@@ -62,7 +62,7 @@ TEST(FactoryTest, ElementAndFunctionChooseTheClassAndItsBinding) {
       {"<rect " + rect + "function=\"IOArrow\" Bit=\"1\" I2CPage=\"0\" I2CRegister=\"51\"/>",
        {"IOArrow", typeid(TIOArrow), kWriteOnly, 1, 0x30, 0, 51, 1, false}},
       {"<rect " + rect + "function=\"PinSelect\"/>",
-       {"PinSelect", typeid(TPinSelect), kWriteOnly, 1, 0, 31, 27, 1, false}},
+       {"PinSelect", typeid(TPinSelect), kWriteOnly, 1, 0, 31, 31, 28, false}},
       {"<rect " + rect +
            "function=\"QMX7350Slider\" CoeffFile=\"c.txt\" MuteScript=\"m\" UnMuteScript=\"u\" PowerUpScript=\"p\" "
            "PowerDownScript=\"d\"/>",
@@ -160,7 +160,7 @@ TEST(FactoryTest, WidgetSettingsAndDefaults) {
   EXPECT_EQ(button->GetOffScript(), "empty.txt");
   EXPECT_EQ(button->GetType(), "button");
   EXPECT_FALSE(button->GetButtonState());
-  EXPECT_EQ(button->GetTransfer(), &diagramtest::FakeBlock);
+  EXPECT_EQ(button->GetTransfer(), &diagramtest::FakeTransfer);
   EXPECT_EQ(button->GetGPIO(), &diagramtest::FakeGPIO);
   EXPECT_EQ(page->Object(4)->GetHintText(), "Coax Amp: I2C Address: 0x 5, Register: 12, Bit: 3");
   auto* amp = dynamic_cast<TAmplifier*>(page->Object(5));

@@ -25,6 +25,7 @@ inline void FakeWrite(void*, int, int, int, int) {}
 inline void FakePoll(void*, int, int, int, int, int) {}
 inline void FakeBlock(void*, int, int, uint8_t*, int, bool, bool) {}
 inline int FakeGPIO(void*, int, bool) { return 0; }
+inline int FakeTransfer(void*, int, int, uint8_t*, int, bool, bool) { return 1; }
 inline void FakeEvent(void*, TGUIObject*, int) {}
 
 class PageFixture {
@@ -37,6 +38,7 @@ class PageFixture {
     context.objectRefreshRequest = FakePoll;
     context.blockTransfer = FakeBlock;
     context.scriptGPIO = FakeGPIO;
+    context.scriptTransfer = FakeTransfer;
     context.progress = &progress;
     context.addDevice = [this](unsigned address, unsigned books, unsigned pages) {
       devices.emplace_back(address, books, pages);

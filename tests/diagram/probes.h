@@ -2,6 +2,7 @@
 // to draw, an event recorder and a canvas.
 #pragma once
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,16 @@ class ProbeRect : public TGUIRectangle {
     static thread_local float p[6];
     p[0] = x0, p[1] = y0, p[2] = x1, p[3] = y1, p[4] = 1, p[5] = 1;
     return p;
+  }
+};
+
+// A feeding switch as a widget asks it: request 1 gives its state, request
+// 2 sets it from a one-byte value.
+struct SwitchProbe : ProbeRect {
+  int state = 0;
+  int Request(int code, void* data) override {
+    if (code == 2) state = *static_cast<uint8_t*>(data);
+    return code == 1 ? state : 0;
   }
 };
 

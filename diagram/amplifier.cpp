@@ -1,0 +1,351 @@
+#include "diagram/amplifier.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "diagram/bit_widgets.h"
+
+namespace {
+
+// trunc toward zero into an int, without overflow.
+int Truncate(double value) {
+  if (!(value == value)) return 0;
+  return int(std::clamp(std::trunc(value), -2147483648.0, 2147483647.0));
+}
+
+// The gain as the edit shows it: general format, 3 significant digits.
+QString GainText(float gain) { return QString::number(double(gain), 'g', 3); }
+
+}  // namespace
+
+TAmplifier::TAmplifier(QWidget* ownerWindow, float initialGain, float minGain, float maxGain, float gainStep,
+                       int device, int page, int reg, uint8_t fieldMask, uint8_t fieldShift, int law,
+                       const float* table, unsigned tableCount, float textX, float textY, const float* triangle,
+                       bool mute, bool power, int width, TColor colour)
+    : TBoundShape(device, page, reg, 1, nullptr, triangle, width, colour),
+      gain(initialGain),
+      min(minGain),
+      max(maxGain),
+      step(gainStep),
+      textLocation{textX, textY},
+      mask(fieldMask),
+      shift(uint8_t(std::min<int>(fieldShift, 7))),
+      gainLaw(law),
+      owner(ownerWindow),
+      gainTable(table, table + (table ? tableCount : 0)),
+      showMute(mute),
+      showPower(power) {
+  QWidget* parent = DiagramControlParent(ownerWindow);
+  const QFont arial(QStringLiteral("Arial"));
+  edit = new QLineEdit(parent);
+  edit->setObjectName("GainEdit");
+  edit->setFont(arial);
+  edit->resize(30, 18);
+  edit->setFrame(true);
+  QObject::connect(edit.data(), &QLineEdit::returnPressed, edit.data(), [this] { GainKeyPress(13); });
+  muteBox = new QCheckBox(parent);
+  muteBox->setObjectName("MuteBox");
+  muteBox->setFont(arial);
+  muteBox->resize(14, 16);
+  QObject::connect(muteBox.data(), &QCheckBox::clicked, muteBox.data(), [this] { MuteClick(); });
+  powerBox = new QCheckBox(parent);
+  powerBox->setObjectName("PowerBox");
+  powerBox->setFont(arial);
+  powerBox->resize(14, 16);
+  if (parent) {
+    edit->show();
+    muteBox->setVisible(showMute);
+    powerBox->setVisible(showPower);
+  }
+  slider = new TSliderForm(parent ? parent->window() : nullptr);
+  slider->SetChangeCallback(this, SliderChange);
+  slider->SetRange(SliderPosition(initialGain), 0, SliderPosition(max));
+  SetHintText("Amplifier: I2C Address: " + HexAddress(device) + ", Page: " + std::to_string(page) +
+              ", Register: " + std::to_string(reg));
+}
+
+TAmplifier::~TAmplifier() {
+  delete slider.data();
+  delete edit.data();
+  delete muteBox.data();
+  delete powerBox.data();
+}
+
+bool TAmplifier::Shown() const { return edit && edit->parentWidget(); }
+
+bool TAmplifier::Muted() const { return muteBox && muteBox->isChecked(); }
+
+int TAmplifier::SliderPosition(float value) const {
+  if (!(step > 0)) return 0;
+  const int top = std::max(Truncate((double(max) - double(min)) / double(step)), 0);
+  return std::clamp(Truncate((double(value) - double(min)) / double(step)), 0, top);
+}
+
+uint8_t* TAmplifier::SecondByte() const {
+  if (!data || data == PrivateData() || firstRegister < 0 || firstRegister + kSecondRegisterOffset > 127)
+    return nullptr;
+  return data + kSecondRegisterOffset;
+}
+
+int TAmplifier::GainToCode(float g) const {
+  // The two-register law's code has a bit in each register.
+  const int top = gainLaw == kLawTwoRegisters ? 3 : FieldMax();
+  if (!gainTable.empty()) {
+    for (size_t i = 0; i < gainTable.size(); ++i)
+      if (g >= gainTable[i]) return std::min(int(i), top);
+    return std::min(int(gainTable.size() - 1), top);
+  }
+  const double s = step > 0 ? double(step) : 1.0;
+  int code = 0;
+  switch (gainLaw) {
+    case 1:
+      code = Truncate(-double(g) / s);
+      break;
+    case 2:
+      code = Truncate(2.0 - double(g));
+      break;
+    case 3: {
+      // Kept inside the field's signed range, then in its two's complement.
+      const int n = top + 1;
+      code = std::clamp(Truncate(double(g) / s), -(n / 2), n - n / 2 - 1);
+      return code & top;
+    }
+    case kLawTwoRegisters:
+      code = g >= 20 ? 2 : g >= 12 ? 1 : 0;
+      break;
+    case kLawThreeSteps:
+      code = g >= 0 ? 1 : g >= -6 ? 2 : 3;
+      break;
+    case kLawFromOne:
+      code = Truncate((double(std::max(g, min)) - double(min)) / s + 1);
+      break;
+    default:
+      code = Truncate((double(g) - double(min)) / s);
+      break;
+  }
+  return std::clamp(code, 0, top);
+}
+
+float TAmplifier::CodeToGain(int code) const {
+  if (!gainTable.empty()) {
+    const size_t last = gainTable.size() - 1;
+    return gainTable[code < 0 ? last : std::min(size_t(code), last)];
+  }
+  switch (gainLaw) {
+    case 1:
+      return -float(code) * step;
+    case 2:
+      return 2.0f - float(code);
+    case 3: {
+      const int n = FieldMax() + 1;
+      if (code < n / 2) return float(code) * step;
+      const int c = code & FieldMax();
+      return c < n / 2 ? float(c) * step : float(c - n) * step;
+    }
+    case kLawTwoRegisters:
+      return code == 1 ? 12.0f : code == 2 ? 20.0f : 0.0f;
+    case kLawThreeSteps:
+      return code == 2 ? -6.0f : code == 3 ? -12.0f : 0.0f;
+    case kLawFromOne:
+      // Code 0 is below the law's first step: the lowest gain.
+      return code <= 0 ? min : float(code - 1) * step + min;
+    default:
+      return float(code) * step + min;
+  }
+}
+
+void TAmplifier::SetGain(float g, bool write) {
+  if (settingGain) return;
+  settingGain = true;
+  if (lock) {
+    for (unsigned i = 0; i < targetCount; ++i)
+      if (auto* ganged = dynamic_cast<TAmplifier*>(targets[i])) ganged->SetGain(g, write);
+  }
+  const int code = GainToCode(g);
+  gain = CodeToGain(code);
+  if (!Muted()) {
+    const QString text = GainText(gain);
+    if (edit) edit->setText(text);
+    if (slider) {
+      slider->VolumeText->setText(text + " dB");
+      slider->SetChangeCallback(this, nullptr);
+      slider->SetPosition(SliderPosition(gain));
+      slider->SetChangeCallback(this, SliderChange);
+    }
+  }
+  settingGain = false;
+  if (!this->write || !write || !data) return;
+
+  if (gainLaw == kLawTwoRegisters) {
+    *data = uint8_t((*data & ~mask) | ((((code >> 1) & 1) << shift) & mask));
+    if (uint8_t* second = SecondByte()) *second = uint8_t((*second & ~mask) | (((code & 1) << shift) & mask));
+  } else {
+    *data = uint8_t((*data & ~mask) | ((code << shift) & mask));
+  }
+  if (std::find(std::begin(kRoutedIDs), std::end(kRoutedIDs), id) != std::end(kRoutedIDs)) {
+    if (block) {
+      uint8_t route = 2;
+      block(user, 0x70, 2, &route, 1, false, false);
+    }
+    // The pair writes both registers from now on (not past the page, nor
+    // from a window that is not bound into the image yet).
+    if (id == kPairedID && data != PrivateData() && firstRegister >= 0 && firstRegister < 127) {
+      data[1] = data[0];
+      count = 2;
+    }
+  }
+  if (sourceCount > 0 && sources[0]->Request(1, static_cast<TGUIObject*>(this)) == 0)
+    *data = gainLaw == kLawThreeSteps ? uint8_t(*data & ~mask) : uint8_t(*data | mask);
+  this->write(user, device, page, firstRegister, count);
+}
+
+void TAmplifier::RegisterChanged() {
+  if (!data) return;
+  int code = (*data & mask) >> shift;
+  if (gainLaw == kLawTwoRegisters) {
+    const uint8_t* second = SecondByte();
+    code = 2 * code | (second ? (*second & mask) >> shift : 0);
+  }
+  if (gainLaw == kLawFromOne) {
+    if (code == 0 && showMute) {
+      // The law's code 0 is silence: shown muted where the widget can.
+      if (muteBox) muteBox->setChecked(true);
+      SetMode(0, nullptr);
+      if (slider) slider->hide();
+      if (edit) edit->hide();
+      return;
+    }
+    if (muteBox) muteBox->setChecked(false);
+    if (Shown()) edit->setVisible(visible);
+  }
+  const float value = CodeToGain(code);
+  bool pass = true;
+  if (sourceCount > 0) {
+    pass = gainLaw == kLawThreeSteps ? (*data & mask) != 0 : (*data & mask) != mask;
+    uint8_t passByte = pass ? 1 : 0;
+    sources[0]->Request(2, &passByte);
+  }
+  if (value >= min && value <= max && pass) SetGain(value, false);
+}
+
+void TAmplifier::SliderChange(TSliderForm* form, void* user) {
+  auto* self = static_cast<TAmplifier*>(user);
+  if (!self || !form) return;
+  float g = float(form->GetPosition()) * self->step + self->min;
+  if (!self->gainTable.empty()) g = self->CodeToGain(Truncate(-double(g)));
+  if (self->gainLaw == kLawTwoRegisters && g >= 10 && g < 20) g = 12;
+  self->SetGain(g, true);
+  const bool locked = form->Lock->isChecked();
+  if (locked != self->lock) {
+    self->lock = locked;
+    for (unsigned i = 0; i < self->targetCount; ++i) {
+      auto* ganged = dynamic_cast<TAmplifier*>(self->targets[i]);
+      if (!ganged) continue;
+      if (locked) {
+        self->settingGain = true;
+        ganged->SetGain(self->gain, true);
+        self->settingGain = false;
+      }
+      if (ganged->slider) ganged->slider->Lock->setChecked(locked);
+    }
+  }
+  if (QApplication::activeWindow() == form) {
+    self->StartFade(1);
+    self->SetMode(2, nullptr);
+  } else {
+    self->StartFade(3);
+    self->SetMode(1, nullptr);
+  }
+}
+
+void TAmplifier::GainKeyPress(int key) {
+  if (key != 13 || !edit) return;
+  bool ok = false;
+  float g = edit->text().trimmed().toFloat(&ok);
+  if (!ok || !(g >= min && g <= max)) g = gain;
+  SetGain(g, true);
+  if (slider) {
+    slider->SetChangeCallback(this, nullptr);
+    slider->SetPosition(SliderPosition(gain));
+    slider->SetChangeCallback(this, SliderChange);
+  }
+}
+
+void TAmplifier::MuteClick() {
+  SetGain(gain, true);
+  if (Muted()) {
+    SetMode(0, nullptr);
+    if (slider) slider->hide();
+    if (edit) edit->hide();
+  } else {
+    SetMode(1, nullptr);
+    if (slider && Shown()) slider->setVisible(on);
+    if (edit && Shown()) edit->show();
+  }
+}
+
+void TAmplifier::Place(float s, int dx, int dy) {
+  PlacePoints(s, dx, dy);
+  if (!edit) return;
+  const TPointF first = placedPoints[0];
+  const int left = Truncate(double(textLocation.x) * s + first.x - float(dx));
+  const int top = Truncate(double(textLocation.y) * s + first.y - float(dy) + 1);
+  edit->move(left, top);
+  if (muteBox) muteBox->move(left + edit->width() + 4, top);
+  if (powerBox && muteBox) {
+    const int below = showMute ? muteBox->height() + 2 : 0;
+    powerBox->move(muteBox->x(), muteBox->y() + below);
+  }
+  if (Shown()) edit->setVisible(visible && !Muted());
+}
+
+bool TAmplifier::Click(int x, int y) {
+  if (mode == 0 || !ClickTest(x, y)) return false;
+  if (!slider) return true;
+  if (!slider->isVisible()) slider->move(QCursor::pos());
+  if (targetCount > 0) {
+    slider->Lock->show();
+    slider->setFixedHeight(TSliderForm::kLockedHeight);
+  }
+  slider->show();
+  return true;
+}
+
+int TAmplifier::Request(int code, void*) {
+  if (code != 3) return -1;
+  SetGain(gain, true);
+  return 0;
+}
+
+void TAmplifier::SetVisible(bool flag) {
+  TGUIObject::SetVisible(flag);
+  if (slider) slider->setVisible(flag && slider->isVisible());
+  if (!Shown()) return;
+  edit->setVisible(flag && !Muted());
+  // The boxes of a hidden page must not stay over the page shown instead.
+  if (muteBox) muteBox->setVisible(flag && showMute);
+  if (powerBox) powerBox->setVisible(flag && showPower);
+}
+
+void TAmplifier::Draw(TCanvas* target) {
+  TGUITriangle::Draw(target);
+  if (!edit || edit->isVisible() || !Shown()) return;
+  QPainter& painter = target->Painter();
+  painter.setFont(DiagramFont(8));
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QColor(0, 0, 0));
+  auto label = [&](QCheckBox* box, const char* text) {
+    painter.drawText(QRect(box->x() + box->width() + 3, box->y(), 50, 14),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromLatin1(text));
+  };
+  if (showMute && muteBox) label(muteBox, "Mute");
+  if (showPower && powerBox) label(powerBox, "Power");
+}

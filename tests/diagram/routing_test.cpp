@@ -1,0 +1,250 @@
+// The routing widgets: the crossbar's two-click connections, what it writes
+// and reads back, and the activity it carries; the mixers; the resistor
+// select's list.
+#include "diagram/routing.h"
+
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QTest>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "page_fixture.h"
+#include "probes.h"
+
+using diagramtest::ProbeRect;
+using diagramtest::WhiteCanvas;
+
+namespace {
+
+const float kRect[6] = {50, 20, 110, 180, 1, 1};
+const float kSources[4] = {10, 50, 90, 130};
+const float kDestinations[2] = {40, 120};
+
+struct Writes {
+  std::vector<std::array<int, 4>> list;
+  static void Callback(void* user, int device, int page, int reg, int count) {
+    static_cast<Writes*>(user)->list.push_back({device, page, reg, count});
+  }
+};
+
+// A crossbar whose pointer the test moves: Draw works out the side and
+// the index under the pointer while the widget is lit.
+struct Crossbar : TDIRSelect {
+  Crossbar(int device, int reg, unsigned sources = 4, unsigned destinations = 2, const float* sourceYs = kSources)
+      : TDIRSelect(nullptr, 0x0F, 0, device, 1, reg, kRect, sourceYs, sources, kDestinations, destinations) {
+    SetData(image.data() + (device == kRouteDevice ? 0 : reg));
+    SetCallbacks(&writes, Writes::Callback, nullptr, nullptr);
+    SetMode(1, nullptr);
+    Place(1.0f, 0, 0);
+  }
+  // A click at (x, y) as the user makes it: hovered, lit, then clicked.
+  bool ClickAt(int x, int y) {
+    fadeState = kFadeLit;
+    mouseX = x;
+    mouseY = y;
+    Paint(&canvas);
+    const bool result = Click(x, y);
+    fadeState = kFadeIdle;
+    return result;
+  }
+  // Source s on the left, destination d on the right.
+  void Connect(unsigned s, unsigned d) {
+    ClickAt(52, int(20 + kSources[s]));
+    ClickAt(108, int(20 + kDestinations[d]));
+  }
+  std::array<uint8_t, 128> image{};
+  Writes writes;
+  WhiteCanvas canvas;
+};
+
+}  // namespace
+
+TEST(RoutingTest, CountsAreCutToTheirCapacity) {
+  float many[40] = {};
+  Crossbar wide(0x30, 10, 40, 20, many);
+  EXPECT_EQ(wide.GetSourceCount(), 32u);
+  EXPECT_EQ(wide.GetDestinationCount(), 16u);
+  EXPECT_EQ(wide.GetCount(), 16);
+  EXPECT_EQ(wide.GetHintText(), "MUX: I2C Address: 0x30, Register: 10");
+}
+
+TEST(RoutingTest, TwoClicksConnectASourceToADestinationEitherWay) {
+  Crossbar c(0x30, 10);
+  c.image[10] = 0xA0;  // other bits kept
+  // Source first, then destination.
+  EXPECT_TRUE(c.ClickAt(52, 20 + 90));
+  EXPECT_EQ(c.GetHoverMode(), 3);
+  EXPECT_TRUE(c.writes.list.empty());
+  EXPECT_TRUE(c.ClickAt(108, 20 + 40));
+  EXPECT_NE(c.GetHoverMode(), 3);  // committed (the repaint finds the pointer's side again)
+  EXPECT_EQ(c.GetSelectedSource(0), 2u);
+  EXPECT_EQ(c.image[10], 0xA2);
+  EXPECT_EQ(c.writes.list, (std::vector<std::array<int, 4>>{{0x30, 1, 10, 2}}));
+  // Destination first, then source.
+  EXPECT_TRUE(c.ClickAt(108, 20 + 120));
+  EXPECT_EQ(c.GetHoverMode(), 1);
+  EXPECT_TRUE(c.ClickAt(52, 20 + 130));
+  EXPECT_EQ(c.GetSelectedSource(1), 3u);
+  EXPECT_EQ(c.image[11], 0x03);
+  EXPECT_EQ(c.writes.list.size(), 2u);
+  // A pointer below the last position picks the last one.
+  c.ClickAt(52, 179);
+  EXPECT_EQ(c.GetHoverIndex(), 3u);
+}
+
+TEST(RoutingTest, PackedRegisterAndRouteDevice) {
+  Crossbar packed(0x30, TDIRSelect::kPackedRegister);
+  packed.Connect(2, 0);
+  packed.Connect(3, 1);
+  EXPECT_EQ(packed.image[107], 0x23);
+  EXPECT_EQ(packed.writes.list.back(), (std::array<int, 4>{0x30, 1, 107, 2}));
+  packed.image[107] = 0x10;
+  packed.OnRegisterChanged(0x30, 1, 107);
+  EXPECT_EQ(packed.GetSelectedSource(0), 1u);
+  EXPECT_EQ(packed.GetSelectedSource(1), 0u);
+
+  Crossbar route(TDIRSelect::kRouteDevice, 5);
+  EXPECT_EQ(route.GetFirstRegister(), 0);
+  EXPECT_EQ(route.GetCount(), 8);
+  route.image[127] = 0x55;
+  route.Connect(3, 0);
+  // The value is the register number, with the window restored afterwards.
+  EXPECT_EQ(route.writes.list, (std::vector<std::array<int, 4>>{{0x70, 1, 32, 1}}));
+  EXPECT_EQ(route.image[32], 32);
+  EXPECT_EQ(route.GetFirstRegister(), 0);
+  EXPECT_EQ(route.GetCount(), 8);
+  route.image.fill(0);
+  route.image[0] = 4 << 2;
+  route.OnRegisterChanged(0x70, 1, 0);
+  EXPECT_EQ(route.GetSelectedSource(0), 2u);
+}
+
+TEST(RoutingTest, SourcesTheRegisterCannotHoldAreRefused) {
+  float ys[32];
+  for (int i = 0; i < 32; ++i) ys[i] = float(i * 5);
+  // Source 20 needs five bits: nothing is written.
+  Crossbar c(0x30, 10, 32, 2, ys);
+  c.ClickAt(52, 20 + 100);
+  c.ClickAt(108, 20 + 40);
+  EXPECT_TRUE(c.writes.list.empty());
+  EXPECT_EQ(c.GetSelectedSource(0), 0u);
+  EXPECT_EQ(c.image[10], 0);
+  // The route device's register 4 << 5 = 128 lies past its image.
+  Crossbar route(TDIRSelect::kRouteDevice, 0, 8, 1, ys);
+  route.ClickAt(52, 20 + 30);
+  route.ClickAt(108, 20 + 40);
+  EXPECT_TRUE(route.writes.list.empty());
+  route.ClickAt(52, 20 + 25);
+  route.ClickAt(108, 20 + 40);
+  EXPECT_EQ(route.writes.list, (std::vector<std::array<int, 4>>{{0x70, 1, 64, 1}}));
+}
+
+TEST(RoutingTest, ARegisterNamingAMissingSourceShowsTheDestinationUnconnected) {
+  Crossbar c(0x30, 10);
+  c.Connect(1, 0);
+  c.image[10] = 0x09;  // source 9 of 4
+  c.OnRegisterChanged(0x30, 1, 10);
+  EXPECT_EQ(c.GetSelectedSource(0), TDIRSelect::kUnconnected);
+  EXPECT_TRUE(c.writes.list.size() == 1u);
+  // Nothing is drawn for it (the right edge stays white), the other line is.
+  c.canvas.SetSize(200, 200, 0xFFFFFF);
+  c.Paint(&c.canvas);
+  EXPECT_EQ(c.canvas.PixelColour(108, 60), 0xFFFFFFu);
+  EXPECT_NE(c.canvas.PixelColour(80, 85), 0xFFFFFFu);  // source 0 to destination 1
+}
+
+TEST(RoutingTest, ActivityFlowsFromAnActiveSourceToItsDestination) {
+  Crossbar c(0x30, 10);
+  ProbeRect in0, in1, in2, in3, out0, out1;
+  ProbeRect* members[6] = {&in0, &in1, &in2, &in3, &out0, &out1};
+  for (int i = 0; i < 6; ++i) {
+    c.AddNet(100 + i);
+    members[i]->AddNet(100 + i);
+    c.AddNetMember(members[i], unsigned(i));
+  }
+  in2.SetOnColour(0x00C000);
+  in2.SetState(true);
+  in2.AfterLoad();
+  for (ProbeRect* m : members) m->AfterLoad();
+  c.Connect(2, 0);
+  EXPECT_TRUE(out0.IsOn());
+  EXPECT_EQ(out0.GetOnColour(), 0x00C000u);
+  EXPECT_EQ(c.GetDestinationColour(0), 0x00C000u);
+  EXPECT_FALSE(out1.IsOn());
+  c.Connect(1, 0);
+  EXPECT_FALSE(out0.IsOn());
+  EXPECT_EQ(c.GetDestinationColour(0), 0u);
+}
+
+TEST(RoutingTest, MixersAverageTheirInputsAndTheExclusiveOneAllowsOnlyOne) {
+  const float box[4] = {0, 0, 10, 10};
+  for (const bool exclusive : {false, true}) {
+    TMixer mixer(box, exclusive, 1, 0);
+    ProbeRect a, b, out;
+    ProbeRect* members[3] = {&a, &b, &out};
+    for (int i = 0; i < 3; ++i) {
+      mixer.AddNet(10 + i);
+      members[i]->AddNet(10 + i);
+      mixer.AddNetMember(&mixer, unsigned(i));
+      mixer.AddNetMember(members[i], unsigned(i));
+    }
+    a.SetOnColour(0x0000FF);
+    b.SetOnColour(0xFF0001);
+    a.SetState(true);
+    b.SetState(true);
+    mixer.SetState(true);
+    EXPECT_EQ(out.IsOn(), !exclusive) << exclusive;
+    EXPECT_EQ(out.GetOnColour(), exclusive ? 0u : 0x7F0080u) << exclusive;
+    EXPECT_EQ(mixer.GetMode(), 0);
+    b.SetState(false);
+    mixer.SetState(true);
+    EXPECT_TRUE(out.IsOn()) << exclusive;
+    EXPECT_EQ(out.GetOnColour(), 0x0000FFu) << exclusive;
+  }
+}
+
+TEST(RoutingTest, ResistorSelectWritesTheChosenItemWhenItsSourceIsOn) {
+  QWidget owner;
+  owner.resize(300, 300);
+  owner.show();
+  TQMX7460RSEL select(nullptr, &owner, 0x30, 1, 52, 0x0C, 2, "M 10,10 L 40,10 L 40,30 z");
+  uint8_t byte = 0x81;
+  Writes writes;
+  select.SetData(&byte);
+  select.SetCallbacks(&writes, Writes::Callback, nullptr, nullptr);
+  select.SetMode(1, nullptr);
+  select.Place(1.0f, 0, 0);
+  diagramtest::SwitchProbe source;
+  source.state = 1;
+  source.Link(&select, 0);
+  QListWidget* list = select.GetList();
+  ASSERT_EQ(list->count(), 3);
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_FALSE(list->isVisible());
+  ASSERT_TRUE(select.Click(20, 10));
+  EXPECT_TRUE(list->isVisible());
+  list->setCurrentRow(2);
+  const QPoint item = list->visualItemRect(list->item(2)).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item);
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, item);
+  EXPECT_FALSE(list->isVisible());
+  EXPECT_EQ(byte, 0x8D);
+  EXPECT_EQ(writes.list, (std::vector<std::array<int, 4>>{{0x30, 1, 52, 1}}));
+  // With the source off the field is cleared whatever is chosen.
+  source.state = 0;
+  EXPECT_EQ(select.Request(3, nullptr), 0);
+  EXPECT_EQ(byte, 0x81);
+  // Read back: 2 selects "20k" and turns the source on; 0 keeps the list and turns it off.
+  byte = 0x08;
+  select.OnRegisterChanged(0x30, 1, 52);
+  EXPECT_EQ(list->currentRow(), 1);
+  EXPECT_EQ(source.state, 1);
+  byte = 0x00;
+  select.OnRegisterChanged(0x30, 1, 52);
+  EXPECT_EQ(list->currentRow(), 1);
+  EXPECT_EQ(source.state, 0);
+  EXPECT_EQ(writes.list.size(), 2u);
+}

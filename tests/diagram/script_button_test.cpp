@@ -1,0 +1,195 @@
+// Script buttons (their scripts' transfers, radio groups, the state drawn)
+// and the processing-block window on register 60.
+#include "diagram/script_button.h"
+
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "diagram/processing_blocks.h"
+#include "registers/i2c_command.h"
+#include "page_fixture.h"
+#include "probes.h"
+
+using diagramtest::PageFixture;
+
+namespace {
+
+// The register writes of the scripts, as "reg=value".
+struct Transfers {
+  static std::vector<std::string>& List() {
+    static std::vector<std::string> list;
+    return list;
+  }
+  static int Callback(void*, int device, int reg, uint8_t* data, int count, bool read, bool) {
+    if (!read)
+      for (int i = 0; i < count; ++i) List().push_back(std::to_string(device) + ":" + std::to_string(reg + i) + "=" +
+                                                        std::to_string(data[i]));
+    return 1;
+  }
+};
+
+// A page with script files under Codecs/, loaded from the test directory.
+struct ScriptPage {
+  ScriptPage() : previous(std::filesystem::current_path()) {
+    std::filesystem::current_path(fixture.dir.path());
+    std::filesystem::create_directories("Codecs");
+    for (const char* name : {"a_on", "a_off", "b_on", "b_off"}) {
+      const int value = name[0] == 'a' ? 0x10 : 0x20;
+      char line[16];
+      std::snprintf(line, sizeof line, "w 30 05 %02x\n", value + (std::string(name).find("on") != std::string::npos));
+      testsupport::WriteFile(std::string("Codecs/") + name + ".txt", line);
+    }
+    fixture.context.scriptTransfer = Transfers::Callback;
+    Transfers::List().clear();
+  }
+  ~ScriptPage() { std::filesystem::current_path(previous); }
+  void Load(const std::string& body) {
+    page = fixture.Load(body);
+    for (unsigned i = 0; i < page->ObjectCount(); ++i) page->Object(i)->Place(1.0f, 0, 0);
+  }
+  TScriptButton* Button(unsigned i) { return dynamic_cast<TScriptButton*>(page->Object(i)); }
+
+  PageFixture fixture;
+  std::filesystem::path previous;
+  std::unique_ptr<TBlockDiagram> page;
+};
+
+const char* kPair =
+    "<rect ID='1' x='0' y='0' width='40' height='20' function='ScriptButton' ScriptOn='a_on.txt' ScriptOff='a_off.txt' "
+    "type='radiobutton' default='1' LinkTo='2'/>"
+    "<rect ID='2' x='50' y='0' width='40' height='20' function='ScriptButton' ScriptOn='b_on.txt' "
+    "ScriptOff='b_off.txt' type='radiobutton' LinkTo='1'/>";
+
+}  // namespace
+
+TEST(ScriptButtonTest, LoadTimeScriptsWaitForTheBoardAndRunOnce) {
+  ScriptPage p;
+  p.Load(kPair);
+  ASSERT_NE(p.Button(0), nullptr);
+  EXPECT_TRUE(p.Button(0)->IsOn());
+  EXPECT_FALSE(p.Button(1)->IsOn());
+  // Nothing reached a board while the page loaded.
+  EXPECT_TRUE(Transfers::List().empty());
+  EXPECT_EQ(p.page->PendingLoadScripts(), 2u);
+  p.page->RunLoadScripts(true);
+  EXPECT_EQ(Transfers::List(), (std::vector<std::string>{"48:5=17", "48:5=32"}));
+  p.page->RunLoadScripts(true);
+  EXPECT_EQ(Transfers::List().size(), 2u);
+}
+
+TEST(ScriptButtonTest, WithoutABoardTheyAreLoggedAsNotSent) {
+  ScriptPage p;
+  p.Load(kPair);
+  p.page->RunLoadScripts(false);
+  EXPECT_TRUE(Transfers::List().empty());
+  EXPECT_EQ(p.page->PendingLoadScripts(), 0u);
+}
+
+TEST(ScriptButtonTest, ARadioPairSwitchesOverRunningBothScripts) {
+  ScriptPage p;
+  p.Load(kPair);
+  p.page->RunLoadScripts(true);
+  Transfers::List().clear();
+  diagramtest::Events events;
+  p.Button(1)->SetCallback(&events, diagramtest::Events::Callback);
+  // The off one: its partner's off-script, then its own on-script.
+  ASSERT_TRUE(p.Button(1)->Click(70, 10));
+  EXPECT_EQ(Transfers::List(), (std::vector<std::string>{"48:5=16", "48:5=33"}));
+  EXPECT_FALSE(p.Button(0)->IsOn());
+  EXPECT_TRUE(p.Button(1)->IsOn());
+  EXPECT_EQ(events.Codes(), (std::vector<int>{kEventStateChanged}));
+  // The one that is on: nothing.
+  EXPECT_FALSE(p.Button(1)->Click(70, 10));
+  EXPECT_EQ(Transfers::List().size(), 2u);
+  // Outside the ellipse, or inert: nothing.
+  EXPECT_FALSE(p.Button(0)->Click(200, 10));
+  p.Button(0)->SetMode(0, nullptr);
+  EXPECT_FALSE(p.Button(0)->Click(20, 10));
+  EXPECT_EQ(Transfers::List().size(), 2u);
+}
+
+TEST(ScriptButtonTest, APlainButtonTogglesAndAMissingScriptIsLogged) {
+  ScriptPage p;
+  p.Load("<rect x='0' y='0' width='40' height='20' function='ScriptButton' ScriptOn='a_on.txt' "
+         "ScriptOff='missing.txt'/>");
+  TScriptButton* button = p.Button(0);
+  EXPECT_EQ(button->GetType(), "button");
+  EXPECT_TRUE(button->GetOffWindow()->CommandLines().empty() ||
+              button->GetOffWindow()->CommandLines() == std::vector<std::string>{""});
+  ASSERT_TRUE(button->Click(20, 10));
+  ASSERT_TRUE(button->Click(20, 10));
+  ASSERT_TRUE(button->Click(20, 10));
+  EXPECT_EQ(Transfers::List(), (std::vector<std::string>{"48:5=17", "48:5=17"}));
+  EXPECT_TRUE(button->IsOn());
+  EXPECT_EQ(button->GetOnWindow()->windowTitle(), "a_on.txt");
+}
+
+TEST(ScriptButtonTest, DrawnGreenWhenOn) {
+  ScriptPage p;
+  p.Load(kPair);
+  diagramtest::WhiteCanvas canvas;
+  p.Button(0)->Paint(&canvas);
+  p.Button(1)->Paint(&canvas);
+  EXPECT_EQ(canvas.PixelColour(20, 10), 0x40FF40u);  // on: light green
+  EXPECT_EQ(canvas.PixelColour(70, 10), 0xF0F0F0u);  // off: the background colour
+}
+
+TEST(ProcessingBlocksTest, TheListFollowsRegister60AndWritesBits4To0) {
+  TPBForm form(nullptr);
+  ASSERT_EQ(form.PBListBox->count(), 25);
+  EXPECT_EQ(form.windowTitle(), "Processing Blocks");
+  EXPECT_EQ(form.PBListBox->item(24)->text().toStdString(),
+            "25: Stereo-DAC with Interpolation-8x + 5 Programmable Biquads(adaptive) + 3D filter + DRC + Beep "
+            "Generator");
+  TPB& window = form.Window();
+  EXPECT_EQ(window.GetDevice(), 0x30);
+  EXPECT_EQ(window.GetPage(), 0);
+  EXPECT_EQ(window.GetFirstRegister(), 60);
+  EXPECT_EQ(window.GetCount(), 1);
+  uint8_t byte = 0;
+  window.SetData(&byte);
+  const struct {
+    uint8_t value;
+    int row;
+  } refreshes[] = {{0x99, 24}, {0x9A, -1}, {0xA0, -1}, {0x21, 0}};
+  for (const auto& c : refreshes) {
+    byte = c.value;
+    window.OnRegisterChanged(0x30, 0, 60);
+    EXPECT_EQ(form.PBListBox->currentRow(), c.row) << int(c.value);
+  }
+  struct Writes {
+    std::vector<int> list;
+    static void Callback(void* user, int device, int page, int reg, int count) {
+      static_cast<Writes*>(user)->list.insert(static_cast<Writes*>(user)->list.end(), {device, page, reg, count});
+    }
+  } writes;
+  window.SetCallbacks(&writes, Writes::Callback, nullptr, nullptr);
+  form.resize(560, 400);
+  form.show();
+  byte = 0xE5;
+  QListWidget* list = form.PBListBox;
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+  EXPECT_EQ(byte, 0xE3);
+  EXPECT_EQ(writes.list, (std::vector<int>{0x30, 0, 60, 1}));
+}
+
+TEST(ProcessingBlocksTest, EntriesTheCodecDoesNotHaveAreReserved) {
+  const struct {
+    const char* codec;
+    int row;
+    const char* text;
+  } cases[] = {{"QMX7530EVM", 0, "01: reserved"},
+               {"QMX7530EVM", 3, "04: Mono-DAC with Interpolation-8x + 3 Programmable Biquads(adaptive)"},
+               {"QMX7XXXEVM", 0, "01: Stereo-DAC with Interpolation-8x + 3 Programmable Biquads(adaptive)"}};
+  for (const auto& c : cases) {
+    TPBForm form(nullptr);
+    form.ReserveForCodec(c.codec);
+    EXPECT_EQ(form.PBListBox->item(c.row)->text().toStdString(), c.text) << c.codec;
+  }
+}
