@@ -31,6 +31,7 @@
 #include "common/canvas.h"
 #include "common/colour.h"
 #include "diagram/block_diagram.h"
+#include "diagram/processing_blocks.h"
 #include "diagram/register_binding.h"
 #include "registers/evm_applications_form.h"
 #include "registers/i2c_command.h"
@@ -172,6 +173,7 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   simulation = request->simulation;
   boardNode = request->node;
   BuildControls();
+  pbForm = new TPBForm(this);
   // 2. The board ID text shown while no board is present.
   std::snprintf(boardIdText, sizeof boardIdText, "%s", "FWIDN/A");
   // 3. Diagram colours.
@@ -212,6 +214,8 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   context.objectRefreshRequest = ObjectRefreshRequest;
   context.blockTransfer = BlockTransfer;
   context.scriptGPIO = ScriptGPIO;
+  context.scriptTransfer = CommandTransfer;
+  context.processingBlockWindow = &pbForm->Window();
   context.addDevice = [this](unsigned address, unsigned books, unsigned pageCount) {
     link->AddDevice(address, books, pageCount);
   };
@@ -268,6 +272,10 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   AddPluginMenuItems();
   // 17. The board of the request; a null handle leaves the link without one.
   link->AcquireEVM(request->deviceHandle);
+  // The scripts of the pages' widgets can reach the board only now.
+  boardAcquired = true;
+  for (int i = 0; i < pageCount; ++i) RunLoadScripts(pages[i]);
+  RunLoadScripts(clockPage);
   // 18. A window opened for a listed board shows it connected.
   if (request->deviceIndex != -1) UpdateEVMStatus(1);
   // 19. The bitmaps come with the first zoom.
@@ -399,6 +407,8 @@ void TDiagramForm::BuildControls() {
   RegisterInspector1->setObjectName("RegisterInspector1");
   Test = View->addAction("&Test...");
   Test->setObjectName("Test");
+  ProcessingBlocks1 = View->addAction("&Processing Blocks...");
+  ProcessingBlocks1->setObjectName("ProcessingBlocks1");
   Help1 = bar->addMenu("&Help");
   Help1->setObjectName("Help1");
   About = Help1->addAction("&About...");
@@ -429,6 +439,7 @@ void TDiagramForm::BuildControls() {
   connect(InitScript, &QAction::triggered, this, [this] { InitScriptClick(); });
   connect(I2CCommand1, &QAction::triggered, this, [this] { I2CCommand1Click(); });
   connect(RegisterInspector1, &QAction::triggered, this, [this] { RegisterInspector1Click(); });
+  connect(ProcessingBlocks1, &QAction::triggered, this, [this] { ProcessingBlocksClick(); });
 }
 
 int TDiagramForm::CountDiagramAttributes(pugi::xml_node node) {
@@ -593,6 +604,7 @@ bool TDiagramForm::AddDiagram(const std::string& fileName) {
   if (pageCount >= kMaxPages) return false;
   TBlockDiagram* page = LoadPage(fileName);
   if (!page) return false;
+  if (boardAcquired) RunLoadScripts(page);
   currentPage = page;
   page->SetVisible(false);
   pages[pageCount++] = page;
@@ -619,6 +631,7 @@ void TDiagramForm::ShowPage(int index) {
 }
 
 void TDiagramForm::InitView() {
+  pbForm->Window().SetCallbacks(this, ObjectWrite, ObjectRefreshRequest, nullptr);
   if (pageCount == 0) return;
   currentPage = previousPage = pages[0];
   pages[pageCount] = nullptr;
@@ -735,6 +748,16 @@ TI2CCommand* TDiagramForm::InitScriptWindow(TBlockDiagram* page) {
     platform::LogLine("Cannot read the init script " + platform::Cut(page->GetInitScriptFile()));
   initScripts[page] = window;
   return window;
+}
+
+void TDiagramForm::RunLoadScripts(TBlockDiagram* page) {
+  if (page) page->RunLoadScripts(!simulation);
+}
+
+void TDiagramForm::ProcessingBlocksClick() {
+  pbForm->ReserveForCodec(S(windowTitle()));
+  pbForm->show();
+  pbForm->raise();
 }
 
 void TDiagramForm::RunInitScript(TBlockDiagram* page) {

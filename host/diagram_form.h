@@ -37,6 +37,7 @@ class TBlockDiagram;
 class TCanvas;
 class TGUIObject;
 class TI2CCommand;
+class TPBForm;
 class TRegisterInspector;
 class TEVMApplicationsForm;
 
@@ -193,6 +194,8 @@ class TDiagramForm : public QMainWindow {
   void I2CCommand1Click();
   void RegisterInspector1Click();
   void InitScriptClick();
+  void ProcessingBlocksClick();
+  TPBForm* ProcessingBlocks() const { return pbForm; }
 
   // ---- codec plug-in
   void* GetPluginInstance() const { return pluginInstance; }
@@ -229,6 +232,7 @@ class TDiagramForm : public QMainWindow {
   QAction* I2CCommand1;
   QAction* RegisterInspector1;
   QAction* Test;
+  QAction* ProcessingBlocks1;
   QMenu* Help1;
   QAction* About;
   // The action list (shortcuts Ctrl+N, Ctrl+O, Ctrl+S).
@@ -257,6 +261,9 @@ class TDiagramForm : public QMainWindow {
   // View menu items for the loaded pages, captioned by title or file name.
   void AddPageMenuItems();
   static QString PageCaption(const TBlockDiagram* page);
+  // The scripts a page's widgets run as it loads: sent once the window holds
+  // its board, logged as not sent in a simulated window.
+  void RunLoadScripts(TBlockDiagram* page);
   void RepaintDiagram();
   // The address the link is given for `device`: 0 while "Use SPI on EVM" is checked.
   unsigned LinkAddress(int device) const;
@@ -270,6 +277,10 @@ class TDiagramForm : public QMainWindow {
   int pointerX = 0;
   int pointerY = 0;
   TRegisterInspector* inspector = nullptr;
+  TPBForm* pbForm = nullptr;
+  // Set once the window holds its board (or knows it has none): pages
+  // loaded from then on run their load-time scripts at once.
+  bool boardAcquired = false;
   TI2CCommand* commandWindow = nullptr;
   TEVMApplicationsForm* applicationsForm = nullptr;
   TUSBI2C* link = nullptr;

@@ -241,7 +241,8 @@ TEST_F(DiagramFormTest, ToolbarAndMenusOfTheForm) {
   EXPECT_FALSE(form->CodecPort->isVisible());
   QStringList view;
   for (QAction* a : form->View->actions()) view << a->text();
-  EXPECT_EQ(view, (QStringList{"&Init Script...", "&Command...", "&Register Inspector...", "&Test..."}));
+  EXPECT_EQ(view, (QStringList{"&Init Script...", "&Command...", "&Register Inspector...", "&Test...",
+                               "&Processing Blocks..."}));
 }
 
 TEST_F(DiagramFormTest, CodecPortToggleSendsClearThenSet) {

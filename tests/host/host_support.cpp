@@ -119,7 +119,7 @@ void HostTest::WriteBoardList(const std::string& xml) { testsupport::WriteFile(d
 void HostTest::UseBoardKit() {
   namespace fs = std::filesystem;
   const fs::path kit = fs::path(PALISAR_SOURCE_DIR) / "boards";
-  for (const char* part : {"QMX7XXX", "QMX7200"})
+  for (const char* part : {"QMX7XXX", "QMX7200", "Codecs"})
     fs::copy(kit / part, fs::path(dir_.path()) / part, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   fs::copy_file(kit / "EVM.xml", dir_.File("EVM.xml"), fs::copy_options::overwrite_existing);
 }
