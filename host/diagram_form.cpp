@@ -250,6 +250,9 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   }
   // 12. The clock page: loaded, not counted, not current.
   if (pugi::xml_attribute clock = boardNode.attribute("Diagram-Clock")) clockPage = LoadPage(clock.value());
+  // Hidden like the other pages until shown: its widgets' controls must not
+  // sit over the page shown.
+  if (clockPage) clockPage->SetVisible(false);
   // Every loaded page can be reached from the View menu.
   AddPageMenuItems();
   // 13. The inspector on the current page's device. Without a page (none

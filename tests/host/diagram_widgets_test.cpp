@@ -264,3 +264,20 @@ TEST_F(DiagramWidgetsTest, EveryKitPageWithItsControls) {
     }
   }
 }
+
+TEST_F(DiagramWidgetsTest, TheClockPagesControlsShowOnlyWithIt) {
+  testsupport::WriteFile(dir_.File("clockbox.svg"),
+                         "<svg width='400' height='300'><metadata><I2CAddress>0x30</I2CAddress></metadata>"
+                         "<rect x='10' y='10' width='14' height='14' function='CheckBox' Bit='1' I2CPage='0'"
+                         " I2CRegister='20' Caption='PLL'/></svg>");
+  TDiagramForm* form = Open("B", "<L><B Diagram-1='QMX7XXX\\Page2.svg' Diagram-Clock='clockbox.svg'/></L>", false);
+  auto* box = dynamic_cast<TPlCheckBox*>(form->ClockPage()->Object(0));
+  ASSERT_NE(box, nullptr);
+  EXPECT_FALSE(box->GetControl()->isVisible());
+  const float corners[4] = {0, 0, 10, 10};
+  TGUIRectangle dconf(corners, 1, 0);
+  dconf.SetFunctionName("DConf");
+  form->ObjectClicked(&dconf);
+  EXPECT_TRUE(box->GetControl()->isVisible());
+  EXPECT_FALSE(Find<TPinSelect>(form, 5200) || form->Page(0)->Object(0)->IsVisible());
+}
