@@ -33,8 +33,9 @@ struct Writes {
 // A crossbar whose pointer the test moves: Draw works out the side and
 // the index under the pointer while the widget is lit.
 struct Crossbar : TDIRSelect {
-  Crossbar(int device, int reg, unsigned sources = 4, unsigned destinations = 2, const float* sourceYs = kSources)
-      : TDIRSelect(nullptr, 0x0F, 0, device, 1, reg, kRect, sourceYs, sources, kDestinations, destinations) {
+  Crossbar(int device, int reg, unsigned sources = 4, unsigned destinations = 2, const float* sourceYs = kSources,
+           const float* destinationYs = kDestinations)
+      : TDIRSelect(nullptr, 0x0F, 0, device, 1, reg, kRect, sourceYs, sources, destinationYs, destinations) {
     SetData(image.data() + (device == kRouteDevice ? 0 : reg));
     SetCallbacks(&writes, Writes::Callback, nullptr, nullptr);
     SetMode(1, nullptr);
@@ -64,7 +65,7 @@ struct Crossbar : TDIRSelect {
 
 TEST(RoutingTest, CountsAreCutToTheirCapacity) {
   float many[40] = {};
-  Crossbar wide(0x30, 10, 40, 20, many);
+  Crossbar wide(0x30, 10, 40, 20, many, many);
   EXPECT_EQ(wide.GetSourceCount(), 32u);
   EXPECT_EQ(wide.GetDestinationCount(), 16u);
   EXPECT_EQ(wide.GetCount(), 16);
