@@ -16,6 +16,7 @@
 #include "codec/instance.h"
 #include "common/shapes.h"
 #include "diagram/block_diagram.h"
+#include "diagram/processing_blocks.h"
 #include "host/diagram_form.h"
 #include "host/load_form.h"
 #include "link/usbi2c.h"
@@ -286,10 +287,12 @@ TEST_F(PluginBindingTest, TheKitBoardLoadsTheCodecModuleWithItsMenuAndWindows) {
   std::vector<std::string> captions;
   for (QAction* item : form->PluginMenuItems()) captions.push_back(item->text().toStdString());
   EXPECT_EQ(captions, (std::vector<std::string>{"Digital Setup...", "Audio Outputs...", "SAR ADC...", "DAC Filter..."}));
-  // All 21 windows of the module come last on every page that names it.
+  // All 21 windows of the module come last on every page that names it,
+  // before only the processing-block window's.
   for (TBlockDiagram* page : {form->Page(0), form->Page(1), form->ClockPage()}) {
-    ASSERT_GE(page->RegisterWindowCount(), 21u);
-    TI2CObject* last = page->RegisterWindow(page->RegisterWindowCount() - 1);
+    ASSERT_GE(page->RegisterWindowCount(), 22u);
+    EXPECT_EQ(page->RegisterWindow(page->RegisterWindowCount() - 1), &form->ProcessingBlocks()->Window());
+    TI2CObject* last = page->RegisterWindow(page->RegisterWindowCount() - 2);
     EXPECT_EQ(last->GetFirstRegister(), 86);  // the AGC window
     EXPECT_EQ(last->GetUser(), form);
   }
