@@ -576,7 +576,8 @@ TEST_F(DiagramPagesTest, EveryLoadedPageIsReachableFromTheViewMenu) {
   QStringList captions;
   for (QAction* action : form->View->actions())
     if (!action->isSeparator()) captions << action->text();
-  EXPECT_EQ(captions, (QStringList{"&Init Script...", "&Command...", "&Register Inspector...", "&Test...", "Playback",
+  EXPECT_EQ(captions, (QStringList{"&Init Script...", "&Command...", "&Register Inspector...", "&Test...",
+                                   "&Processing Blocks...", "Playback",
                                    "Plain.svg", "Record and Readouts", "Plain.svg", "Plain.svg", "Clocks"}));
   for (int i = 4; i >= 0; --i) {
     QAction* item = FindAction(form->View, QString("Page%1").arg(i + 1));

@@ -58,7 +58,7 @@ class DiagramWidgetsTest : public DiagramPagesTest {
 
 TEST_F(DiagramWidgetsTest, TheGainBoxWritesItsAmplifiersRegister) {
   TDiagramForm* form = Open("QMX7XXXEVM");
-  auto* amp = Find<TAmplifier>(form, 15);
+  auto* amp = Find<TAmplifier>(form, 1015);
   ASSERT_NE(amp, nullptr);
   QLineEdit* edit = amp->GetEdit();
   ASSERT_EQ(edit->parentWidget(), form->BlockDiagramPaintBox);  // scrolls with the page
@@ -85,8 +85,8 @@ TEST_F(DiagramWidgetsTest, TheGainBoxWritesItsAmplifiersRegister) {
 
 TEST_F(DiagramWidgetsTest, TheSliderWindowGangsLockedAmplifiers) {
   TDiagramForm* form = Open("QMX7XXXEVM");
-  auto* left = Find<TAmplifier>(form, 15);
-  auto* right = Find<TAmplifier>(form, 16);
+  auto* left = Find<TAmplifier>(form, 1015);
+  auto* right = Find<TAmplifier>(form, 1016);
   ASSERT_TRUE(left && right);
   // A click on the triangle opens its slider window, with the Lock box (it has links).
   const TPointF a = left->GetPlacedPoint(0), b = left->GetPlacedPoint(1), c = left->GetPlacedPoint(2);
@@ -110,7 +110,7 @@ TEST_F(DiagramWidgetsTest, TheSliderWindowGangsLockedAmplifiers) {
 
 TEST_F(DiagramWidgetsTest, MuteAndPowerBoxesBesideTheHeadphoneGain) {
   TDiagramForm* form = Open("QMX7XXXEVM");
-  auto* amp = Find<TAmplifier>(form, 21);
+  auto* amp = Find<TAmplifier>(form, 1021);
   ASSERT_NE(amp, nullptr);
   QCheckBox* mute = amp->GetMuteBox();
   ASSERT_TRUE(mute->isVisible());
@@ -132,8 +132,8 @@ TEST_F(DiagramWidgetsTest, TheRadioPairOfScriptButtonsRunsItsScriptsOnTheBoard) 
   TDiagramForm* form = Open("QMX7XXXEVM");
   // The default button's script ran once the board was held: headphones on.
   EXPECT_EQ(Register(1, 31), 0x30);
-  auto* headphone = Find<TScriptButton>(form, 50);
-  auto* lineOut = Find<TScriptButton>(form, 51);
+  auto* headphone = Find<TScriptButton>(form, 1050);
+  auto* lineOut = Find<TScriptButton>(form, 1051);
   ASSERT_TRUE(headphone && lineOut);
   EXPECT_TRUE(headphone->IsOn());
   const TPointF a = lineOut->GetPlacedPoint(0), b = lineOut->GetPlacedPoint(1);
@@ -184,7 +184,7 @@ TEST_F(DiagramWidgetsTest, ProcessingBlocksOpenFromViewAndFollowRegister60) {
 TEST_F(DiagramWidgetsTest, TheCrossbarConnectsWithTwoClicks) {
   TDiagramForm* form = Open("QMX7XXXEVM");
   form->DisplayPlaybackClick();
-  auto* crossbar = Find<TDIRSelect>(form, 34);
+  auto* crossbar = Find<TDIRSelect>(form, 2034);
   ASSERT_NE(crossbar, nullptr);
   const TPointF a = crossbar->GetPlacedPoint(0), b = crossbar->GetPlacedPoint(1);
   const float s = crossbar->GetScale();
@@ -251,9 +251,9 @@ TEST_F(DiagramWidgetsTest, EveryKitPageWithItsControls) {
     EXPECT_TRUE(image.save(QString(HOST_TEST_OUTPUT_DIR "/QMX7XXXEVM-widgets-") + name.c_str() + ".png")) << name;
     if (i == 0) {
       // The gain box is drawn over the page, white inside; the "Headphone" button is on: green.
-      QLineEdit* edit = Find<TAmplifier>(form, 15)->GetEdit();
+      QLineEdit* edit = Find<TAmplifier>(form, 1015)->GetEdit();
       EXPECT_EQ(image.pixelColor(edit->geometry().topLeft() + QPoint(3, 3)), QColor(Qt::white)) << name;
-      auto* button = Find<TScriptButton>(form, 50);
+      auto* button = Find<TScriptButton>(form, 1050);
       const TPointF a = button->GetPlacedPoint(0), b = button->GetPlacedPoint(1);
       EXPECT_EQ(image.pixelColor(int(a.x + 8), int((a.y + b.y) / 2)), QColor(64, 255, 64)) << name;
     } else {
