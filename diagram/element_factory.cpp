@@ -14,6 +14,7 @@
 #include "diagram/coefficient_slider.h"
 #include "diagram/pin_select.h"
 #include "diagram/routing.h"
+#include "diagram/sar_data.h"
 #include "diagram/script_button.h"
 #include "diagram/streaming_widget.h"
 #include "platform/library.h"
@@ -174,7 +175,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
   if (function == "IN1IN2Data")
     return streaming(
         std::make_unique<TIN1IN2Data>(owner, rect, window, context.blockTransfer, Integer(node, "I2CAddress", 0)));
-  if (function == "SARData") return streaming(std::make_unique<TSARData>(rect));
+  if (function == "SARData") return streaming(std::make_unique<TSARData>(I2CAddress, owner, rect));
   if (function == "toggle") {
     if (!Require(node, {"Mask", "Shift", "I2CPage", "I2CRegister"})) return nullptr;
     const int shift = Integer(node, "Shift", 0), positions = Integer(node, "Positions", 2);

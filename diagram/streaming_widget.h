@@ -1,7 +1,6 @@
 // The streaming widgets (voice record data, IN1/IN2 data, SAR data, touch
 // screen) share this: their rectangle, their register window and a
-// refresh-request callback of their own. Streaming, decoding and their
-// companion windows are not built yet.
+// refresh-request callback of their own.
 #pragma once
 
 #include <QWidget>
@@ -16,7 +15,26 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
   TI2CPollCallback GetRefreshRequest() const { return refreshRequest; }
 
  protected:
+  // Asks for a refresh of one block at `rate` Hz; the block is remembered so
+  // that a stop names this widget's own block, and the window stops nothing
+  // that another widget started since.
+  void RequestRefresh(int page, int reg, int count, int rate) {
+    if (!refreshRequest) return;
+    requested = {page, reg, count};
+    refreshRequest(user, device, page, reg, count, rate);
+  }
+  void StopOwnRefresh() {
+    if (refreshRequest && requested.count > 0) refreshRequest(user, device, requested.page, requested.reg,
+                                                              requested.count, 0);
+    requested = {};
+  }
+
   TI2CPollCallback refreshRequest = nullptr;
+
+ private:
+  struct {
+    int page = 0, reg = 0, count = 0;
+  } requested;
 };
 
 // The stand-ins that will stream through the board window: they keep its
@@ -49,14 +67,6 @@ class TIN1IN2Data : public TTransferStreamingShape {
  public:
   TIN1IN2Data(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
       : TTransferStreamingShape(0, 103, 38, 1, owner, rect, window, transfer, address) {}
-};
-
-class TSARData : public TStreamingShape {
- public:
-  // The SAR result registers are page 3, registers 0..69 of the codec.
-  explicit TSARData(const float* rect) : TStreamingShape(0x30, 3, 0, 70, rect) {
-    SetHintText("SAR Data: Page: 3, Register: 0, Length: 70");
-  }
 };
 
 class TTouchScreen : public TTransferStreamingShape {

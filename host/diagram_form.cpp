@@ -1,3 +1,4 @@
+#include <array>
 #include "host/diagram_form.h"
 
 #include <QAction>
@@ -822,11 +823,18 @@ void TDiagramForm::ObjectWrite(void* form, int device, int page, int first, int 
 
 void TDiagramForm::ObjectRefreshRequest(void* form, int device, int page, int first, int count, int rate) {
   auto* self = static_cast<TDiagramForm*>(form);
-  if (rate != 0 && page >= 0 && first >= 0 && count > 0)
+  const std::array<int, 4> block = {device, page, first, count};
+  if (rate != 0 && page >= 0 && first >= 0 && count > 0) {
+    self->refreshOwner = block;
     self->link->StartRefresh(self->LinkAddress(device), 0, unsigned(page), unsigned(first), unsigned(count), rate,
                              self, RefreshCallback);
-  else
-    self->link->StopRefresh();
+    return;
+  }
+  // A stop that names a block stops only that block's refresh: a widget
+  // that leaves must not end the stream another one has started since.
+  if (count > 0 && block != self->refreshOwner) return;
+  self->refreshOwner = {};
+  self->link->StopRefresh();
 }
 
 int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh) {

@@ -6,6 +6,7 @@
 // register windows of the current page.
 #pragma once
 
+#include <array>
 #include <QMainWindow>
 #include <QPoint>
 #include <atomic>
@@ -286,6 +287,8 @@ class TDiagramForm : public QMainWindow {
   TUSBI2C* link = nullptr;
   // Device, book, page, register, count of the last refresh report.
   int lastRefresh[5] = {};
+  // The block (device, page, first, count) of the last refresh request.
+  std::array<int, 4> refreshOwner = {};
   TActivityIndicator* activityIndicator = nullptr;
   float zoom = 1.0f;
   int scrollRangeX = 0;

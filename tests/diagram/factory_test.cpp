@@ -11,6 +11,7 @@
 #include "diagram/coefficient_slider.h"
 #include "diagram/pin_select.h"
 #include "diagram/routing.h"
+#include "diagram/sar_data.h"
 #include "diagram/script_button.h"
 #include "diagram/streaming_widget.h"
 #include "page_fixture.h"
@@ -45,7 +46,7 @@ TEST(FactoryTest, ElementAndFunctionChooseTheClassAndItsBinding) {
        {"DSVoice", typeid(TDSVoiceRecordData), kWriteOnly, 1, 0, 255, 6, 32, true}},
       {"<rect " + rect + "function=\"IN1IN2Data\"/>",
        {"IN1IN2", typeid(TIN1IN2Data), kWriteOnly, 1, 0, 103, 38, 1, true}},
-      {"<rect " + rect + "function=\"SARData\"/>", {"SAR", typeid(TSARData), kWriteOnly, 1, 0x30, 3, 0, 70, true}},
+      {"<rect " + rect + "function=\"SARData\"/>", {"SAR", typeid(TSARData), kWriteOnly, 1, 24, 3, 0, 70, true}},
       {"<rect " + rect + "function=\"toggle\" Mask=\"0x30\" Shift=\"4\" I2CPage=\"1\" I2CRegister=\"2\"/>",
        {"toggle", typeid(TToggle), kWriteOnly, 1, 0x18, 1, 2, 1, false}},
       {"<rect " + rect +

@@ -327,3 +327,20 @@ TEST_F(DiagramFormTest, TheActionListsShortcutsReachTheirHandlers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DiagramFormTest, AStopEndsOnlyTheRefreshOfTheBlockItNames) {
+  TDiagramForm* form = Open("QMX7XXXEVM", false);
+  TUSBI2C* link = form->GetLink();
+  TDiagramForm::ObjectRefreshRequest(form, 0x30, 3, 54, 16, 50);
+  // A second widget takes the stream over; the first one's late stop leaves it running.
+  TDiagramForm::ObjectRefreshRequest(form, 0, 255, 6, 112, 20);
+  TDiagramForm::ObjectRefreshRequest(form, 0x30, 3, 54, 16, 0);
+  EXPECT_TRUE(link->IsRefreshing());
+  EXPECT_EQ(link->GetPeriod(), 50);
+  TDiagramForm::ObjectRefreshRequest(form, 0, 255, 6, 112, 0);
+  EXPECT_TRUE(WaitFor([&] { return !link->IsRefreshing(); }, std::chrono::seconds(2)));
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// The SAR converter readout: while the pointer rests on it, it starts
+// conversions and streams the 16 result registers at 50 Hz, drawing IN1,
+// IN2, BAT and the temperature into an off-screen image; its "SAR Control"
+// window mirrors the input-selection bits.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "diagram/streaming_widget.h"
+
+class QCheckBox;
+class QRadioButton;
+
+class TSARControlForm : public QWidget {
+ public:
+  TSARControlForm();
+  // Boxes and radio buttons from the input-selection register (19).
+  void ShowSelection(uint8_t selection);
+  QCheckBox *in1Enabled, *in2Enabled, *batEnabled, *tempEnabled;
+  QRadioButton *in1Voltage, *in1Resistance, *in2Voltage, *in2Resistance, *biasInternal, *biasExternal;
+};
+
+class TSARData : public TStreamingShape {
+ public:
+  // The SAR registers are page 3, registers 0..69 of `device`: the window
+  // covers all of them, so every byte it reads is one that is refreshed.
+  static constexpr int kPage = 3;
+  static constexpr int kRegisters = 70;
+  // The calibration file, in the working directory.
+  static constexpr const char* kCalibrationFile = "t";
+
+  TSARData(int device, QWidget* owner, const float* rect);
+  ~TSARData() override;
+
+  void Place(float scale, int dx, int dy) override;
+  void Draw(TCanvas* canvas) override;
+  bool Click(int x, int y) override;
+  void OnHighlighted() override;
+  void OnUnhighlighted() override;
+  void Refresh() override;
+
+  // The four lines of the last refresh.
+  const std::string& Line(int i) const { return lines[i & 3]; }
+  bool IsCalibrated() const { return calibrated; }
+  float GetCalibration() const { return calibration; }
+  bool ShowsBitmap() const { return showBitmap; }
+  const TCanvas& Bitmap() const { return bitmap; }
+  TSARControlForm* ControlForm() const { return control.get(); }
+
+ private:
+  void WriteRegister(int reg, uint8_t value);
+  double Volts(int reg, double vref) const;
+
+  TCanvas bitmap;
+  bool showBitmap = true;
+  bool firstDraw = true;
+  bool tempToggle = true;
+  bool calibrated = false;
+  float calibration = 1.0f;
+  double temperature = 293.15;
+  std::string lines[4];
+  std::unique_ptr<TSARControlForm> control;
+};
