@@ -8,6 +8,7 @@
 
 #include "codec/dconf.h"
 #include "codec/filter/zt.h"
+#include "codec/small_forms.h"
 #include "common/i2c_object.h"
 
 // ---------------------------------------------------------------- form slots
@@ -19,24 +20,24 @@
 namespace {
 
 QWidget* Widget(TAGCForm*) { return nullptr; }
-QWidget* Widget(TDACVolForm*) { return nullptr; }
-QWidget* Widget(TDRCForm*) { return nullptr; }
-QWidget* Widget(TBeepForm*) { return nullptr; }
+QWidget* Widget(TDACVolForm* form) { return form; }
+QWidget* Widget(TDRCForm* form) { return form; }
+QWidget* Widget(TBeepForm* form) { return form; }
 QWidget* Widget(TDConf* form) { return form; }
 QWidget* Widget(TAudioInputsForm*) { return nullptr; }
 QWidget* Widget(TAudioOutputsForm*) { return nullptr; }
-QWidget* Widget(TSARForm*) { return nullptr; }
+QWidget* Widget(TSARForm* form) { return form; }
 QWidget* Widget(TZT* form) { return form; }
 QWidget* Widget(QWidget* form) { return form; }
 
 TI2CObject* Window(TAGCForm*, int) { return nullptr; }
-TI2CObject* Window(TDACVolForm*, int) { return nullptr; }
-TI2CObject* Window(TDRCForm*, int) { return nullptr; }
-TI2CObject* Window(TBeepForm*, int) { return nullptr; }
+TI2CObject* Window(TDACVolForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
+TI2CObject* Window(TDRCForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
+TI2CObject* Window(TBeepForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 TI2CObject* Window(TDConf* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 TI2CObject* Window(TAudioInputsForm*, int) { return nullptr; }
 TI2CObject* Window(TAudioOutputsForm*, int) { return nullptr; }
-TI2CObject* Window(TSARForm*, int) { return nullptr; }
+TI2CObject* Window(TSARForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 
 template <class Form>
 void Destroy(Form*& form) {
@@ -96,8 +97,17 @@ class TStandingWindows {
 TQMX7XXXForms::TQMX7XXXForms(void* host) : hostHandle(host), standing(std::make_unique<TStandingWindows>()) {
   // The forms join here in their order: agcForm, dacLeftForm and
   // dacRightForm (made the right channel, register 66), drcForm, beepForm,
+  // digitalSetupForm, inputsForm, outputsForm, sarForm; then filterTool.
+  dacLeftForm = new TDACVolForm;
+  dacRightForm = new TDACVolForm;
+  dacRightForm->SetRightChannel();
+  drcForm = new TDRCForm;
+  beepForm = new TBeepForm;
   digitalSetupForm = new TDConf;
-  // inputsForm, outputsForm, sarForm; then filterTool.
+  sarForm = new TSARForm;
+  // The DRC dialog drives the DRC switches of both DAC dialogs.
+  drcForm->leftDac = dacLeftForm;
+  drcForm->rightDac = dacRightForm;
   filterTool = new TZT();
   filterTool->SetResolution(16);
   filterTool->SetSampleRate(44100.0);
@@ -173,10 +183,13 @@ void TQMX7XXXForms::ShowDialog(const char* dialogName, int x, int y, TGUIObject*
     ShowForm(Widget(outputsForm));
   } else if (is("AGC")) {
     ShowForm(Widget(agcForm));
-  } else if (is("DAC_L")) {
-    ShowForm(Widget(dacLeftForm));
-  } else if (is("DAC_R")) {
-    ShowForm(Widget(dacRightForm));
+  } else if (is("DAC_L") || is("DAC_R")) {
+    TDACVolForm* dac = is("DAC_L") ? dacLeftForm : dacRightForm;
+    if (!dac) return;
+    dac->SetHostObject(object);
+    dac->SetDRCForm(drcForm);
+    dac->move(x, y);
+    ShowForm(dac);
   } else if (is("beep")) {
     ShowForm(Widget(beepForm));
   } else if (is("CLK")) {

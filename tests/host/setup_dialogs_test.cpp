@@ -1,0 +1,303 @@
+// The codec module's set-up dialogs on the kit board: each control writes
+// its register bytes to the emulated codec, and a register change made by
+// another view moves the controls without writing anything back.
+#include <gtest/gtest.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QMdiArea>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <cmath>
+#include <pugixml.hpp>
+
+#include "codec/instance.h"
+#include "codec/small_forms.h"
+#include "diagram/block_diagram.h"
+#include "host/diagram_form.h"
+#include "link/usbi2c.h"
+#include "platform/library.h"
+#include "tests/host/host_support.h"
+
+namespace {
+
+using namespace hosttest;
+
+typedef int (*TShowDialog)(void*, const char*, int, int, TGUIObject*);
+typedef void (*TSelectMenu)(void*, unsigned);
+
+class SetupDialogsTest : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    StartSmallWindows();
+    UseBoardKit();
+    area_.resize(900, 700);
+    area_.show();
+    ASSERT_TRUE(list_.load_string(
+        "<L><B Diagram-1='QMX7XXX\\Page1.svg' Diagram-2='QMX7XXX\\Page2.svg' Diagram-Clock='QMX7XXX\\Clock.svg'/></L>"));
+    form_ = OpenBoardWindow(&area_, list_.document_element().child("B"), true);
+    ASSERT_NE(form_, nullptr);
+    forms_ = static_cast<TQMX7XXXForms*>(form_->GetPluginInstance());
+    ASSERT_NE(forms_, nullptr);
+    module_ = form_->Page(0)->GetModule();
+  }
+
+  void Show(const char* name, int x = 0, int y = 0, TGUIObject* object = nullptr) {
+    reinterpret_cast<TShowDialog>(platform::ResolveSymbol(module_, "_ShowDialog"))(forms_, name, x, y, object);
+    PumpEvents();
+  }
+
+  // Register writes to the board since the mark: "RR DD ..." (hex), page
+  // selects included as "00 PP".
+  std::vector<std::string> Writes() {
+    std::vector<std::string> writes;
+    for (const std::string& c : trace_.Commands())
+      if (c.size() > 21 && c.compare(15, 2, "02") == 0) writes.push_back(c.substr(21));
+    return writes;
+  }
+  std::string LastWrite() {
+    auto w = Writes();
+    return w.empty() ? "" : w.back();
+  }
+  uint8_t Image(int page, int reg) { return form_->GetLink()->GetRegisterImage(0x30, 0, page, reg)[0]; }
+  // Another view writes `bytes` from `reg` of the current page.
+  void BoardChange(int reg, std::vector<uint8_t> bytes) {
+    TDiagramForm::BlockTransfer(form_, 0x30, reg, bytes.data(), int(bytes.size()), false, true);
+    PumpEvents();
+  }
+  static std::string Hex(std::initializer_list<int> bytes) {
+    std::string s;
+    for (int b : bytes) s += (s.empty() ? "" : " ") + QString::asprintf("%02X", b & 0xFF).toStdString();
+    return s;
+  }
+  static void Screenshot(QWidget* w, const char* name) {
+    EXPECT_TRUE(w->grab().save(QString(HOST_TEST_OUTPUT_DIR "/dialog-") + name + ".png")) << name;
+  }
+
+  pugi::xml_document list_;
+  QMdiArea area_;
+  TDiagramForm* form_ = nullptr;
+  TQMX7XXXForms* forms_ = nullptr;
+  void* module_ = nullptr;
+  BoardTrace trace_{dir_.File("trace.txt")};
+};
+
+TEST_F(SetupDialogsTest, TheDACVolumeOfEachChannelWritesItsRegister) {
+  for (bool right : {false, true}) {
+    Show(right ? "dac_r" : "dac_l", 120 + right, 80);
+    TDACVolForm* dac = right ? forms_->dacRightForm : forms_->dacLeftForm;
+    ASSERT_TRUE(dac->isVisible());
+    EXPECT_EQ(dac->pos(), QPoint(120 + right, 80));
+    const int reg = right ? 0x42 : 0x41;
+    const struct {
+      int position, code;
+      const char* text;
+    } cases[] = {{0, 0x30, "24 dB"}, {176, 0x80, "DAC mute"}, {48, 0x00, "0 dB"}, {101, 0xCB, "-26.5 dB"}};
+    for (const auto& c : cases) {
+      trace_.Mark();
+      dac->Volume->setValue(c.position);
+      EXPECT_EQ(LastWrite(), Hex({reg, c.code})) << c.position;
+      EXPECT_EQ(dac->VolumeText->text().toStdString(), c.text);
+    }
+    // The keyboard reaches the track bar as well: Home is +24 dB.
+    trace_.Mark();
+    QTest::keyClick(dac->Volume, Qt::Key_Home);
+    EXPECT_EQ(LastWrite(), Hex({reg, 0x30}));
+    // Mute: bit 3 of register 64 on the left, bit 2 on the right.
+    const uint8_t before = Image(0, 64);
+    const uint8_t bit = right ? 0x04 : 0x08;
+    trace_.Mark();
+    QTest::mouseClick(dac->Mute, Qt::LeftButton, {}, QPoint(6, dac->Mute->height() / 2));
+    EXPECT_EQ(LastWrite(), Hex({0x40, uint8_t(before ^ bit)}));
+  }
+}
+
+TEST_F(SetupDialogsTest, ARegisterChangedElsewhereMovesTheDACAndDRCControlsWithoutWriting) {
+  Show("DAC_L");
+  Show("DAC_R");
+  trace_.Mark();
+  BoardChange(65, {0xF0, 0x7F});  // -8 dB left; right above the range
+  BoardChange(68, {0x40 | (5 << 2) | 2, 2 << 3, 0x31});
+  EXPECT_EQ(Writes(), (std::vector<std::string>{"41 F0 7F", "44 56 10 31"})) << "the two changes only";
+  EXPECT_EQ(forms_->dacLeftForm->Volume->value(), 64);
+  EXPECT_EQ(forms_->dacLeftForm->VolumeText->text(), "-8 dB");
+  EXPECT_EQ(forms_->dacRightForm->Volume->value(), 0);
+  EXPECT_EQ(Image(0, 66), 0x7F) << "the image keeps what the board holds";
+  EXPECT_TRUE(forms_->dacLeftForm->DRC->isChecked());
+  EXPECT_FALSE(forms_->dacRightForm->DRC->isChecked());
+  EXPECT_EQ(forms_->dacLeftForm->width(), 328);
+  TDRCForm* drc = forms_->drcForm;
+  EXPECT_EQ(drc->Threshold->value(), 5);
+  EXPECT_EQ(drc->Hysteresis->value(), 2);
+  EXPECT_EQ(drc->Hold->value(), 2);
+  EXPECT_EQ(drc->Attack->value(), 3);
+  EXPECT_EQ(drc->Decay->value(), 1);
+  EXPECT_EQ(forms_->dacLeftForm->drcThreshold, -18);
+}
+
+TEST_F(SetupDialogsTest, TheDRCControlsWriteTheirFieldsAndTexts) {
+  Show("DAC_L");
+  Show("DAC_R");
+  TDRCForm* drc = forms_->drcForm;
+  BoardChange(68, {0x00, 0x00, 0x00});
+  const struct {
+    QSlider* slider;
+    int position, reg, byte;
+    QLabel* text;
+    const char* shown;
+  } cases[] = {
+      {drc->Threshold, 7, 68, 0x1C, drc->ThresholdText, "-24 dB"},
+      {drc->Hysteresis, 3, 68, 0x1F, drc->HysteresisText, "3 dB"},
+      {drc->Hold, 2, 69, 0x10, drc->HoldText, "64/Fs"},
+      {drc->Hold, 0, 69, 0x00, drc->HoldText, "DRC Hold disabled"},
+      {drc->Attack, 1, 70, 0x10, drc->AttackText, "2 dB/Frame"},
+      {drc->Decay, 2, 70, 0x12, drc->DecayText, "0.00390625 dB/Frame"},
+  };
+  for (const auto& c : cases) {
+    trace_.Mark();
+    c.slider->setValue(c.position);
+    EXPECT_EQ(LastWrite(), Hex({c.reg, c.byte})) << c.shown;
+    EXPECT_EQ(c.text->text().toStdString(), c.shown);
+  }
+  EXPECT_EQ(forms_->dacLeftForm->drcThreshold, -24);
+  // Each DAC dialog's DRC box drives its own bit of register 68.
+  for (TDACVolForm* dac : {forms_->dacLeftForm, forms_->dacRightForm}) {
+    trace_.Mark();
+    QTest::mouseClick(dac->DRC, Qt::LeftButton, {}, QPoint(6, dac->DRC->height() / 2));
+    const int bit = dac == forms_->dacLeftForm ? 0x40 : 0x20;
+    EXPECT_EQ(LastWrite(), Hex({68, Image(0, 68)}));
+    EXPECT_TRUE(Image(0, 68) & bit);
+    EXPECT_EQ(dac->width(), 328);
+  }
+  EXPECT_EQ(Image(0, 68), 0x7F);
+  // The curve: the threshold line in its colour across the plot at -24 dB.
+  QImage plot = forms_->dacLeftForm->DRCPaintBox->grab().toImage();
+  const int y = int((plot.height() - 30) * (24.0 / 90) + 10);
+  EXPECT_EQ(plot.pixelColor(plot.width() / 2, y), QColor(0xBB, 0x00, 0xBB));
+  EXPECT_EQ(plot.pixelColor(plot.width() - 3, 3), QColor(Qt::black));
+  Screenshot(forms_->dacLeftForm, "DAC_L");
+  Screenshot(drc, "DRC");
+}
+
+TEST_F(SetupDialogsTest, ABeepWritesLengthAndCoefficientsAndDoesNotDrift) {
+  Show("beep");
+  TBeepForm* beep = forms_->beepForm;
+  ASSERT_TRUE(beep->isVisible());
+  BoardChange(60, {0x00});
+  beep->Duration->setValue(10);
+  beep->Frequency->setValue(1000);
+  const double w = 1000 * 6.28318 / 44100;
+  const int sine = int(std::sin(w) * 32767), cosine = int(std::cos(w) * 32767);
+  const std::string regs = Hex({0x00, 0x11, 0x3A, sine >> 8, sine, cosine >> 8, cosine});
+  for (int round = 0; round < 10; ++round) {
+    trace_.Mark();
+    QTest::mouseClick(beep->Beep, Qt::LeftButton);
+    const auto writes = Writes();
+    ASSERT_FALSE(writes.empty());
+    // The start: 72 bit 7; register 60 := 25 once; 71 bit 7 only in the start write.
+    EXPECT_EQ(writes.back(), "47 80 80 " + regs) << round;
+    EXPECT_EQ(writes.size(), round == 0 ? 3u : 2u) << round;
+    if (round == 0) {
+      EXPECT_EQ(writes[writes.size() - 2], "3C 19");
+    }
+    EXPECT_EQ(beep->Frequency->value(), 1000) << round;
+    EXPECT_EQ(beep->FrequencyText->text(), "1000 Hz");
+    EXPECT_EQ(Image(0, 71) & 0x80, 0);
+  }
+  // Coefficients written elsewhere: read back rounded; 0xFFFF is no sine at all.
+  const int frequencies[] = {500, 999, 1000, 2000, 3000};
+  for (int f : frequencies) {
+    int s = 0, c = 0;
+    TBeepForm::Coefficients(f, s, c);
+    BoardChange(76, {uint8_t(s >> 8), uint8_t(s), uint8_t(c >> 8), uint8_t(c)});
+    EXPECT_EQ(beep->Frequency->value(), f);
+  }
+  BoardChange(76, {0xFF, 0xFF});
+  EXPECT_EQ(beep->Frequency->value(), 500);
+  trace_.Mark();
+  QTest::mouseClick(beep->AutoBeep, Qt::LeftButton, {}, QPoint(6, beep->AutoBeep->height() / 2));
+  EXPECT_EQ(LastWrite().substr(0, 5), "47 40");
+  Screenshot(beep, "beep");
+}
+
+TEST_F(SetupDialogsTest, TheSARControlsWriteTheirBitsAndTheReadoutFollowsTheBoard) {
+  BoardChange(116, {0x00, 0x00, 0x00, 0x00});
+  reinterpret_cast<TSelectMenu>(platform::ResolveSymbol(module_, "_SelectMenu"))(forms_, 2);
+  PumpEvents();
+  TSARForm* sar = forms_->sarForm;
+  ASSERT_TRUE(sar->isVisible());
+  auto click = [](QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); };
+  const struct {
+    std::function<void()> act;
+    int reg, byte;
+  } cases[] = {
+      {[&] { click(sar->CLKSource->button(1)); }, 116, 0x40},
+      {[&] { sar->Throughput->setCurrentIndex(5), emit sar->Throughput->activated(5); }, 116, 0x45},
+      {[&] { sar->Hysteresis->setCurrentIndex(2), emit sar->Hysteresis->activated(2); }, 116, 0x65},
+      {[&] { click(sar->Mode->button(1)); }, 118, 0x80},
+      {[&] { click(sar->Continuous); }, 118, 0xC0},
+      {[&] { click(sar->StopOnRead); }, 118, 0xE0},
+      {[&] { sar->SARDivider->setCurrentIndex(3), emit sar->SARDivider->activated(3); }, 118, 0xEC},
+      {[&] { click(sar->RefSource->button(1)); }, 118, 0xEE},
+  };
+  for (const auto& c : cases) {
+    trace_.Mark();
+    c.act();
+    EXPECT_EQ(LastWrite(), Hex({c.reg, c.byte}));
+  }
+  // Register 118 changed elsewhere moves the controls.
+  trace_.Mark();
+  BoardChange(118, {0x24});
+  EXPECT_EQ(Writes().size(), 1u);
+  EXPECT_EQ(sar->Mode->checkedId(), 0);
+  EXPECT_FALSE(sar->Continuous->isChecked());
+  EXPECT_TRUE(sar->StopOnRead->isChecked());
+  EXPECT_EQ(sar->SARDivider->currentIndex(), 1);
+  EXPECT_EQ(sar->RefSource->checkedId(), 0);
+  // The readout reads register 119 from the board every 300 ms.
+  BoardChange(119, {0x5A});
+  form_->GetLink()->GetRegisterImage(0x30, 0, 0, 119)[0] = 0;
+  EXPECT_TRUE(WaitFor([&] { return sar->Data->text() == "Data = 0x5A"; }, std::chrono::seconds(5)));
+  Screenshot(sar, "SAR");
+  sar->hide();
+}
+
+// Before the host binds them, the windows keep to their own bytes.
+TEST(SetupDialogsUnboundTest, ControlsOfUnboundWindowsTouchOnlyTheirOwnBytes) {
+  TDACVolForm dac;
+  TDRCForm drc;
+  TBeepForm beep;
+  TSARForm sar;
+  drc.leftDac = &dac;
+  dac.SetDRCForm(&drc);
+  dac.SetRightChannel();
+  dac.Volume->setValue(0);
+  dac.Mute->click();
+  dac.DRC->click();
+  drc.Decay->setValue(15);
+  drc.Hold->setValue(7);
+  beep.Frequency->setValue(10500);
+  beep.Duration->setValue(50);
+  beep.Beep->click();
+  sar.Throughput->setCurrentIndex(7);
+  emit sar.Throughput->activated(7);
+  sar.RefSource->button(1)->click();
+  EXPECT_EQ(dac.volume.PrivateData()[0], 0x30);
+  EXPECT_EQ(drc.window.PrivateData()[1], 7 << 3);
+  EXPECT_EQ(drc.window.PrivateData()[2], 15);
+  // 50 x 441 = 0x005622 samples; 72 bit 7 of the start, 71 bit 7 cleared after it.
+  EXPECT_EQ(beep.window.PrivateData()[3], 0x56);
+  EXPECT_EQ(beep.window.PrivateData()[4], 0x22);
+  EXPECT_EQ(beep.window.PrivateData()[1], 0x80);
+  EXPECT_EQ(beep.window.PrivateData()[0], 0x00);
+  EXPECT_EQ(sar.control.PrivateData()[2], 0x02);
+  EXPECT_EQ(sar.control.PrivateData()[0], 0x07);
+}
+
+}  // namespace
