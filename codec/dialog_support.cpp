@@ -1,21 +1,23 @@
 #include "codec/dialog_support.h"
 
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QSlider>
 #include <QLabel>
 
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
 
 #include "common/gui_object.h"
 
 std::string DecimalText(double value) {
-  // The fewest significant digits that read back as the same double.
-  char text[40];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, value);
-    if (std::strtod(text, nullptr) == value) break;
-  }
-  return text;
+  // The fewest digits that read back as the same double, never with an exponent.
+  char text[400];
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+  return std::string(text, result.ptr);
 }
 
 TCodecDialog::TCodecDialog(const char* caption, int width, int height) : QWidget(nullptr, Qt::Tool) {
@@ -57,4 +59,45 @@ QLabel* TCodecDialog::Text(const char* text, int x, int y, int width) {
   auto* label = new QLabel(text, this);
   label->setGeometry(x, y, width, 18);
   return label;
+}
+
+QSlider* Slider(QWidget* parent, Qt::Orientation orientation, int min, int max, int position, QRect at) {
+  auto* slider = new QSlider(orientation, parent);
+  slider->setRange(min, max);
+  slider->setValue(position);
+  if (orientation == Qt::Vertical) slider->setInvertedAppearance(true);
+  slider->setTickPosition(QSlider::TicksBelow);
+  slider->setGeometry(at);
+  return slider;
+}
+
+QButtonGroup* RadioGroup(QWidget* parent, const char* name, const char* caption, QStringList items, QRect at) {
+  auto* box = new QGroupBox(caption, parent);
+  box->setGeometry(at);
+  auto* group = new QButtonGroup(parent);
+  group->setObjectName(name);
+  int y = 18;
+  for (int i = 0; i < items.size(); ++i, y += 20) {
+    auto* button = new QRadioButton(items[i], box);
+    button->setObjectName(QString(name) + QString::number(i));
+    button->setGeometry(8, y, at.width() - 16, 18);
+    group->addButton(button, i);
+  }
+  group->button(0)->setChecked(true);
+  return group;
+}
+
+QComboBox* Combo(QWidget* parent, const char* name, QStringList items, QRect at) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(name);
+  combo->addItems(items);
+  combo->setGeometry(at);
+  return combo;
+}
+
+QCheckBox* Check(QWidget* parent, const char* name, const char* caption, QRect at) {
+  auto* box = new QCheckBox(caption, parent);
+  box->setObjectName(name);
+  box->setGeometry(at);
+  return box;
 }

@@ -11,7 +11,13 @@
 
 #include "common/i2c_object.h"
 
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
 class QLabel;
+class QSlider;
+#include <QRect>
+#include <QStringList>
 class TGUIObject;
 
 // A register window of a dialog (device 0x30): its Refresh runs the form's.
@@ -86,3 +92,20 @@ class TCodecDialog : public QWidget {
   // Whether this dialog lights objects at all.
   bool lights = true;
 };
+
+// Controls placed at `at`: a track bar (vertical ones keep the minimum at
+// the top), a group of radio buttons with ids 0, 1, ... (the first checked),
+// a combo box and a check box, each named `name`.
+QSlider* Slider(QWidget* parent, Qt::Orientation orientation, int min, int max, int position, QRect at);
+QButtonGroup* RadioGroup(QWidget* parent, const char* name, const char* caption, QStringList items, QRect at);
+QComboBox* Combo(QWidget* parent, const char* name, QStringList items, QRect at);
+QCheckBox* Check(QWidget* parent, const char* name, const char* caption, QRect at);
+
+// Runs `refresh` with the form's change handlers held to texts only.
+template <class F>
+void Loading(bool& loading, F refresh) {
+  const bool was = loading;
+  loading = true;
+  refresh();
+  loading = was;
+}

@@ -8,6 +8,7 @@
 
 #include "codec/dconf.h"
 #include "codec/filter/zt.h"
+#include "codec/io_forms.h"
 #include "codec/small_forms.h"
 #include "common/i2c_object.h"
 
@@ -24,8 +25,8 @@ QWidget* Widget(TDACVolForm* form) { return form; }
 QWidget* Widget(TDRCForm* form) { return form; }
 QWidget* Widget(TBeepForm* form) { return form; }
 QWidget* Widget(TDConf* form) { return form; }
-QWidget* Widget(TAudioInputsForm*) { return nullptr; }
-QWidget* Widget(TAudioOutputsForm*) { return nullptr; }
+QWidget* Widget(TAudioInputsForm* form) { return form; }
+QWidget* Widget(TAudioOutputsForm* form) { return form; }
 QWidget* Widget(TSARForm* form) { return form; }
 QWidget* Widget(TZT* form) { return form; }
 QWidget* Widget(QWidget* form) { return form; }
@@ -35,8 +36,8 @@ TI2CObject* Window(TDACVolForm* form, int n) { return form ? form->GetI2CObject(
 TI2CObject* Window(TDRCForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 TI2CObject* Window(TBeepForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 TI2CObject* Window(TDConf* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
-TI2CObject* Window(TAudioInputsForm*, int) { return nullptr; }
-TI2CObject* Window(TAudioOutputsForm*, int) { return nullptr; }
+TI2CObject* Window(TAudioInputsForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
+TI2CObject* Window(TAudioOutputsForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 TI2CObject* Window(TSARForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 
 template <class Form>
@@ -104,6 +105,8 @@ TQMX7XXXForms::TQMX7XXXForms(void* host) : hostHandle(host), standing(std::make_
   drcForm = new TDRCForm;
   beepForm = new TBeepForm;
   digitalSetupForm = new TDConf;
+  inputsForm = new TAudioInputsForm;
+  outputsForm = new TAudioOutputsForm;
   sarForm = new TSARForm;
   // The DRC dialog drives the DRC switches of both DAC dialogs.
   drcForm->leftDac = dacLeftForm;
@@ -158,6 +161,7 @@ void TQMX7XXXForms::SetCodecName(const char* name) {
   std::strncpy(codecName, name, kCodecNameSize - 1);
   codecName[kCodecNameSize - 1] = '\0';
   // The outputs form, then the digital setup dialog lay themselves out by name.
+  if (outputsForm) outputsForm->SetCodecName(name);
   if (digitalSetupForm) digitalSetupForm->SetCodecName(name);
 }
 
@@ -180,6 +184,7 @@ void TQMX7XXXForms::ShowDialog(const char* dialogName, int x, int y, TGUIObject*
   auto is = [dialogName](const char* name) { return ::strcasecmp(dialogName, name) == 0; };
   (void)x, (void)y, (void)object;
   if (is("DePop") || is("vol_ramp") || is("pwr_down_spkr") || is("pwr_down_hp")) {
+    if (outputsForm) outputsForm->SetHostObject(object);
     ShowForm(Widget(outputsForm));
   } else if (is("AGC")) {
     ShowForm(Widget(agcForm));

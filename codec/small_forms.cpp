@@ -16,17 +16,6 @@
 
 namespace {
 
-QSlider* Slider(QWidget* parent, Qt::Orientation orientation, int min, int max, int position, QRect at) {
-  auto* slider = new QSlider(orientation, parent);
-  slider->setRange(min, max);
-  slider->setValue(position);
-  // Track bars keep their minimum at the top.
-  if (orientation == Qt::Vertical) slider->setInvertedAppearance(true);
-  slider->setTickPosition(QSlider::TicksBelow);
-  slider->setGeometry(at);
-  return slider;
-}
-
 // A paint box: its paint runs `paint`, its click runs `click`.
 class TPaintBox : public QWidget {
  public:
@@ -45,15 +34,6 @@ class TPaintBox : public QWidget {
   std::function<void(QWidget*)> paint_;
   std::function<void()> click_;
 };
-
-// Runs `refresh` with the form's change handlers held to texts only.
-template <class F>
-void Loading(bool& loading, F refresh) {
-  const bool was = loading;
-  loading = true;
-  refresh();
-  loading = was;
-}
 
 }  // namespace
 
@@ -353,31 +333,6 @@ void TBeepForm::Refresh() {
 }
 
 // ---------------------------------------------------------------- SAR
-
-namespace {
-QButtonGroup* RadioGroup(QWidget* parent, const char* name, const char* caption, QStringList items, QRect at) {
-  auto* box = new QGroupBox(caption, parent);
-  box->setGeometry(at);
-  auto* group = new QButtonGroup(parent);
-  group->setObjectName(name);
-  int y = 18;
-  for (int i = 0; i < items.size(); ++i, y += 20) {
-    auto* button = new QRadioButton(items[i], box);
-    button->setObjectName(QString(name) + QString::number(i));
-    button->setGeometry(8, y, at.width() - 16, 18);
-    group->addButton(button, i);
-  }
-  group->button(0)->setChecked(true);
-  return group;
-}
-QComboBox* Combo(QWidget* parent, const char* name, QStringList items, QRect at) {
-  auto* combo = new QComboBox(parent);
-  combo->setObjectName(name);
-  combo->addItems(items);
-  combo->setGeometry(at);
-  return combo;
-}
-}  // namespace
 
 TSARForm::TSARForm() : TCodecDialog("SAR", 330, 260) {
   lights = false;

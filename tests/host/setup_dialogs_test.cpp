@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,7 +18,9 @@
 #include <pugixml.hpp>
 
 #include "codec/instance.h"
+#include "codec/io_forms.h"
 #include "codec/small_forms.h"
+#include "common/gui_object.h"
 #include "diagram/block_diagram.h"
 #include "host/diagram_form.h"
 #include "link/usbi2c.h"
@@ -70,6 +73,21 @@ class SetupDialogsTest : public HostTest {
   void BoardChange(int reg, std::vector<uint8_t> bytes) {
     TDiagramForm::BlockTransfer(form_, 0x30, reg, bytes.data(), int(bytes.size()), false, true);
     PumpEvents();
+  }
+  // Another view writes `bytes` from `reg` of `page` to the board.
+  void PageChange(int page, int reg, std::vector<uint8_t> bytes) {
+    ASSERT_TRUE(form_->GetLink()->WriteRegisters(bytes.data(), 0x30, 0, unsigned(page), unsigned(reg),
+                                                 unsigned(bytes.size())));
+    std::copy(bytes.begin(), bytes.end(), form_->GetLink()->GetRegisterImage(0x30, 0, page, reg));
+    form_->UpdateObjects(0x30, page, reg, false);
+    PumpEvents();
+  }
+  // Register writes other than page selects.
+  std::vector<std::string> RegisterWrites() {
+    std::vector<std::string> w;
+    for (const std::string& c : Writes())
+      if (c.compare(0, 3, "00 ") != 0) w.push_back(c);
+    return w;
   }
   static std::string Hex(std::initializer_list<int> bytes) {
     std::string s;
@@ -266,6 +284,141 @@ TEST_F(SetupDialogsTest, TheSARControlsWriteTheirBitsAndTheReadoutFollowsTheBoar
   EXPECT_TRUE(WaitFor([&] { return sar->Data->text() == "Data = 0x5A"; }, std::chrono::seconds(5)));
   Screenshot(sar, "SAR");
   sar->hide();
+}
+
+TEST_F(SetupDialogsTest, TheInputControlsWriteTheirFieldsAndFollowTheBoard) {
+  Show("AudioInputs");
+  TAudioInputsForm* in = forms_->inputsForm;
+  ASSERT_TRUE(in->isVisible());
+  PageChange(1, 46, {0, 0, 0, 0, 0});
+  PageChange(0, 81, {0, 0, 0, 0});
+  auto click = [](QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); };
+  auto pick = [](QComboBox* c, int i) {
+    c->setCurrentIndex(i);
+    emit c->activated(i);
+  };
+  auto enter = [](QLineEdit* e, const char* text) {
+    e->setText(text);
+    QTest::keyClick(e, Qt::Key_Return);
+  };
+  const struct {
+    std::function<void()> act;
+    std::string write;  // "" when nothing may be written
+  } cases[] = {
+      {[&] { in->MIC1_LP->setCurrentIndex(2); }, "30 80"},
+      {[&] { in->MIC1_RP->setCurrentIndex(1); }, "30 90"},
+      {[&] { in->MIC1_LM_P->setCurrentIndex(3); }, "30 9C"},
+      {[&] { in->CM->setCurrentIndex(3); }, "31 C0"},
+      {[&] { in->MIC1_LM_M->setCurrentIndex(1); }, "31 D0"},
+      {[&] { click(in->MICPGAEnable); }, "2F 80"},
+      {[&] { in->MICPGA->setValue(0); }, "2F DF"},
+      {[&] { enter(in->EditMICPGA, "10"); }, "2F 94"},
+      {[&] { click(in->MICBiasExtJackCtrlPower); }, "2E 80"},
+      {[&] { pick(in->MICBiasExt, 2); }, "2E 82"},
+      {[&] { click(in->MICBiasExtPower); }, "2E C2"},
+      {[&] { click(in->ADCPower); }, "51 80"},
+      {[&] { click(in->DigitalMICEnable); }, "51 88"},
+      {[&] { pick(in->DigitalMICSource, 1); }, "51 A8"},
+      {[&] { pick(in->SoftStepping, 2); }, "51 AA"},
+      {[&] { click(in->ADCMute); }, "52 80"},
+      {[&] { in->Fine->setValue(4); }, "52 C0"},
+      {[&] { enter(in->EditFine, "-0.3"); }, "52 B0"},
+      {[&] { in->ADCGain->setValue(-24); }, "53 28"},
+      {[&] { enter(in->EditADC, "30"); }, ""},
+      {[&] { enter(in->EditADC, "x"); }, ""},
+      {[&] { enter(in->EditADC, "-12"); }, "53 68"},
+  };
+  int i = 0;
+  for (const auto& c : cases) {
+    trace_.Mark();
+    c.act();
+    const auto w = RegisterWrites();
+    if (c.write.empty())
+      EXPECT_TRUE(w.empty()) << i;
+    else
+      EXPECT_EQ(w, std::vector<std::string>{c.write}) << i;
+    ++i;
+  }
+  EXPECT_EQ(in->EditADC->text(), "-12");
+  EXPECT_EQ(in->EditFine->text(), "-0.3");
+  EXPECT_EQ(in->EditMICPGA->text(), "10");
+  // Changed elsewhere: the controls follow and nothing is written back.
+  trace_.Mark();
+  PageChange(0, 82, {0x70, 0x28});
+  PageChange(1, 47, {0x85});
+  EXPECT_TRUE(RegisterWrites().size() == 2) << RegisterWrites().size();
+  EXPECT_EQ(in->ADCGain->value(), -24);
+  EXPECT_EQ(in->EditADC->text(), "20");
+  EXPECT_EQ(in->Fine->value(), 4);
+  EXPECT_FALSE(in->ADCMute->isChecked());
+  EXPECT_EQ(in->MICPGA->value(), 90);
+  EXPECT_FALSE(in->MICPGAEnable->isChecked());
+  in->Sheets->setCurrentIndex(1);
+  Screenshot(in, "AudioInputs");
+}
+
+TEST_F(SetupDialogsTest, TheOutputControlsWriteTheirFieldsAndFollowTheBoard) {
+  TGUIObject* object = form_->Page(0)->Object(0);
+  ASSERT_NE(object, nullptr);
+  Show("DePop", 0, 0, object);
+  TAudioOutputsForm* out = forms_->outputsForm;
+  ASSERT_TRUE(out->isVisible());
+  out->FormActivate();
+  EXPECT_EQ(object->GetMode(), 2);
+  out->FormDeactivate();
+  EXPECT_EQ(object->GetMode(), 1);
+  PageChange(1, 31, std::vector<uint8_t>(14, 0));
+  auto click = [](QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); };
+  const struct {
+    std::function<void()> act;
+    std::string write;
+    QLabel* text;
+    const char* shown;
+  } cases[] = {
+      {[&] { click(out->LeftChannel); }, "20 80", nullptr, ""},
+      {[&] { click(out->RightChannel); }, "20 C0", nullptr, ""},
+      {[&] { click(out->EnableOTP); }, "20 D0", nullptr, ""},
+      {[&] { click(out->HPLeftChannel); }, "1F 80", nullptr, ""},
+      {[&] { click(out->HPRightChannel); }, "1F C0", nullptr, ""},
+      {[&] { click(out->CommonMode->button(3)); }, "1F D8", nullptr, ""},
+      {[&] { click(out->ShortCircuit->button(1)); }, "1F D9", nullptr, ""},
+      {[&] { click(out->Mode->button(1)); }, "2C 04", nullptr, ""},
+      {[&] { out->DriverPowerOnTime->setValue(11); }, "21 58", out->DriverPowerOnTimeText, "7.35 s"},
+      {[&] { out->DriverRampUpTime->setValue(3); }, "21 5E", out->DriverRampUpTimeText, "4.7 ms"},
+      {[&] { click(out->CMMode->button(1)); }, "21 5F", nullptr, ""},
+      {[&] { click(out->DisableInternalDischargePath); }, "22 80", nullptr, ""},
+      {[&] { out->SpeakerPowerOnTime->setValue(7); }, "22 F0", out->SpeakerPowerOnTimeText, "10.9 ms"},
+      {[&] { out->PGARampDownTime->setValue(1); }, "22 F1", out->PGARampDownTimeText, "0.44 ms"},
+  };
+  for (const auto& c : cases) {
+    trace_.Mark();
+    c.act();
+    EXPECT_EQ(RegisterWrites(), std::vector<std::string>{c.write});
+    if (c.text) EXPECT_EQ(c.text->text().toStdString(), c.shown);
+  }
+  Screenshot(out, "AudioOutputs");
+  trace_.Mark();
+  const uint8_t changes[][2] = {{31, 0x09}, {32, 0x00}, {33, 0x7F}, {34, 0x05}, {44, 0x00}};
+  for (const auto& c : changes) PageChange(1, c[0], {c[1]});
+  EXPECT_EQ(RegisterWrites().size(), 5u);
+  EXPECT_EQ(out->CommonMode->checkedId(), 1);
+  EXPECT_EQ(out->ShortCircuit->checkedId(), 1);
+  EXPECT_EQ(out->Mode->checkedId(), 0);
+  EXPECT_TRUE(out->EnableOTP->isChecked());
+  EXPECT_EQ(out->DriverPowerOnTime->value(), 11);
+  EXPECT_EQ(out->CMMode->checkedId(), 1);
+  EXPECT_EQ(out->PGARampDownTime->value(), 5);
+  EXPECT_EQ(out->SpeakerPowerOnTime->value(), 0);
+  const struct {
+    const char* name;
+    bool right, hpRight;
+  } names[] = {{"QMX7616 and QMX7310", false, false}, {"QMX7530", false, false}, {"QMX7310", false, true},
+               {"QMX7XXX", true, true}};
+  for (const auto& n : names) {
+    reinterpret_cast<void (*)(void*, const char*)>(platform::ResolveSymbol(module_, "_SetCodecName"))(forms_, n.name);
+    EXPECT_EQ(!out->RightChannel->isHidden(), n.right) << n.name;
+    EXPECT_EQ(!out->HPRightChannel->isHidden(), n.hpRight) << n.name;
+  }
 }
 
 // Before the host binds them, the windows keep to their own bytes.
