@@ -12,6 +12,7 @@
 #include "diagram/bit_widgets.h"
 #include "diagram/block_diagram.h"
 #include "diagram/coefficient_slider.h"
+#include "diagram/data_readouts.h"
 #include "diagram/pin_select.h"
 #include "diagram/routing.h"
 #include "diagram/sar_data.h"
@@ -170,11 +171,11 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
     return streaming(std::make_unique<TTouchScreen>(owner, rect, window, context.blockTransfer,
                                                     Integer(node, "I2CAddress", I2CAddress)));
   if (function == "DSVoiceRecordData")
-    return streaming(std::make_unique<TDSVoiceRecordData>(owner, rect, window, context.blockTransfer,
+    return streaming(std::make_unique<TDSVoiceRecordData>(owner, rect, window, context.scriptTransfer,
                                                           Integer(node, "I2CAddress", 0)));
   if (function == "IN1IN2Data")
     return streaming(
-        std::make_unique<TIN1IN2Data>(owner, rect, window, context.blockTransfer, Integer(node, "I2CAddress", 0)));
+        std::make_unique<TIN1IN2Data>(owner, rect, window, context.scriptTransfer, Integer(node, "I2CAddress", 0)));
   if (function == "SARData") return streaming(std::make_unique<TSARData>(I2CAddress, owner, rect));
   if (function == "toggle") {
     if (!Require(node, {"Mask", "Shift", "I2CPage", "I2CRegister"})) return nullptr;

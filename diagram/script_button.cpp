@@ -8,21 +8,25 @@
 #include "platform/log.h"
 #include "registers/i2c_command.h"
 
+TI2CCommand* MakeScriptWindow(const std::string& file, const std::string& caption, void* window,
+                              TScriptTransferCallback transfer, TScriptGPIOCallback gpio) {
+  auto* command = new TI2CCommand(nullptr);
+  command->SetCallbacks(window, transfer, gpio);
+  if (!command->LoadScript(platform::MapPath(file))) {
+    // Nothing to run: the widget still works.
+    platform::LogLine("Script button: cannot read the script " + file);
+    command->SetCommandLines({});
+  }
+  command->setWindowTitle(QString::fromStdString(caption));
+  return command;
+}
+
 namespace {
 
 // A command window that is never shown, holding one script file.
 TI2CCommand* ScriptWindow(const std::string& name, void* window, TScriptTransferCallback transfer,
                           TScriptGPIOCallback gpio) {
-  auto* command = new TI2CCommand(nullptr);
-  command->SetCallbacks(window, transfer, gpio);
-  const std::string file = std::string(TScriptButton::kScriptDirectory) + name;
-  if (!command->LoadScript(platform::MapPath(file))) {
-    // Nothing to run: the button still switches.
-    platform::LogLine("Script button: cannot read the script " + file);
-    command->SetCommandLines({});
-  }
-  command->setWindowTitle(QString::fromStdString(name));
-  return command;
+  return MakeScriptWindow(std::string(TScriptButton::kScriptDirectory) + name, name, window, transfer, gpio);
 }
 
 }  // namespace

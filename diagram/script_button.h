@@ -12,6 +12,11 @@
 
 class TI2CCommand;
 
+// A hidden command window holding the script `file` (mapped to this
+// platform), titled `caption`; a file that cannot be read leaves it empty.
+TI2CCommand* MakeScriptWindow(const std::string& file, const std::string& caption, void* window,
+                              TScriptTransferCallback transfer, TScriptGPIOCallback gpio);
+
 class TScriptButton : public TGUIEllipse {
  public:
   // The scripts' directory, as the file names are given.

@@ -57,18 +57,6 @@ class TTransferStreamingShape : public TStreamingShape {
   int address;  // read from the element, not used by the window
 };
 
-class TDSVoiceRecordData : public TTransferStreamingShape {
- public:
-  TDSVoiceRecordData(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
-      : TTransferStreamingShape(0, 255, 6, 32, owner, rect, window, transfer, address) {}
-};
-
-class TIN1IN2Data : public TTransferStreamingShape {
- public:
-  TIN1IN2Data(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
-      : TTransferStreamingShape(0, 103, 38, 1, owner, rect, window, transfer, address) {}
-};
-
 class TTouchScreen : public TTransferStreamingShape {
  public:
   TTouchScreen(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)

@@ -9,6 +9,7 @@
 #include "diagram/amplifier.h"
 #include "diagram/bit_widgets.h"
 #include "diagram/coefficient_slider.h"
+#include "diagram/data_readouts.h"
 #include "diagram/pin_select.h"
 #include "diagram/routing.h"
 #include "diagram/sar_data.h"
@@ -43,7 +44,7 @@ TEST(FactoryTest, ElementAndFunctionChooseTheClassAndItsBinding) {
       {"<rect " + rect + "function=\"touchscreen\"/>",
        {"touchscreen", typeid(TTouchScreen), kWriteOnly, 1, 0, 3, 0, 50, true}},
       {"<rect " + rect + "function=\"DSVoiceRecordData\"/>",
-       {"DSVoice", typeid(TDSVoiceRecordData), kWriteOnly, 1, 0, 255, 6, 32, true}},
+       {"DSVoice", typeid(TDSVoiceRecordData), kWriteOnly, 1, 0, 255, 6, 112, true}},
       {"<rect " + rect + "function=\"IN1IN2Data\"/>",
        {"IN1IN2", typeid(TIN1IN2Data), kWriteOnly, 1, 0, 103, 38, 1, true}},
       {"<rect " + rect + "function=\"SARData\"/>", {"SAR", typeid(TSARData), kWriteOnly, 1, 24, 3, 0, 70, true}},

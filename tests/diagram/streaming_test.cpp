@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "common/canvas.h"
+#include "diagram/data_readouts.h"
 #include "diagram/sar_data.h"
+#include "platform/gui/gui.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -151,6 +153,137 @@ TEST_F(SARDataTest, DrawsItsLinesOntoTheDiagram) {
   EXPECT_GT(dark, 20);
   EXPECT_EQ(canvas.PixelColour(200, 100), 0xFFFFFFu);
   EXPECT_EQ(sar->Line(0), "IN1 = 0.625 [V]");
+}
+
+class ReadoutTest : public ::testing::Test {
+ protected:
+  void SetUp() override { gui::Install(); }
+  template <class Widget>
+  std::unique_ptr<Widget> Make(const float* box) {
+    auto widget = std::make_unique<Widget>(&owner, box, nullptr, nullptr, 0);
+    widget->SetCallbacks(&recorder, Recorder::Write, nullptr, nullptr);
+    widget->SetRefreshRequest(Recorder::Poll);
+    widget->SetData(Byte(widget->GetPage(), widget->GetFirstRegister()));
+    widget->Place(1.0f, 0, 0);
+    widget->SetMode(1, nullptr);
+    return widget;
+  }
+  uint8_t* Byte(int page, int reg) { return &image[size_t(page) * 128 + size_t(reg)]; }
+
+  testsupport::TempDir dir;
+  QWidget owner;
+  const float rect[6] = {10, 10, 126, 90, 1, 1};
+  std::vector<uint8_t> image = std::vector<uint8_t>(256 * 128);
+  Recorder recorder;
+};
+
+TEST_F(ReadoutTest, ScopeDecodesTheSampleBytes) {
+  const struct {
+    uint8_t hi, lo;
+    int sample;
+  } cases[] = {{0x7F, 0xF8, 2047}, {0x00, 0x00, -2048}, {0x80, 0x00, -2048}, {0x40, 0x00, 0}, {0x00, 0x0F, -2047}};
+  for (const auto& c : cases) EXPECT_EQ(TDSVoiceRecordData::DecodeSample(c.hi, c.lo), c.sample);
+  auto scope = Make<TDSVoiceRecordData>(rect);
+  for (int n = 0; n < 56; ++n) *Byte(255, 6 + 2 * n) = uint8_t(0x40 + n), *Byte(255, 7 + 2 * n) = 0;
+  // Nothing is decoded until it streams.
+  scope->OnRegisterChanged(0, 255, 6);
+  EXPECT_EQ(scope->Sample(55), 0);
+  scope->OnHighlighted();
+  scope->OnRegisterChanged(0, 255, 117);
+  for (int n = 0; n < 56; ++n) EXPECT_EQ(scope->Sample(n), n * 32) << n;
+}
+
+TEST_F(ReadoutTest, ScopeStreamsPage255WhileHoveredAndDrawsTheTrace) {
+  auto scope = Make<TDSVoiceRecordData>(rect);
+  scope->OnHighlighted();
+  EXPECT_TRUE(scope->IsStreaming());
+  scope->OnUnhighlighted();
+  const std::vector<Call> calls = {{0, 255, 6, 112, 20}, {0, 255, 6, 112, 0}};
+  EXPECT_EQ(recorder.calls, calls);
+
+  // Samples of 0 lie on the centre line, in the trace's cyan; 2047 at the top.
+  scope->OnHighlighted();
+  for (int n = 0; n < 56; ++n) *Byte(255, 6 + 2 * n) = n < 28 ? 0x40 : 0x7F, *Byte(255, 7 + 2 * n) = n < 28 ? 0 : 0xF8;
+  scope->DecodeSamples();
+  const TCanvas& bitmap = scope->Bitmap();
+  ASSERT_EQ(bitmap.Width(), 112);
+  ASSERT_EQ(bitmap.Height(), 76);
+  EXPECT_EQ(bitmap.PixelColour(30, 38), 0xFFFF00u);
+  EXPECT_EQ(bitmap.PixelColour(90, 38), 0x808080u);
+  EXPECT_EQ(bitmap.PixelColour(90, 0) == 0xFFFF00u || bitmap.PixelColour(90, 1) == 0xFFFF00u, true);
+}
+
+TEST_F(ReadoutTest, ATinyScopeStillDraws) {
+  for (float width : {0.0f, 3.0f, 4.0f, 20.0f}) {
+    const float box[6] = {10, 10, 10 + width, 10 + width, 1, 1};
+    auto scope = Make<TDSVoiceRecordData>(box);
+    scope->DecodeSamples();  // a grid step of 0 would never end
+    EXPECT_GE(scope->Bitmap().Width(), 1);
+  }
+}
+
+TEST_F(ReadoutTest, RecordingWritesTheLogOnUncheckAndWhenTheWidgetGoes) {
+  InDir in(dir.path());
+  const std::string file = dir.File("DSVoiceRecord.txt");
+  auto scope = Make<TDSVoiceRecordData>(rect);
+  *Byte(255, 6) = 0x3F, *Byte(255, 7) = 0xD8;  // -5
+  scope->RecordBox()->click();
+  scope->DecodeSamples();
+  scope->RecordBox()->click();
+  std::string expected = "0xfffb\r\n";
+  for (int n = 1; n < 56; ++n) expected += "0xf800\r\n";
+  expected += "\r\n";
+  EXPECT_EQ(testsupport::ReadFile(file), expected);
+
+  scope->RecordBox()->click();
+  scope->DecodeSamples();
+  scope->DecodeSamples();
+  scope.reset();
+  EXPECT_EQ(testsupport::ReadFile(file), expected + expected);
+
+  scope = Make<TDSVoiceRecordData>(rect);
+  scope->RecordBox()->click();
+  for (size_t i = 0; i < TDSVoiceRecordData::kMaxLogBlocks + 3; ++i) scope->DrawSamples();
+  EXPECT_EQ(scope->LogBlocks(), TDSVoiceRecordData::kMaxLogBlocks);
+}
+
+TEST_F(ReadoutTest, IN1IN2PollsTheStatusThenReadsPage251) {
+  auto readout = Make<TIN1IN2Data>(rect);
+  readout->OnHighlighted();
+  EXPECT_EQ(recorder.calls.back(), Call(0, 103, 38, 1, 10));
+  *Byte(103, 38) = TIN1IN2Data::kBusyBit;
+  readout->OnRegisterChanged(0, 103, 38);
+  EXPECT_EQ(recorder.calls.size(), 1u);
+  *Byte(103, 38) = 0;
+  readout->OnRegisterChanged(0, 103, 38);
+  EXPECT_EQ(recorder.calls.back(), Call(0, 251, 1, 32, 10));
+  *Byte(251, 1) = 0x03, *Byte(251, 2) = 0xE8;   // 1000
+  *Byte(251, 17) = 0x08, *Byte(251, 18) = 0x00;  // 2048
+  readout->OnRegisterChanged(0, 251, 1);
+  EXPECT_EQ(readout->GetIn1(), 1000);
+  EXPECT_EQ(readout->GetIn2(), 2048);
+  EXPECT_EQ(recorder.calls.back(), Call(0, 103, 38, 1, 10));
+  EXPECT_EQ(readout->Text(), "0.439V  0.900V");
+  readout->SetValues(7, 4095);
+  EXPECT_TRUE(readout->Click(50, 50));
+  EXPECT_EQ(readout->Text(), "0007     4095");
+  // Its stop names the block it asked for last.
+  readout->OnUnhighlighted();
+  EXPECT_EQ(recorder.calls.back(), Call(0, 103, 38, 1, 0));
+}
+
+TEST_F(ReadoutTest, AnUncheckedActiveBoxLeavesTheReadoutInert) {
+  auto readout = Make<TIN1IN2Data>(rect);
+  readout->SetActiveObjects(true);
+  EXPECT_EQ(readout->GetMode(), 1);
+  readout->ActiveBox()->click();
+  EXPECT_EQ(readout->GetMode(), 0);
+  readout->MouseMove(50, 50);
+  EXPECT_EQ(readout->GetFadeState(), kFadeIdle);
+  readout->SetActiveObjects(false);
+  readout->ActiveBox()->setChecked(true);
+  readout->UpdateMode();
+  EXPECT_EQ(readout->GetMode(), 0);
 }
 
 }  // namespace
