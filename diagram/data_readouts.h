@@ -4,6 +4,7 @@
 // the pointer rests on them.
 #pragma once
 
+#include <QCheckBox>
 #include <QPointer>
 #include <QWidget>
 #include <deque>

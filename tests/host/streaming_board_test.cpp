@@ -1,0 +1,101 @@
+// The kit's readouts on the emulated board: hovering the scope streams page
+// 255 through SPI command reads, and a window closes promptly while two
+// readouts stream.
+#include <gtest/gtest.h>
+
+#include <QMdiArea>
+#include <QPointer>
+#include <chrono>
+#include <pugixml.hpp>
+
+#include "diagram/block_diagram.h"
+#include "diagram/data_readouts.h"
+#include "diagram/sar_data.h"
+#include "host/diagram_form.h"
+#include "link/usbi2c.h"
+#include "tests/host/host_support.h"
+
+namespace {
+
+using namespace hosttest;
+
+class StreamingOnBoard : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    StartSmallWindows();
+    area_.resize(1200, 900);
+    area_.show();
+    UseBoardKit();
+    ASSERT_TRUE(list_.load_string("<L><B Diagram-1='QMX7XXX\\Page1.svg' Diagram-2='QMX7XXX\\Page2.svg'/></L>"));
+    form_ = OpenBoardWindow(&area_, list_.document_element().child("B"), true);
+    ASSERT_NE(form_.data(), nullptr);
+    form_->DisplayPlaybackClick();
+    ASSERT_EQ(form_->CurrentPage(), form_->Page(1));
+  }
+
+  template <class Widget>
+  Widget* Find() {
+    TBlockDiagram* page = form_->CurrentPage();
+    for (unsigned i = 0; i < page->ObjectCount(); ++i)
+      if (auto* widget = dynamic_cast<Widget*>(page->Object(i))) return widget;
+    return nullptr;
+  }
+
+  // The pointer comes to rest on the widget: its fade runs to the end.
+  static void Hover(TGUIObject* widget) {
+    const TPointF a = widget->GetPlacedPoint(0), b = widget->GetPlacedPoint(1);
+    widget->MouseMove(int((a.x + b.x) / 2), int((a.y + b.y) / 2));
+    for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
+    }
+  }
+
+  QMdiArea area_;
+  pugi::xml_document list_;
+  QPointer<TDiagramForm> form_;
+  BoardTrace trace_{dir_.File("trace.txt")};
+};
+
+TEST_F(StreamingOnBoard, HoveringTheScopeReadsPage255AndDrawsTheBoardsSamples) {
+  auto* scope = Find<TDSVoiceRecordData>();
+  ASSERT_NE(scope, nullptr);
+  trace_.Mark();
+  Hover(scope);
+  ASSERT_TRUE(scope->IsStreaming()) << scope->GetMode() << " " << (scope->GetCanvas() != nullptr) << " "
+                                    << scope->GetFadeState() << " " << scope->GetActiveObjects();
+  // Two blocks decoded; the samples are the image's bytes as the decode table gives them.
+  const uint8_t* bytes = form_->GetLink()->GetRegisterImage(0, 0, 255, 6);
+  ASSERT_NE(bytes, nullptr);
+  auto decoded = [&] {
+    for (int n = 0; n < 56; ++n)
+      if (scope->Sample(n) != TDSVoiceRecordData::DecodeSample(bytes[2 * n], bytes[2 * n + 1])) return false;
+    return scope->Sample(0) != scope->Sample(55) || scope->Sample(0) != 0;
+  };
+  EXPECT_TRUE(WaitFor(decoded, std::chrono::seconds(5)));
+  int reads = 0;
+  for (const std::string& c : trace_.Commands()) reads += c.find("e0") != std::string::npos || c.find("E0") != std::string::npos;
+  EXPECT_GE(reads, 2) << testing::PrintToString(trace_.Commands());
+
+  // Leaving stops the refresh.
+  scope->MouseMove(-100, -100);
+  for (int i = 0; i < 40 && scope->FadeStep() != 0; ++i) {
+  }
+  EXPECT_FALSE(scope->IsStreaming());
+  EXPECT_TRUE(WaitFor([&] { return !form_->GetLink()->IsRefreshing(); }, std::chrono::seconds(2)));
+}
+
+TEST_F(StreamingOnBoard, AWindowClosesWithinASecondWhileTwoReadoutsStream) {
+  auto* scope = Find<TDSVoiceRecordData>();
+  auto* sar = Find<TSARData>();
+  ASSERT_TRUE(scope && sar);
+  Hover(scope);
+  Hover(sar);
+  ASSERT_TRUE(WaitFor([&] { return form_->GetLink()->IsRefreshing(); }, std::chrono::seconds(2)));
+  PumpEvents();
+  const auto start = std::chrono::steady_clock::now();
+  delete form_.data();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  PumpEvents();
+}
+
+}  // namespace
