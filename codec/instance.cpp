@@ -6,6 +6,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "codec/agc_form.h"
 #include "codec/dconf.h"
 #include "codec/filter/zt.h"
 #include "codec/io_forms.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-QWidget* Widget(TAGCForm*) { return nullptr; }
+QWidget* Widget(TAGCForm* form) { return form; }
 QWidget* Widget(TDACVolForm* form) { return form; }
 QWidget* Widget(TDRCForm* form) { return form; }
 QWidget* Widget(TBeepForm* form) { return form; }
@@ -31,7 +32,7 @@ QWidget* Widget(TSARForm* form) { return form; }
 QWidget* Widget(TZT* form) { return form; }
 QWidget* Widget(QWidget* form) { return form; }
 
-TI2CObject* Window(TAGCForm*, int) { return nullptr; }
+TI2CObject* Window(TAGCForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 TI2CObject* Window(TDACVolForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 TI2CObject* Window(TDRCForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
 TI2CObject* Window(TBeepForm* form, int n) { return form ? form->GetI2CObject(n) : nullptr; }
@@ -99,6 +100,7 @@ TQMX7XXXForms::TQMX7XXXForms(void* host) : hostHandle(host), standing(std::make_
   // The forms join here in their order: agcForm, dacLeftForm and
   // dacRightForm (made the right channel, register 66), drcForm, beepForm,
   // digitalSetupForm, inputsForm, outputsForm, sarForm; then filterTool.
+  agcForm = new TAGCForm;
   dacLeftForm = new TDACVolForm;
   dacRightForm = new TDACVolForm;
   dacRightForm->SetRightChannel();
@@ -187,6 +189,7 @@ void TQMX7XXXForms::ShowDialog(const char* dialogName, int x, int y, TGUIObject*
     if (outputsForm) outputsForm->SetHostObject(object);
     ShowForm(Widget(outputsForm));
   } else if (is("AGC")) {
+    if (agcForm) agcForm->SetHostObject(object);
     ShowForm(Widget(agcForm));
   } else if (is("DAC_L") || is("DAC_R")) {
     TDACVolForm* dac = is("DAC_L") ? dacLeftForm : dacRightForm;

@@ -15,9 +15,11 @@
 #include <QSlider>
 #include <QTest>
 #include <cmath>
+#include <fstream>
 #include <pugixml.hpp>
 
 #include "codec/instance.h"
+#include "codec/agc_form.h"
 #include "codec/io_forms.h"
 #include "codec/small_forms.h"
 #include "common/gui_object.h"
@@ -419,6 +421,133 @@ TEST_F(SetupDialogsTest, TheOutputControlsWriteTheirFieldsAndFollowTheBoard) {
     EXPECT_EQ(!out->RightChannel->isHidden(), n.right) << n.name;
     EXPECT_EQ(!out->HPRightChannel->isHidden(), n.hpRight) << n.name;
   }
+}
+
+TEST_F(SetupDialogsTest, TheAGCControlsWriteTheSevenRegistersAndFollowTheBoard) {
+  TAGCForm* agc = forms_->agcForm;
+  agc->makeCapture = [] { return std::unique_ptr<AudioCapture>(); };
+  Show("AGC");
+  ASSERT_TRUE(agc->isVisible());
+  BoardChange(86, std::vector<uint8_t>(8, 0));
+  auto click = [](QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); };
+  const struct {
+    std::function<void()> act;
+    const char* write;
+    QLabel* text;
+    const char* shown;
+  } cases[] = {
+      {[&] { click(agc->AGCEnabled); }, "56 80 02 00 00 00 00 00", nullptr, ""},
+      {[&] { agc->MaxGain->setValue(0); }, "56 80 02 74 00 00 00 00", agc->MaxGainText, "58 dB"},
+      {[&] { agc->Attack->setValue(31); }, "56 80 02 74 F8 00 00 00", agc->AttackText, "45 ms"},
+      {[&] { agc->AttackMult->setValue(7); }, "56 80 02 74 FF 00 00 00", agc->AttackText, "5.8 s"},
+      {[&] { agc->Decay->setValue(1); }, "56 80 02 74 FF 08 00 00", agc->DecayText, "34 ms"},
+      {[&] { agc->DecayMult->setValue(2); }, "56 80 02 74 FF 0A 00 00", agc->DecayMultText, "4x"},
+      {[&] { agc->Noise->setValue(31); }, "56 80 02 74 FF 0A 1F 00", agc->NoiseText, "48695.7 s"},
+      {[&] { agc->Signal->setValue(15); }, "56 80 02 74 FF 0A 1F 0F", agc->SignalText, "743 ms"},
+      {[&] { agc->Hysteresis->setValue(3); }, "56 80 C2 74 FF 0A 1F 0F", agc->HysteresisText, "disabled"},
+      {[&] { agc->Hysteresis->setValue(0); }, "56 80 02 74 FF 0A 1F 0F", agc->HysteresisText, "1 dB"},
+  };
+  for (const auto& c : cases) {
+    trace_.Mark();
+    c.act();
+    EXPECT_EQ(LastWrite(), c.write);
+    if (c.text) EXPECT_EQ(c.text->text().toStdString(), c.shown);
+  }
+  // Dragging the target line to -9 dB snaps it to -8 dB (index 1).
+  const int from = agc->LevelY(-5.5), to = agc->LevelY(-9);
+  trace_.Mark();
+  QTest::mousePress(agc->Plot, Qt::LeftButton, {}, QPoint(100, from));
+  QTest::mouseMove(agc->Plot, QPoint(100, to));
+  QTest::mouseRelease(agc->Plot, Qt::LeftButton, {}, QPoint(100, to));
+  EXPECT_EQ(LastWrite(), "56 90 02 74 FF 0A 1F 0F");
+  EXPECT_EQ(agc->TargetLevelText->text(), "-8 dB");
+  EXPECT_EQ(int(agc->targetLine->GetPlacedPoint(0).y), agc->LevelY(-8));
+  // Changed elsewhere: target index 3, noise code 1 with bit 0 set, gain 200.
+  trace_.Mark();
+  BoardChange(86, {0xB0, 0x03, 200, 0, 0, 0, 0, 0xF0});
+  EXPECT_EQ(Writes().size(), 1u);
+  EXPECT_EQ(agc->TargetLevelText->text(), "-12 dB");
+  EXPECT_EQ(agc->NoiseThresholdText->text(), "-30 dB");
+  EXPECT_EQ(agc->MaxGain->value(), 0);
+  trace_.Mark();
+  click(agc->AGCEnabled);
+  EXPECT_EQ(LastWrite(), "56 30 02 74 00 00 00 00");
+}
+
+class AGCCaptureTest : public SetupDialogsTest {
+ protected:
+  void SetUp() override {
+    SetupDialogsTest::SetUp();
+    // Half scale, twelve periods a buffer, so every buffer is the same;
+    // 30 s, since the null device under the file paces nothing.
+    for (int i = 0; i < 1323000; ++i) tone_.push_back(int16_t(std::lround(16384 * std::sin(2 * M_PI * 12 * i / 512.0))));
+    std::ofstream(dir_.File("tone.raw"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(tone_.data()), std::streamsize(tone_.size() * 2));
+    config_ = "pcm.tone { type file slave.pcm { type null } file \"/dev/null\" infile \"" + dir_.File("tone.raw") +
+              "\" format \"raw\" }\n";
+  }
+  void UseDevice(const std::string& name) {
+    const std::string config = config_;
+    forms_->agcForm->makeCapture = [name, config] { return MakeAlsaCapture(name, config); };
+  }
+  std::vector<int16_t> tone_;
+  std::string config_;
+};
+
+TEST_F(AGCCaptureTest, TheLevelPlotShowsTheCapturedTone) {
+  TAGCForm* agc = forms_->agcForm;
+  UseDevice("tone");
+  Show("AGC");
+  ASSERT_TRUE(WaitFor([&] { return agc->buffersShown >= 3; }, std::chrono::seconds(10)));
+  EXPECT_TRUE(dialogs_.messages.empty());
+  // The buffer shown is a run of the tone.
+  auto fromTone = [&] {
+    return agc->lastBuffer.size() == 512u && std::equal(agc->lastBuffer.begin(), agc->lastBuffer.end(), tone_.begin());
+  };
+  EXPECT_TRUE(fromTone());
+  // Half scale peaks at -6 dB: the trace reaches that row and never above it.
+  QImage plot = agc->Plot->grab().toImage();
+  const QColor trace(0x80, 0x80, 0xFF);
+  int top = plot.height();
+  for (int y = 0; y < plot.height(); ++y)
+    for (int x = 31; x < plot.width() - 10; ++x)
+      if (plot.pixelColor(x, y) == trace) top = std::min(top, y);
+  EXPECT_EQ(top, agc->LevelY(-6));
+  QTest::mouseClick(agc->MoreLess, Qt::LeftButton);
+  EXPECT_EQ(agc->width(), 575 + 265);
+  Screenshot(agc, "AGC");
+  // Hidden: the capture stops at once, and buffers still queued are dropped.
+  agc->hide();
+  const unsigned hidden = agc->buffersShown;
+  PumpEvents();
+  EXPECT_EQ(agc->buffersShown, hidden);
+  // Shown and hidden again while buffers are in flight, then left shown:
+  // only the last capture's buffers count, and the board window's end
+  // stops it before the form goes.
+  for (int i = 0; i < 5; ++i) {
+    agc->show();
+    agc->hide();
+  }
+  PumpEvents();
+  EXPECT_EQ(agc->buffersShown, hidden);
+  agc->show();
+  EXPECT_TRUE(WaitFor([&] { return agc->buffersShown > hidden; }, std::chrono::seconds(10)));
+  EXPECT_TRUE(fromTone());
+}
+
+TEST_F(AGCCaptureTest, NoCaptureDeviceIsAMessageAndTheRegistersStillWork) {
+  TAGCForm* agc = forms_->agcForm;
+  UseDevice("nowhere");
+  Show("AGC");
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  PumpEvents();
+  EXPECT_EQ(agc->buffersShown, 0u);
+  EXPECT_TRUE(agc->lastBuffer.empty());
+  trace_.Mark();
+  QTest::mouseClick(agc->AGCEnabled, Qt::LeftButton, {}, QPoint(6, agc->AGCEnabled->height() / 2));
+  ASSERT_FALSE(LastWrite().empty());
+  EXPECT_EQ(LastWrite().substr(0, 2), "56");
+  agc->hide();
 }
 
 // Before the host binds them, the windows keep to their own bytes.

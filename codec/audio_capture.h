@@ -1,0 +1,33 @@
+// Live audio input for the AGC window: 16-bit mono capture from the
+// computer's default input, delivered in fixed buffers on a reading thread.
+// No capture device is an ordinary state: Open reports the platform's text.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class AudioCapture {
+ public:
+  // Runs on the reading thread with each completed buffer of samples.
+  using Sink = std::function<void(const int16_t* samples, unsigned count)>;
+
+  virtual ~AudioCapture() = default;
+  // Opens the device and starts capture in buffers of `samples` samples.
+  // False (and nothing started) with the platform's error text in `error`.
+  virtual bool Open(unsigned rate, unsigned samples, Sink sink, std::string& error) = 0;
+  // Stops capture and releases the device; no sink call runs after it
+  // returns. Harmless when nothing is open.
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+};
+
+// ALSA capture of `device` ("default" for the default input); `config`, when
+// not empty, is an ALSA configuration text used instead of the system's.
+std::unique_ptr<AudioCapture> MakeAlsaCapture(const std::string& device = "default", const std::string& config = "");
+
+// The AGC window's time texts: "0 s" below a microsecond, whole ns below a
+// millisecond, whole us below 10 ms, whole ms below a second, else seconds
+// truncated to tenths.
+std::string AGCTimeText(double seconds);
