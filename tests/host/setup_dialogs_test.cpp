@@ -474,6 +474,34 @@ TEST_F(SetupDialogsTest, TheAGCControlsWriteTheSevenRegistersAndFollowTheBoard) 
   EXPECT_EQ(LastWrite(), "56 30 02 74 00 00 00 00");
 }
 
+// The kit's first page carries an object for every dialog name.
+TEST_F(SetupDialogsTest, EveryDialogNameOnTheKitPageOpensItsDialog) {
+  forms_->agcForm->makeCapture = [] { return std::unique_ptr<AudioCapture>(); };
+  const struct {
+    const char* name;
+    QWidget* dialog;
+  } names[] = {{"DAC_L", forms_->dacLeftForm}, {"DAC_R", forms_->dacRightForm}, {"beep", forms_->beepForm},
+               {"AGC", forms_->agcForm},        {"AudioInputs", forms_->inputsForm}, {"SAR", forms_->sarForm},
+               {"DePop", forms_->outputsForm},  {"vol_ramp", forms_->outputsForm},
+               {"pwr_down_spkr", forms_->outputsForm}, {"pwr_down_hp", forms_->outputsForm}};
+  TBlockDiagram* page = form_->CurrentPage();
+  ASSERT_EQ(page, form_->Page(0));
+  for (const auto& n : names) {
+    for (const auto& other : names) other.dialog->hide();
+    TGUIObject* object = nullptr;
+    for (unsigned i = 0; i < page->ObjectCount() && !object; ++i)
+      if (page->Object(i)->GetFunctionName() == n.name) object = page->Object(i);
+    ASSERT_NE(object, nullptr) << n.name;
+    const TPointF a = object->GetPlacedPoint(0), b = object->GetPlacedPoint(1);
+    QTest::mouseClick(form_->BlockDiagramPaintBox, Qt::LeftButton, {},
+                      QPoint(int((a.x + b.x) / 2), int((a.y + b.y) / 2)));
+    PumpEvents();
+    EXPECT_TRUE(n.dialog->isVisible()) << n.name;
+    if (n.dialog == forms_->outputsForm) EXPECT_EQ(forms_->outputsForm->HostObject(), object) << n.name;
+  }
+  for (const auto& n : names) n.dialog->hide();
+}
+
 class AGCCaptureTest : public SetupDialogsTest {
  protected:
   void SetUp() override {
