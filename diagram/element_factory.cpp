@@ -238,7 +238,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
   if (function == "QMX7350Slider") {
     if (!Require(node, {"CoeffFile", "MuteScript", "UnMuteScript", "PowerUpScript", "PowerDownScript"})) return nullptr;
     auto slider = std::make_unique<TQMX7350Slider>(
-        owner, window, context.blockTransfer, Text(node, "CoeffFile", ""), Text(node, "MuteScript", ""),
+        owner, window, context.scriptTransfer, Text(node, "CoeffFile", ""), Text(node, "MuteScript", ""),
         Text(node, "UnMuteScript", ""), Text(node, "PowerUpScript", ""), Text(node, "PowerDownScript", ""), rect);
     BindWriteOnly(slider.get());
     slider->SetMode(0, nullptr);
