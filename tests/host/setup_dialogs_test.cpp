@@ -474,6 +474,23 @@ TEST_F(SetupDialogsTest, TheAGCControlsWriteTheSevenRegistersAndFollowTheBoard) 
   EXPECT_EQ(LastWrite(), "56 30 02 74 00 00 00 00");
 }
 
+TEST_F(SetupDialogsTest, ADACDialogLightsItsObjectAndItsCurveOpensTheDRCDialog) {
+  TGUIObject* object = form_->Page(0)->Object(0);
+  TDACVolForm* dac = forms_->dacLeftForm;
+  // Before _ShowDialog links it, the curve opens nothing.
+  QTest::mouseClick(dac->DRCPaintBox, Qt::LeftButton);
+  EXPECT_FALSE(forms_->drcForm->isVisible());
+  Show("DAC_L", 10, 20, object);
+  EXPECT_EQ(dac->HostObject(), object);
+  dac->FormActivate();
+  EXPECT_EQ(object->GetMode(), 2);
+  dac->hide();
+  EXPECT_EQ(object->GetMode(), 1);
+  QTest::mouseClick(dac->DRCPaintBox, Qt::LeftButton);
+  EXPECT_TRUE(forms_->drcForm->isVisible());
+  forms_->drcForm->hide();
+}
+
 // The kit's first page carries an object for every dialog name.
 TEST_F(SetupDialogsTest, EveryDialogNameOnTheKitPageOpensItsDialog) {
   forms_->agcForm->makeCapture = [] { return std::unique_ptr<AudioCapture>(); };
