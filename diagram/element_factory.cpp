@@ -18,6 +18,7 @@
 #include "diagram/sar_data.h"
 #include "diagram/script_button.h"
 #include "diagram/streaming_widget.h"
+#include "diagram/touch_screen.h"
 #include "platform/library.h"
 
 namespace {
@@ -168,7 +169,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
   };
 
   if (function == "touchscreen")
-    return streaming(std::make_unique<TTouchScreen>(owner, rect, window, context.blockTransfer,
+    return streaming(std::make_unique<TTouchScreen>(owner, rect, window, context.scriptTransfer,
                                                     Integer(node, "I2CAddress", I2CAddress)));
   if (function == "DSVoiceRecordData")
     return streaming(std::make_unique<TDSVoiceRecordData>(owner, rect, window, context.scriptTransfer,

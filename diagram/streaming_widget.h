@@ -36,29 +36,3 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
     int page = 0, reg = 0, count = 0;
   } requested;
 };
-
-// The stand-ins that will stream through the board window: they keep its
-// owner widget, the window and its block transfer.
-class TTransferStreamingShape : public TStreamingShape {
- public:
-  TTransferStreamingShape(int device, int page, int reg, int count, QWidget* owner, const float* rect,
-                          void* window, TI2CBlockCallback transfer, int address)
-      : TStreamingShape(device, page, reg, count, rect),
-        owner(owner),
-        window(window),
-        transfer(transfer),
-        address(address) {}
-  int GetAddress() const { return address; }
-
- private:
-  QWidget* owner;
-  void* window;
-  TI2CBlockCallback transfer;
-  int address;  // read from the element, not used by the window
-};
-
-class TTouchScreen : public TTransferStreamingShape {
- public:
-  TTouchScreen(QWidget* owner, const float* rect, void* window, TI2CBlockCallback transfer, int address)
-      : TTransferStreamingShape(0, 3, 0, 50, owner, rect, window, transfer, address) {}
-};

@@ -15,6 +15,7 @@
 #include "diagram/sar_data.h"
 #include "diagram/script_button.h"
 #include "diagram/streaming_widget.h"
+#include "diagram/touch_screen.h"
 #include "page_fixture.h"
 
 using diagramtest::PageFixture;
