@@ -11,6 +11,7 @@
 #include "diagram/block_diagram.h"
 #include "diagram/data_readouts.h"
 #include "diagram/sar_data.h"
+#include "diagram/touch_screen.h"
 #include "host/diagram_form.h"
 #include "link/usbi2c.h"
 #include "tests/host/host_support.h"
@@ -50,6 +51,12 @@ class StreamingOnBoard : public HostTest {
     }
   }
 
+  int Count(const std::string& prefix) {
+    int n = 0;
+    for (const std::string& c : trace_.Commands()) n += c.rfind(prefix, 0) == 0;
+    return n;
+  }
+
   QMdiArea area_;
   pugi::xml_document list_;
   QPointer<TDiagramForm> form_;
@@ -72,9 +79,8 @@ TEST_F(StreamingOnBoard, HoveringTheScopeReadsPage255AndDrawsTheBoardsSamples) {
     return scope->Sample(0) != scope->Sample(55) || scope->Sample(0) != 0;
   };
   EXPECT_TRUE(WaitFor(decoded, std::chrono::seconds(5)));
-  int reads = 0;
-  for (const std::string& c : trace_.Commands()) reads += c.find("e0") != std::string::npos || c.find("E0") != std::string::npos;
-  EXPECT_GE(reads, 2) << testing::PrintToString(trace_.Commands());
+  // SPI command reads of 56-byte pieces with the command byte 0xE0.
+  EXPECT_GE(Count("40 12 06 00 3C 04 00 E0 "), 2);
 
   // Leaving stops the refresh.
   scope->MouseMove(-100, -100);
@@ -96,6 +102,22 @@ TEST_F(StreamingOnBoard, AWindowClosesWithinASecondWhileTwoReadoutsStream) {
   delete form_.data();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   PumpEvents();
+}
+
+TEST_F(StreamingOnBoard, TheTouchBlockInDSReadsTheTouchSamplesAndFeedsTheKitsReadout) {
+  auto* touch = Find<TTouchScreen>();
+  ASSERT_NE(touch, nullptr);
+  EXPECT_EQ(touch->GetTarget(0), Find<TIN1IN2Data>());
+  touch->Form()->DS->click();
+  EXPECT_EQ(touch->GetTouchMode(), TTouchScreen::kDS);
+  trace_.Mark();
+  Hover(touch);
+  ASSERT_TRUE(touch->IsStreaming());
+  // Page 254: two bytes with command 0xD0, two with 0x90, fifty times a second.
+  EXPECT_TRUE(WaitFor([&] { return Count("0A 12 06 00 06 04 00 D0 ") >= 2 && Count("0A 12 06 00 06 04 00 90 ") >= 2; },
+                      std::chrono::seconds(5)));
+  const int before = touch->Segments();
+  EXPECT_TRUE(WaitFor([&] { return touch->Segments() > before; }, std::chrono::seconds(5)));
 }
 
 }  // namespace
