@@ -4,6 +4,7 @@
 // foreign) are ignored.
 #include "codec/codec_command.h"
 #include "codec/instance.h"
+#include "platform/log.h"
 
 #define QMX_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -40,7 +41,12 @@ __attribute__((destructor)) void DetachLibrary() {
 
 void* QmxInit(void* hostHandle, TPluginCallbackStub, TPluginCallbackStub, TCodecCommandCallback command, uint8_t*) {
   void* instance = nullptr;
-  Guarded([&] { instance = CodecInstanceTable::Init(hostHandle, command); });
+  Guarded([&] {
+    instance = CodecInstanceTable::Init(hostHandle, command);
+    // The module's copy of the platform log would write to stderr: its
+    // lines go to the host's log window instead.
+    if (instance) platform::SetLogSink(CodecInstanceTable::ForwardLogLine);
+  });
   return instance;
 }
 

@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <strings.h>
 
 #include "codec/agc_form.h"
@@ -267,16 +269,46 @@ namespace {
 TQMX7XXXForms* table[kSlots] = {};
 int slotCounter = 0;
 TCodecCommandCallback commandCallback = nullptr;
+// The writer thread may log while the GUI thread fills or empties a slot.
+std::mutex tableMutex;
+
 }  // namespace
+
+void ForwardLogLine(const std::string& line) {
+  void* host = nullptr;
+  TCodecCommandCallback command = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    for (TQMX7XXXForms* slot : table)
+      if (slot && slot->hostHandle) {
+        host = slot->hostHandle;
+        break;
+      }
+    command = commandCallback;
+  }
+  if (!host || !command) {
+    fprintf(stderr, "%s\n", line.c_str());
+    return;
+  }
+  TCodecLogLine payload{line.c_str()};
+  TCodecCommand record{kCodecLogLine, &payload};
+  command(host, &record);
+}
 
 TQMX7XXXForms* Init(void* hostHandle, TCodecCommandCallback command) {
   // The bound is tested before the slot is read.
   slotCounter = 0;
   while (slotCounter < kSlots && table[slotCounter]) ++slotCounter;
   if (slotCounter == kSlots) return nullptr;
-  commandCallback = command;
+  {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    commandCallback = command;
+  }
   auto* instance = new TQMX7XXXForms(hostHandle);
-  table[slotCounter] = instance;
+  {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    table[slotCounter] = instance;
+  }
   // The DRC dialog's links to this instance's DAC dialogs join with those forms.
   ++slotCounter;
   return instance;
@@ -292,8 +324,11 @@ bool Contains(const TQMX7XXXForms* instance) {
 void Free(TQMX7XXXForms* instance) {
   // A pointer in no slot is not ours, or freed already: it is left alone.
   if (!Contains(instance)) return;
-  for (TQMX7XXXForms*& slot : table)
-    if (slot == instance) slot = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    for (TQMX7XXXForms*& slot : table)
+      if (slot == instance) slot = nullptr;
+  }
   delete instance;
 }
 
@@ -301,9 +336,20 @@ void Detach() {
   // Widgets may be destroyed only while the application exists; the host
   // frees every instance before that, so normally nothing is left here.
   const bool application = QCoreApplication::instance() != nullptr;
+  // The host may be past its own log by now: what is still said goes to
+  // stderr. (The log sink itself is left alone: at exit it may already be
+  // destroyed.)
+  {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    commandCallback = nullptr;
+  }
   for (TQMX7XXXForms*& slot : table) {
-    if (slot && application) delete slot;
-    slot = nullptr;
+    TQMX7XXXForms* instance = slot;
+    {
+      std::lock_guard<std::mutex> lock(tableMutex);
+      slot = nullptr;
+    }
+    if (instance && application) delete instance;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "codec/codec_command.h"
 
@@ -96,4 +97,8 @@ void Detach();
 int SlotCounter();
 TQMX7XXXForms* Slot(int index);
 TCodecCommandCallback CommandCallback();
+// One line of the module's own log as a log-line command through any live
+// instance's host (stderr while there is none). The module sets it as its
+// log sink, since the module keeps a platform log of its own.
+void ForwardLogLine(const std::string& line);
 }  // namespace CodecInstanceTable

@@ -298,4 +298,14 @@ TEST_F(PluginBindingTest, TheKitBoardLoadsTheCodecModuleWithItsMenuAndWindows) {
   }
 }
 
+TEST_F(PluginBindingTest, TheModulesOwnLogLinesReachTheLogWindow) {
+  UseBoardKit();
+  TDiagramForm* form = Open("<L><B Diagram-1='QMX7XXX\\Page1.svg'/></L>");
+  ASSERT_NE(form->GetPluginInstance(), nullptr);
+  // The filter tool refuses a rate of 0 with a line of the module's own log.
+  form->Page(0)->SetSampleRate(0);
+  PumpEvents();
+  EXPECT_EQ(LogCount("Filter tool: sample rate 0 ignored"), 1);
+}
+
 }  // namespace
