@@ -82,7 +82,7 @@ bool DecodeInto(const std::string& data, QImage& out, char* message) {
     delete row;
     char warning[JMSG_LENGTH_MAX];
     std::memcpy(warning, manager.message, JMSG_LENGTH_MAX);
-    std::snprintf(message, JMSG_LENGTH_MAX, "truncated or corrupt data: %s", warning);
+    std::snprintf(message, JMSG_LENGTH_MAX, "truncated or corrupt data: %.160s", warning);
     return false;
   }
   jpeg_finish_decompress(&info);

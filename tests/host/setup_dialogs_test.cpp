@@ -396,7 +396,9 @@ TEST_F(SetupDialogsTest, TheOutputControlsWriteTheirFieldsAndFollowTheBoard) {
     trace_.Mark();
     c.act();
     EXPECT_EQ(RegisterWrites(), std::vector<std::string>{c.write});
-    if (c.text) EXPECT_EQ(c.text->text().toStdString(), c.shown);
+    if (c.text) {
+      EXPECT_EQ(c.text->text().toStdString(), c.shown);
+    }
   }
   Screenshot(out, "AudioOutputs");
   trace_.Mark();
@@ -451,7 +453,9 @@ TEST_F(SetupDialogsTest, TheAGCControlsWriteTheSevenRegistersAndFollowTheBoard) 
     trace_.Mark();
     c.act();
     EXPECT_EQ(LastWrite(), c.write);
-    if (c.text) EXPECT_EQ(c.text->text().toStdString(), c.shown);
+    if (c.text) {
+      EXPECT_EQ(c.text->text().toStdString(), c.shown);
+    }
   }
   // Dragging the target line to -9 dB snaps it to -8 dB (index 1).
   const int from = agc->LevelY(-5.5), to = agc->LevelY(-9);
@@ -514,7 +518,9 @@ TEST_F(SetupDialogsTest, EveryDialogNameOnTheKitPageOpensItsDialog) {
                       QPoint(int((a.x + b.x) / 2), int((a.y + b.y) / 2)));
     PumpEvents();
     EXPECT_TRUE(n.dialog->isVisible()) << n.name;
-    if (n.dialog == forms_->outputsForm) EXPECT_EQ(forms_->outputsForm->HostObject(), object) << n.name;
+    if (n.dialog == forms_->outputsForm) {
+      EXPECT_EQ(forms_->outputsForm->HostObject(), object) << n.name;
+    }
   }
   for (const auto& n : names) n.dialog->hide();
 }
