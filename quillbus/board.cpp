@@ -223,6 +223,7 @@ uint8_t Board::Registers(Codec& codec, uint8_t reg, bool write, const uint8_t* c
                          int n) {
   // Auto-increment within the selected page; a page or book select on the
   // way takes effect for the bytes after it.
+  if (!write) Convert(codec, reg, n);
   for (int i = 0; i < n; ++i) {
     const uint8_t r = static_cast<uint8_t>(reg + i);
     if (write)
@@ -309,6 +310,45 @@ void Board::FillStream(uint8_t* data, int n) {
     data[i + 1] = static_cast<uint8_t>(sample & 0xFF);
   }
   if (n % 2) data[n - 1] = 0;
+}
+
+namespace {
+
+void SetCode(Codec& codec, uint8_t page, uint8_t reg, long code) {
+  code = std::clamp(code, 0L, 4095L);
+  codec.Set(0, page, reg, static_cast<uint8_t>(code >> 8));
+  codec.Set(0, page, static_cast<uint8_t>(reg + 1), static_cast<uint8_t>(code & 0xFF));
+}
+
+}  // namespace
+
+void Board::Convert(Codec& codec, uint8_t reg, int n) {
+  if (codec.Book() != 0) return;
+  const auto covers = [&](int first, int last) { return reg <= last && reg + n - 1 >= first; };
+  if (codec.Page() == 3 && covers(54, 69)) {
+    // Each selected input gets a fresh 12-bit code: slow waves for IN1, IN2
+    // and the battery, and two temperature conversions about 300 K apart.
+    const uint8_t selection = codec.Get(0, 3, 19);
+    const double t = sarTime_++;
+    if (selection & 0x80) SetCode(codec, 3, 54, 2048 + std::lround(900 * std::sin(t / 20.0)));
+    if (selection & 0x40) SetCode(codec, 3, 56, 1400 + std::lround(500 * std::cos(t / 30.0)));
+    if (selection & 0x20) SetCode(codec, 3, 58, 3000 + std::lround(60 * std::sin(t / 50.0)));
+    if (selection & 0x10) {
+      SetCode(codec, 3, 66, 1200);
+      SetCode(codec, 3, 68, 1200 + 372 + std::lround(4 * std::sin(t / 10.0)));
+    }
+  } else if (codec.Page() == 103 && covers(38, 38)) {
+    // The status byte alternates between converting (bit 1) and ready; each
+    // time it turns ready, page 251 holds new IN1 and IN2 values.
+    const bool busy = inTime_++ % 2 == 0;
+    const uint8_t status = codec.Get(0, 103, 38);
+    codec.Set(0, 103, 38, static_cast<uint8_t>(busy ? status | 0x02 : status & ~0x02));
+    if (!busy) {
+      const double t = inTime_ / 2;
+      SetCode(codec, 251, 1, 2048 + std::lround(1500 * std::sin(t / 15.0)));
+      SetCode(codec, 251, 17, 1024 + std::lround(700 * std::cos(t / 25.0)));
+    }
+  }
 }
 
 void Board::FillTouch(bool x, uint8_t* data, int n) {

@@ -95,6 +95,8 @@ class Board {
   uint8_t Registers(Codec& codec, uint8_t reg, bool write, const uint8_t* command, uint8_t* reply, int n);
   void FillStream(uint8_t* data, int n);
   void FillTouch(bool x, uint8_t* data, int n);
+  // Conversions behind the codec's result registers, run as a read reaches them.
+  void Convert(Codec& codec, uint8_t reg, int n);
   void Persist(size_t address, size_t count);
 
   BoardConfig config_;
@@ -109,6 +111,8 @@ class Board {
   int appIds_ = 0;
   uint32_t streamPhase_ = 0;
   uint32_t touchTime_ = 0;
+  uint32_t sarTime_ = 0;
+  uint32_t inTime_ = 0;
   int eepromFd_ = -1;
 };
 

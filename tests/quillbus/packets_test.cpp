@@ -178,6 +178,52 @@ TEST_F(BoardStateTest, SpiCommandReadsGiveChangingData) {
   }
 }
 
+TEST_F(BoardStateTest, ConversionResultsFollowSelectionAndStatus) {
+  AddBoard("evm.board");
+  ASSERT_EQ(Refresh(), 1);
+  ASSERT_EQ(Exchange(0, kSelect30), kSelect30);
+  auto write = [&](uint8_t reg, Bytes data) { ASSERT_EQ(Exchange(0, I2cWrite(reg, data))[3], 0); };
+  auto read = [&](uint8_t reg, int count) {
+    Bytes reply = Exchange(0, I2cRead(reg, count));
+    EXPECT_EQ(reply.at(3), 0);
+    return Bytes(reply.begin() + 8, reply.begin() + 8 + count);
+  };
+  auto code = [](const Bytes& bytes, size_t at) { return bytes.at(at) << 8 | bytes.at(at + 1); };
+
+  // IN1 and temperature selected, IN2 and the battery not.
+  write(0, {3});
+  write(19, {0x90});
+  const Bytes first = read(54, 16), second = read(54, 16);
+  EXPECT_NE(code(first, 0), code(second, 0));
+  for (const Bytes* results : {&first, &second}) {
+    EXPECT_LE(code(*results, 0), 4095);
+    EXPECT_EQ(code(*results, 2), 0);
+    EXPECT_EQ(code(*results, 4), 0);
+    const double kelvin = (code(*results, 14) - code(*results, 12)) / 4096.0 * 1.25 * 2633.6;
+    EXPECT_GT(kelvin, 270);
+    EXPECT_LT(kelvin, 330);
+  }
+
+  // The status byte turns ready again and again, each time with new values.
+  std::vector<Bytes> values;
+  int busy = 0;
+  for (int poll = 0; poll < 6; ++poll) {
+    write(0, {103});
+    if (read(38, 1).at(0) & 0x02) {
+      ++busy;
+      continue;
+    }
+    write(0, {251});
+    values.push_back(read(1, 32));
+  }
+  EXPECT_EQ(busy, 3);
+  ASSERT_EQ(values.size(), 3u);
+  for (size_t i = 1; i < values.size(); ++i) {
+    EXPECT_NE(code(values[i], 0), code(values[i - 1], 0)) << i;
+    EXPECT_NE(code(values[i], 16), code(values[i - 1], 16)) << i;
+  }
+}
+
 TEST_F(BoardStateTest, NoSpiBusOrNoDeviceDoesNotAnswer) {
   AddBoard("a.board", "spi = none\n");
   AddBoard("b.board", "devices = 0x30 0x34\nspi = 0x34\n");
