@@ -1,11 +1,12 @@
 // The kit's readouts on the emulated board: hovering the scope streams page
-// 255 through SPI command reads, and a window closes promptly while two
-// readouts stream.
+// 255 through SPI command reads, the SAR readout shows the board's changing
+// conversions, and a window closes promptly while two readouts stream.
 #include <gtest/gtest.h>
 
 #include <QMdiArea>
 #include <QPointer>
 #include <chrono>
+#include <set>
 #include <pugixml.hpp>
 
 #include "diagram/block_diagram.h"
@@ -102,6 +103,23 @@ TEST_F(StreamingOnBoard, AWindowClosesWithinASecondWhileTwoReadoutsStream) {
   delete form_.data();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   PumpEvents();
+}
+
+TEST_F(StreamingOnBoard, HoveringTheSARReadoutShowsTheBoardsChangingConversions) {
+  auto* sar = Find<TSARData>();
+  ASSERT_NE(sar, nullptr);
+  // IN1, IN2, the battery and the temperature selected, as the SAR dialog would.
+  const uint8_t selection = 0xF0;
+  ASSERT_TRUE(form_->GetLink()->WriteRegisters(&selection, unsigned(sar->GetDevice()), 0, 3, 19, 1));
+  Hover(sar);
+  std::set<std::string> in1, in2;
+  EXPECT_TRUE(WaitFor([&] {
+    in1.insert(sar->Line(0));
+    in2.insert(sar->Line(1));
+    return in1.size() >= 3 && in2.size() >= 3;
+  }, std::chrono::seconds(5)));
+  EXPECT_EQ(sar->Line(0).rfind("IN1 = ", 0), 0u) << sar->Line(0);
+  EXPECT_NE(sar->Line(2), "BAT = 0 [V]");
 }
 
 TEST_F(StreamingOnBoard, TheTouchBlockInDSReadsTheTouchSamplesAndFeedsTheKitsReadout) {
