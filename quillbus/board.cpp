@@ -337,16 +337,24 @@ void Board::Convert(Codec& codec, uint8_t reg, int n) {
       SetCode(codec, 3, 66, 1200);
       SetCode(codec, 3, 68, 1200 + 372 + std::lround(4 * std::sin(t / 10.0)));
     }
-  } else if (codec.Page() == 103 && covers(38, 38)) {
-    // The status byte alternates between converting (bit 1) and ready; each
-    // time it turns ready, page 251 holds new IN1 and IN2 values.
-    const bool busy = inTime_++ % 2 == 0;
-    const uint8_t status = codec.Get(0, 103, 38);
-    codec.Set(0, 103, 38, static_cast<uint8_t>(busy ? status | 0x02 : status & ~0x02));
+  } else if ((codec.Page() == 103 && covers(38, 38)) || (codec.Page() == 3 && covers(14, 14))) {
+    // A status byte alternates between converting (bit 1) and ready; each
+    // time it turns ready, its values page holds new 12-bit codes: page 251
+    // (after page 103 register 38) and page 252 (after page 3 register 14),
+    // at registers 1/2, 9/10, 17/18 and 21/22.
+    const bool touchStatus = codec.Page() == 3;
+    const uint8_t reg = touchStatus ? 14 : 38;
+    const uint32_t n = (touchStatus ? touchStatusTime_ : inTime_)++;
+    const bool busy = n % 2 == 0;
+    const uint8_t status = codec.Get(0, codec.Page(), reg);
+    codec.Set(0, codec.Page(), reg, static_cast<uint8_t>(busy ? status | 0x02 : status & ~0x02));
     if (!busy) {
-      const double t = inTime_ / 2;
-      SetCode(codec, 251, 1, 2048 + std::lround(1500 * std::sin(t / 15.0)));
-      SetCode(codec, 251, 17, 1024 + std::lround(700 * std::cos(t / 25.0)));
+      const uint8_t values = touchStatus ? 252 : 251;
+      const double t = n / 2;
+      SetCode(codec, values, 1, 2048 + std::lround(1500 * std::sin(t / 15.0)));
+      SetCode(codec, values, 9, 2048 + std::lround(1200 * std::cos(t / 20.0)));
+      SetCode(codec, values, 17, 1024 + std::lround(700 * std::cos(t / 25.0)));
+      SetCode(codec, values, 21, 3000 + std::lround(500 * std::sin(t / 35.0)));
     }
   }
 }

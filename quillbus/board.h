@@ -113,6 +113,7 @@ class Board {
   uint32_t touchTime_ = 0;
   uint32_t sarTime_ = 0;
   uint32_t inTime_ = 0;
+  uint32_t touchStatusTime_ = 0;
   int eepromFd_ = -1;
 };
 

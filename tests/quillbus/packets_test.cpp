@@ -204,23 +204,30 @@ TEST_F(BoardStateTest, ConversionResultsFollowSelectionAndStatus) {
     EXPECT_LT(kelvin, 330);
   }
 
-  // The status byte turns ready again and again, each time with new values.
-  std::vector<Bytes> values;
-  int busy = 0;
-  for (int poll = 0; poll < 6; ++poll) {
-    write(0, {103});
-    if (read(38, 1).at(0) & 0x02) {
-      ++busy;
-      continue;
+  // Each status byte turns ready again and again, each time with new values
+  // on its values page.
+  struct Status {
+    uint8_t page, reg, valuesPage;
+  };
+  for (const Status& s : {Status{103, 38, 251}, Status{3, 14, 252}}) {
+    std::vector<Bytes> values;
+    int busy = 0;
+    for (int poll = 0; poll < 6; ++poll) {
+      write(0, {s.page});
+      if (read(s.reg, 1).at(0) & 0x02) {
+        ++busy;
+        continue;
+      }
+      write(0, {s.valuesPage});
+      values.push_back(read(1, 32));
     }
-    write(0, {251});
-    values.push_back(read(1, 32));
-  }
-  EXPECT_EQ(busy, 3);
-  ASSERT_EQ(values.size(), 3u);
-  for (size_t i = 1; i < values.size(); ++i) {
-    EXPECT_NE(code(values[i], 0), code(values[i - 1], 0)) << i;
-    EXPECT_NE(code(values[i], 16), code(values[i - 1], 16)) << i;
+    EXPECT_EQ(busy, 3) << int(s.page);
+    ASSERT_EQ(values.size(), 3u) << int(s.page);
+    for (size_t i = 1; i < values.size(); ++i)
+      for (size_t at : {0, 8, 16, 20}) {
+        EXPECT_NE(code(values[i], at), code(values[i - 1], at)) << int(s.page) << " " << i << " " << at;
+        EXPECT_LE(code(values[i], at), 4095);
+      }
   }
 }
 
