@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -106,7 +106,8 @@ BENCHMARK(BM_FullRedraw1024)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication application(argc, argv);
+  // Widgets of the page (amplifiers, pin selectors) make real controls.
+  QApplication application(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
