@@ -2,6 +2,9 @@
 // input, the rate lock, the DAC-only layout and the advanced dialog's rates.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -45,6 +48,30 @@ TEST(DConfTest, DinAsClockInputListsOnlyPllSolutions) {
   ASSERT_GT(dialog.ClockResults->rowCount(), 0);
   for (int row = 0; row < dialog.ClockResults->rowCount(); ++row)
     EXPECT_EQ(dialog.ClockResults->item(row, 0)->text(), "On") << row;
+}
+
+std::vector<std::pair<int, int>> dinWrites;  // (register, count)
+void RecordDinWrite(void*, int, int, int reg, int count) { dinWrites.emplace_back(reg, count); }
+
+TEST(DConfTest, DinAtTheDefaultsFeedsThePllFromInputSelect3) {
+  TDConf dialog;
+  Type(dialog.InputFrequency, "12288000");
+  dialog.SetSampleRate(44100);  // the board's rate: programming asks nothing
+  dialog.ClkInput->setCurrentText("DIN");
+  emit dialog.ClkInput->activated(4);
+  ASSERT_EQ(dialog.ClockResults->rowCount(), 11);
+  const QStringList first = {"On", "1", "1", "6", "8906", "3", "5", "128"};
+  for (int c = 0; c < first.size(); ++c) EXPECT_EQ(dialog.ClockResults->item(0, c)->text(), first[c]) << c;
+  dinWrites.clear();
+  dialog.GetI2CObject(0)->SetCallbacks(nullptr, RecordDinWrite, nullptr, nullptr);
+  dialog.ClockResultsDblClick();
+  const uint8_t* image = dialog.AdcClock().GetData();
+  EXPECT_EQ(image[0], 3 << 2 | 3);  // DIN into the PLL, the PLL as codec clock
+  EXPECT_EQ(image[2], 6);
+  EXPECT_EQ(image[3], 8906 >> 8);
+  EXPECT_EQ(image[4], 8906 & 0xFF);
+  ASSERT_FALSE(dinWrites.empty());
+  EXPECT_EQ(dinWrites.front(), std::make_pair(4, 5));
 }
 
 TEST(DConfTest, TheRateLockFollowsTheAdcRateAndUnlockingOnlyEnables) {
