@@ -19,7 +19,6 @@
 #include <QTest>
 #include <functional>
 #include <set>
-#include <pugixml.hpp>
 
 #include "codec/agc_form.h"
 #include "codec/dconf.h"
@@ -282,7 +281,7 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
          forms_->filterTool->show();
          QTest::mouseClick(forms_->filterTool->CoeffButton, Qt::LeftButton);
          PumpEvents();
-         QWidget* listing = forms_->filterTool->findChild<TCoeffDisplayForm*>();
+         QWidget* listing = forms_->filterTool->CoefficientWindow();
          Faults faults = listing ? TextFaults(listing) : Faults{{"", "", "not shown"}};
          if (listing) listing->hide();
          forms_->filterTool->hide();
@@ -313,6 +312,7 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
        },
        Union(page2Controls, {"page text: Audio Interface (I2S)"})},
       {"QMX7XXX page 2", [this] { return Page(form_, 1); }, page2Painted},
+      // (one of page 2's radio buttons lies over the MDAC label)
       {"QMX7XXX clock page", [this] { return Page(form_, -1); }, {"page text: MDAC"}},
       {"QMX7200 page 1",
        [this] {
