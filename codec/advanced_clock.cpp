@@ -42,7 +42,7 @@ void TAdvancedClock::Build() {
   Label(PLLGroup, "/", 172, 31, 8);
   P = Edit(PLLGroup, "P", "1", 182, 30);
   PLLPower = Check(PLLGroup, "PLLPower", "Power", 240, 31);
-  Label(PLLGroup, "Input Frequency =", 12, 62, 110);
+  Label(PLLGroup, "Input Frequency =", 12, 62, 112);
   InputFrequency = Label(PLLGroup, "12000000", 124, 62, 90, "InputFrequency");
   Label(PLLGroup, "CODEC_CLKIN =", 220, 62, 100);
   CODEC_CLKIN = Label(PLLGroup, "", 320, 62, 84, "CODEC_CLKIN");
@@ -60,8 +60,10 @@ void TAdvancedClock::Build() {
     mPower = Check(mBox, qPrintable(mName + "Power"), "", 56, 25, 24);
     QGroupBox* osrBox = Group(group, qPrintable(osrName + "Box"), qPrintable(osrName), 8, 80, 90, 56);
     osr = Edit(osrBox, qPrintable(osrName), "128", 8, 24, 60);
-    Label(group, qPrintable(s + " Fs = "), 104, 100, 56);
-    rate = Label(group, "", 150, 100, 48, qPrintable(s + "SampleRate"));
+    // The rate under its caption: beside the OSR box there is room for a
+    // rate of nine digits, not for both on one line.
+    Label(group, qPrintable(s + " Fs = "), 104, 88, 90);
+    rate = Label(group, "", 104, 108, 90, qPrintable(s + "SampleRate"));
     return group;
   };
   ADCGroup = converter("ADC", 12, NADC, NADCPower, MADC, MADCPower, AOSR, ADCSampleRate);

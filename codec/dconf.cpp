@@ -80,7 +80,7 @@ void TDConf::Build() {
                               QLineEdit*& instructions, const char* rateName, const char* engineName,
                               const char* instructionsName) {
     QGroupBox* group = Group(clockTab, name, title, x, 8, 170, 150);
-    Label(group, "Sample Rate:", 8, 24);
+    Label(group, "Sample Rate:", 8, 24, 82);
     rate = Edit(group, rateName, "", 90, 22, 56);
     Label(group, "Hz", 150, 23, 16);
     Label(group, "Engine OSR:", 8, 60);
@@ -108,6 +108,13 @@ void TDConf::Build() {
       {"PLL", "P", "R", "J", "D", "NADC", "MADC", "AOSR", "FsADC", "NDAC", "MDAC", "DOSR", "FsDAC"});
   const int widths[kColumns] = {25, 25, 25, 25, 35, 35, 35, 35, 45, 35, 35, 35, 45};
   for (int c = 0; c < kColumns; ++c) ClockResults->setColumnWidth(c, widths[c]);
+  // Columns this narrow hold "6800" and "48000" whole in a compact font; the
+  // titles (which take no font from the grid) a little smaller, never bold.
+  ClockResults->setFont(QFont("Arial", 8));
+  QFont titles("Arial");
+  titles.setPointSizeF(7.5);
+  ClockResults->horizontalHeader()->setFont(titles);
+  ClockResults->horizontalHeader()->setHighlightSections(false);
   ClockResults->verticalHeader()->hide();
   ClockResults->verticalHeader()->setDefaultSectionSize(18);
   ClockResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

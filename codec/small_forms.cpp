@@ -43,8 +43,11 @@ TDACVolForm::TDACVolForm() : TCodecDialog("DAC Vol", 59, 259) {
   Volume = Slider(this, Qt::Vertical, 0, 176, 48, QRect(8, 8, 30, 180));
   Volume->setTickInterval(16);
   Volume->setObjectName("Volume");
-  VolumeText = Text("0 dB", 4, 192, 60);
+  // Centred over the slider in the form's 59 pixels, "DAC mute" included.
+  VolumeText = Text("0 dB", 0, 192, 59);
   VolumeText->setObjectName("VolumeText");
+  VolumeText->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+  VolumeText->setFont(QFont("Arial", 8));
   Mute = new QCheckBox("Mute", this);
   Mute->setObjectName("Mute");
   Mute->setGeometry(4, 212, 60, 18);
@@ -150,7 +153,7 @@ void TDACVolForm::DRCPaintBoxPaint(QWidget* box) {
 
 // ---------------------------------------------------------------- DRC
 
-TDRCForm::TDRCForm() : TCodecDialog("DRC", 300, 250) {
+TDRCForm::TDRCForm() : TCodecDialog("DRC", 444, 250) {
   lights = false;
   struct Row {
     QSlider*& slider;
@@ -166,7 +169,8 @@ TDRCForm::TDRCForm() : TCodecDialog("DRC", 300, 250) {
     Text(row.caption, 8, y, 70);
     row.slider = Slider(this, Qt::Horizontal, 0, row.max, 0, QRect(80, y, 110, 24));
     row.slider->setObjectName(row.name);
-    row.text = Text("", 196, y, 100);
+    // Wide enough for the longest rate, "0.000000476837158203125 dB/Frame".
+    row.text = Text("", 196, y, 240);
     row.text->setObjectName(QString(row.name) + "Text");
     y += 46;
   }

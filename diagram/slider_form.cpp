@@ -9,6 +9,8 @@
 TSliderForm::TSliderForm(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
   setObjectName("SliderForm");
   setFixedSize(kClientWidth, kClientHeight);
+  // A compact font: "-63.5 dB" and the boxes' captions fit the narrow window.
+  setFont(QFont(QStringLiteral("Arial"), 8));
   VolumeText = new QLabel("0 dB", this);
   VolumeText->setObjectName("VolumeText");
   VolumeText->setAlignment(Qt::AlignHCenter);

@@ -355,8 +355,12 @@ void TDiagramForm::BuildControls() {
   for (int i = 0; i < kStatusPanels; ++i) {
     StatusPanels[i] = i == 1 ? new ActivityPanel(this, StatusBar) : new QLabel(StatusBar);
     StatusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
-    StatusPanels[i]->setFixedWidth(kPanelWidths[i]);
-    StatusBar->addWidget(StatusPanels[i]);
+    // The last panel, the hint, reaches to the bar's right end, as a status
+    // bar's last panel does: a hint is a whole sentence.
+    const bool last = i + 1 == kStatusPanels;
+    if (last) StatusPanels[i]->setMinimumWidth(kPanelWidths[i]);
+    else StatusPanels[i]->setFixedWidth(kPanelWidths[i]);
+    StatusBar->addWidget(StatusPanels[i], last ? 1 : 0);
   }
   StatusPanels[0]->setText("EVM Status: Connected");
   StatusPanels[1]->setText("EVM Activity");

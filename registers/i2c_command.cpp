@@ -166,6 +166,7 @@ void TI2CCommand::SetCallbacks(void* user, TI2CCommandTransferCallback transfer,
   CommandClearDecoded->setVisible(decoding);
   ReadDecode->setVisible(decoding);
   ReadClearDecoded->setVisible(decoding);
+  FormResize();
 }
 
 bool TI2CCommand::LoadScript(const std::string& fileName) {
@@ -501,28 +502,67 @@ void TI2CCommand::resizeEvent(QResizeEvent* event) {
   FormResize();
 }
 
+namespace {
+
+// A row of buttons along the bottom of a group: the shown ones left to
+// right at their widths; `stretch` (placed shown or not, since it comes and
+// goes while a script runs) takes the rest of the row's last line.
+struct TButtonRow {
+  std::vector<std::pair<QWidget*, int>> buttons;
+  QWidget* stretch = nullptr;
+};
+
+// Lays the rows out in a group `width` wide, each going on over further
+// lines where its buttons do not fit (a narrow window, the init-script
+// one); the last line's top is `lastTop`. Returns the first line's top.
+int PlaceRows(const std::vector<TButtonRow>& rows, int width, int lastTop) {
+  constexpr int kLeft = 8, kGap = 5, kPitch = 32, kHeight = 25;
+  struct Spot {
+    QWidget* widget;
+    int line, x, width;
+    bool bar;  // the stretch: a thin bar in the middle of its line
+  };
+  std::vector<Spot> spots;
+  int line = -1;
+  for (const TButtonRow& row : rows) {
+    ++line;
+    int x = kLeft;
+    for (const auto& [button, buttonWidth] : row.buttons) {
+      if (button->isHidden()) continue;
+      if (x > kLeft && x + buttonWidth > width - kLeft) {
+        ++line;
+        x = kLeft;
+      }
+      spots.push_back({button, line, x, buttonWidth, false});
+      x += buttonWidth + kGap;
+    }
+    if (row.stretch) spots.push_back({row.stretch, line, x + 3, std::max(0, width - kLeft - x - 3), true});
+  }
+  const int lines = line + 1;
+  for (const Spot& s : spots) {
+    const int top = lastTop - (lines - 1 - s.line) * kPitch;
+    if (s.bar) s.widget->setGeometry(s.x, top + 4, s.width, kHeight - 8);
+    else s.widget->setGeometry(s.x, top, s.width, kHeight);
+  }
+  return lastTop - (lines - 1) * kPitch;
+}
+
+}  // namespace
+
 void TI2CCommand::FormResize() {
   const int w = width(), h = height();
   const int gw = w / 2 - 15, gh = h - 70;
   CommandBufferGroup->setGeometry(6, 6, gw, gh);
   ReadDataGroup->setGeometry(6 + gw + 6, 6, gw, gh);
 
-  CommandBuffer->setGeometry(8, 20, gw - 16, gh - 92);
-  const int row1 = gh - 66, row2 = gh - 34;
-  Open->setGeometry(8, row1, 75, 25);
-  Save->setGeometry(88, row1, 75, 25);
-  Run->setGeometry(168, row1, 66, 25);
-  ProgressBar->setGeometry(242, row1 + 4, gw - 250, 17);
-  Record->setGeometry(8, row2, 70, 25);
-  ClearCommandBuffer->setGeometry(80, row2, 75, 25);
-  GetLog->setGeometry(160, row2, 75, 25);
-  CommandDecode->setGeometry(240, row2, 75, 25);
-  CommandClearDecoded->setGeometry(320, row2, 90, 25);
-
-  ReadData->setGeometry(8, 20, gw - 16, gh - 60);
-  ClearReadData->setGeometry(8, row2, 75, 25);
-  ReadDecode->setGeometry(88, row2, 75, 25);
-  ReadClearDecoded->setGeometry(168, row2, 90, 25);
+  const int last = gh - 34;
+  const int commandTop = PlaceRows({{{{Open, 75}, {Save, 75}, {Run, 66}}, ProgressBar},
+                                    {{{Record, 70}, {ClearCommandBuffer, 75}, {GetLog, 75}, {CommandDecode, 75},
+                                      {CommandClearDecoded, 90}}}},
+                                   gw, last);
+  CommandBuffer->setGeometry(8, 20, gw - 16, commandTop - 26);
+  const int readTop = PlaceRows({{{{ClearReadData, 75}, {ReadDecode, 75}, {ReadClearDecoded, 90}}}}, gw, last);
+  ReadData->setGeometry(8, 20, gw - 16, readTop - 26);
 
   Command->setGeometry(6, h - 56, w - 186, 25);
   Execute->setGeometry(w - 174, h - 56, 80, 25);

@@ -84,22 +84,10 @@ class TRegisterInspector::Delegate : public QStyledItemDelegate {
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     const int column = index.column();
-    if (column <= 4 && column != 2) {
-      // The number columns are narrow ("0xFF" in 30 pixels): a smaller font
-      // rather than an ellipsis.
-      QStyleOptionViewItem narrow = option;
-      initStyleOption(&narrow, index);
-      narrow.textElideMode = Qt::ElideNone;
+    if (Narrow(column)) {
+      const QStyleOptionViewItem narrow = NarrowOption(option, index);
       const QWidget* view = option.widget;
-      const QStyle* style = view ? view->style() : QApplication::style();
-      const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
-      const int room = option.rect.width() - 2 * margin - 1;
-      for (int step = 0; step < 12 && QFontMetrics(narrow.font).horizontalAdvance(narrow.text) > room; ++step) {
-        if (narrow.font.pointSizeF() > 0) narrow.font.setPointSizeF(narrow.font.pointSizeF() * 0.92);
-        else narrow.font.setPixelSize(std::max(1, narrow.font.pixelSize() - 1));
-      }
-      narrow.fontMetrics = QFontMetrics(narrow.font);
-      style->drawControl(QStyle::CE_ItemViewItem, &narrow, painter, view);
+      (view ? view->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &narrow, painter, view);
       return;
     }
     if (column < 5 || column > 12) {
@@ -110,8 +98,25 @@ class TRegisterInspector::Delegate : public QStyledItemDelegate {
     painter->fillRect(option.rect, option.palette.base());
     if (inspector_) painter->setPen(inspector_->RegisterGridTextColour(column, index.row() + 1));
     painter->setFont(option.font);
-    painter->drawText(option.rect.adjusted(2, 3, 0, 0), Qt::AlignLeft | Qt::AlignTop, index.data().toString());
+    painter->drawText(option.rect.adjusted(kBitIndent, 3, 0, 0), Qt::AlignLeft | Qt::AlignTop, index.data().toString());
     painter->restore();
+  }
+
+  // What the cell needs as drawn above: the narrowed font's text in the
+  // number columns, the indented digit in the bit columns.
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const int column = index.column();
+    if (Narrow(column)) {
+      const QStyleOptionViewItem narrow = NarrowOption(option, index);
+      const QWidget* view = option.widget;
+      return (view ? view->style() : QApplication::style())
+          ->sizeFromContents(QStyle::CT_ItemViewItem, &narrow, QSize(), view);
+    }
+    if (column >= 5 && column <= 12) {
+      const QFontMetrics metrics(option.font);
+      return QSize(kBitIndent + metrics.horizontalAdvance(index.data().toString()), metrics.height());
+    }
+    return QStyledItemDelegate::sizeHint(option, index);
   }
 
   // The editor's keys reach this filter before the edit commits on Enter.
@@ -132,6 +137,28 @@ class TRegisterInspector::Delegate : public QStyledItemDelegate {
   void Detach() { inspector_ = nullptr; }
 
  private:
+  static constexpr int kBitIndent = 2;
+
+  static bool Narrow(int column) { return column <= 4 && column != 2; }
+
+  // The number columns are narrow ("0xFF" in 30 pixels): a smaller font
+  // rather than an ellipsis.
+  QStyleOptionViewItem NarrowOption(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyleOptionViewItem narrow = option;
+    initStyleOption(&narrow, index);
+    narrow.textElideMode = Qt::ElideNone;
+    const QWidget* view = option.widget;
+    const QStyle* style = view ? view->style() : QApplication::style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    const int room = option.rect.width() - 2 * margin - 1;
+    for (int step = 0; step < 12 && QFontMetrics(narrow.font).horizontalAdvance(narrow.text) > room; ++step) {
+      if (narrow.font.pointSizeF() > 0) narrow.font.setPointSizeF(narrow.font.pointSizeF() * 0.92);
+      else narrow.font.setPixelSize(std::max(1, narrow.font.pixelSize() - 1));
+    }
+    narrow.fontMetrics = QFontMetrics(narrow.font);
+    return narrow;
+  }
+
   TRegisterInspector* inspector_;
 };
 
@@ -223,6 +250,10 @@ void TRegisterInspector::FormCreate() {
     headers << kHeaders[c];
   }
   RegisterGrid->setHorizontalHeaderLabels(headers);
+  // "addr" over 25 pixels: the titles in a compact font of their own.
+  QFont titles(QStringLiteral("Arial"));
+  titles.setPointSizeF(7.5);
+  RegisterGrid->horizontalHeader()->setFont(titles);
   for (int r = 0; r < kRows - 1; ++r) {
     for (int c = 0; c < kColumns; ++c) {
       auto* item = new QTableWidgetItem();

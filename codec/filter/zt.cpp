@@ -4,11 +4,13 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -70,6 +72,25 @@ class TParameterDelegate : public QStyledItemDelegate {
   TZT* tool;
 };
 
+// The print button's bitmap, drawn here so that it needs no icon theme: a
+// sheet going into a printer and one coming out.
+QIcon PrinterGlyph() {
+  QPixmap glyph(18, 18);
+  glyph.fill(Qt::transparent);
+  QPainter p(&glyph);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
+  p.setBrush(Qt::white);
+  p.drawRect(QRectF(4.5, 1.5, 9, 6));
+  p.setBrush(QColor(0xA0, 0xA0, 0xA0));
+  p.drawRoundedRect(QRectF(1.5, 6.5, 15, 7), 1.5, 1.5);
+  p.setBrush(Qt::white);
+  p.drawRect(QRectF(4.5, 11.5, 9, 5));
+  p.setPen(QPen(QColor(0x20, 0xA0, 0x20), 2));
+  p.drawPoint(QPointF(14, 9));
+  return QIcon(glyph);
+}
+
 }  // namespace
 
 TZT::TZT(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
@@ -89,6 +110,9 @@ TZT::TZT(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
   Parameters->setObjectName("Parameters");
   Parameters->setGeometry(8, 357, 641, 151);
   Parameters->setFont(QFont("Tahoma", 8));
+  // The titles are the grid's fixed row: its font too (a header view takes
+  // its own from the platform otherwise).
+  Parameters->horizontalHeader()->setFont(Parameters->font());
   Parameters->verticalHeader()->hide();
   Parameters->verticalHeader()->setDefaultSectionSize(18);
   Parameters->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -131,8 +155,13 @@ TZT::TZT(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
   CoeffButton = new QPushButton("Coeff", this);
   CoeffButton->setObjectName("CoeffButton");
   CoeffButton->setGeometry(728, 483, 71, 25);
-  Print = new QPushButton("Print", this);
+  // A bitmap button: 30 pixels hold a printer, not the word.
+  Print = new QPushButton(this);
   Print->setObjectName("Print");
+  Print->setIcon(PrinterGlyph());
+  Print->setIconSize(QSize(18, 18));
+  Print->setToolTip("Print");
+  Print->setAccessibleName("Print");
   Print->setGeometry(805, 479, 30, 29);
 
   Volume = new QSlider(Qt::Vertical, this);

@@ -1,0 +1,482 @@
+#include "tests/host/text_fit.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegion>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTextDocumentFragment>
+#include <QToolButton>
+#include <QAbstractScrollArea>
+
+#include <cmath>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <typeinfo>
+
+#include "common/canvas.h"
+#include "common/gui_object.h"
+#include "common/shapes.h"
+#include "diagram/block_diagram.h"
+#include "host/diagram_form.h"
+
+namespace hosttest {
+namespace {
+
+// A text as its control draws it: where it goes (it sticks out of `room`
+// when it does not fit) and the rectangle the control has for it, both in
+// the control's coordinates.
+struct DrawnText {
+  QString text;
+  QRect drawn;
+  QRect room;
+};
+
+std::string S(const QString& text) { return text.toStdString(); }
+
+std::string Path(const QWidget* w, const QWidget* window) {
+  std::string path;
+  for (const QWidget* p = w; p && p != window; p = p->parentWidget()) {
+    std::string name = S(p->objectName());
+    if (name.empty()) name = p->metaObject()->className();
+    path = path.empty() ? name : name + "/" + path;
+  }
+  return path.empty() ? S(window->objectName()) : path;
+}
+
+std::string Size(QSize s) { return std::to_string(s.width()) + "x" + std::to_string(s.height()); }
+std::string Place(QRect r) { return Size(r.size()) + " at " + std::to_string(r.x()) + "," + std::to_string(r.y()); }
+
+QString Plain(const QString& text, Qt::TextFormat format) {
+  if (format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(text)))
+    return QTextDocumentFragment::fromHtml(text).toPlainText();
+  return text;
+}
+
+std::optional<DrawnText> LabelText(const QLabel* label) {
+  if (label->text().isEmpty() || !label->pixmap().isNull()) return std::nullopt;
+  const QFontMetrics fm(label->font());
+  QRect room = label->contentsRect();
+  const int m = label->margin();
+  room.adjust(m, m, -m, -m);
+  int indent = label->indent();
+  if (indent < 0) indent = label->frameWidth() > 0 ? fm.horizontalAdvance(QLatin1Char('x')) / 2 : 0;
+  const Qt::Alignment align = QStyle::visualAlignment(label->layoutDirection(), label->alignment());
+  if (indent > 0) {
+    if (align & Qt::AlignLeft) room.setLeft(room.left() + indent);
+    if (align & Qt::AlignRight) room.setRight(room.right() - indent);
+    if (align & Qt::AlignTop) room.setTop(room.top() + indent);
+    if (align & Qt::AlignBottom) room.setBottom(room.bottom() - indent);
+  }
+  const QString text = Plain(label->text(), label->textFormat());
+  const int mnemonic = label->buddy() ? Qt::TextShowMnemonic : 0;
+  const QSize need = label->wordWrap()
+                         ? fm.boundingRect(QRect(0, 0, std::max(room.width(), 1), 1 << 20),
+                                           Qt::TextWordWrap | mnemonic, text)
+                               .size()
+                         : fm.size(mnemonic, text);
+  return DrawnText{text, QStyle::alignedRect(Qt::LeftToRight, align, need, room), room};
+}
+
+std::optional<DrawnText> ButtonText(const QAbstractButton* button) {
+  if (button->text().isEmpty()) return std::nullopt;
+  const QFontMetrics fm(button->font());
+  QSize need = fm.size(Qt::TextShowMnemonic, button->text());
+  if (auto* tool = qobject_cast<const QToolButton*>(button)) {
+    // Tool buttons are laid out by their bars at their size hints.
+    const QRect room = tool->rect();
+    const QSize hint = tool->sizeHint();
+    const QSize drawn(std::max(hint.width(), 0), std::min(hint.height(), room.height()));
+    return DrawnText{button->text(), QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, drawn, room), room};
+  }
+  QStyleOptionButton option;
+  option.initFrom(button);
+  option.text = button->text();
+  option.icon = button->icon();
+  option.iconSize = button->iconSize();
+  QStyle::SubElement element = QStyle::SE_PushButtonContents;
+  Qt::Alignment align = Qt::AlignCenter;
+  if (qobject_cast<const QCheckBox*>(button)) {
+    element = QStyle::SE_CheckBoxContents;
+    align = Qt::AlignLeft | Qt::AlignVCenter;
+  } else if (qobject_cast<const QRadioButton*>(button)) {
+    element = QStyle::SE_RadioButtonContents;
+    align = Qt::AlignLeft | Qt::AlignVCenter;
+  } else if (auto* push = qobject_cast<const QPushButton*>(button)) {
+    if (push->isFlat()) option.features |= QStyleOptionButton::Flat;
+    if (push->menu()) option.features |= QStyleOptionButton::HasMenu;
+    if (push->autoDefault()) option.features |= QStyleOptionButton::AutoDefaultButton;
+    if (push->isDefault()) option.features |= QStyleOptionButton::DefaultButton;
+  }
+  if (!option.icon.isNull()) need.rwidth() += option.iconSize.width() + 4;
+  QRect room = button->style()->subElementRect(element, &option, button);
+  if (element == QStyle::SE_PushButtonContents) {
+    // The style's own margin beside the bevel, as its size hint counts it.
+    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button) / 2;
+    room.adjust(margin, 0, -margin, 0);
+  }
+  return DrawnText{button->text(), QStyle::alignedRect(Qt::LeftToRight, align, need, room), room};
+}
+
+QStyleOptionGroupBox GroupOption(const QGroupBox* box) {
+  QStyleOptionGroupBox option;
+  option.initFrom(box);
+  option.text = box->title();
+  option.lineWidth = 1;
+  option.midLineWidth = 0;
+  option.textAlignment = box->alignment();
+  option.subControls = QStyle::SC_GroupBoxFrame;
+  if (!box->title().isEmpty()) option.subControls |= QStyle::SC_GroupBoxLabel;
+  if (box->isCheckable()) option.subControls |= QStyle::SC_GroupBoxCheckBox;
+  option.features = box->isFlat() ? QStyleOptionFrame::Flat : QStyleOptionFrame::None;
+  return option;
+}
+
+std::optional<DrawnText> GroupTitle(const QGroupBox* box) {
+  if (box->title().isEmpty()) return std::nullopt;
+  const QStyleOptionGroupBox option = GroupOption(box);
+  const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+  return DrawnText{box->title(), title, box->rect()};
+}
+
+// The one text a control draws for itself (grids are checked cell by cell).
+std::optional<DrawnText> TextOf(const QWidget* w) {
+  if (auto* label = qobject_cast<const QLabel*>(w)) return LabelText(label);
+  if (auto* button = qobject_cast<const QAbstractButton*>(w)) return ButtonText(button);
+  if (auto* box = qobject_cast<const QGroupBox*>(w)) return GroupTitle(box);
+  return std::nullopt;
+}
+
+bool Shown(const QWidget* w) { return w->isVisible() && !w->isWindow(); }
+
+std::vector<QWidget*> ShownChildren(const QWidget* parent) {
+  std::vector<QWidget*> out;
+  for (QObject* o : parent->children())  // in stacking order, the topmost last
+    if (auto* w = qobject_cast<QWidget*>(o); w && Shown(w)) out.push_back(w);
+  return out;
+}
+
+// What a control paints besides its texts, in its parent's coordinates,
+// its children included: a label its picture or frame, a box its indicator
+// or frame, a bare container only its children, anything else its whole
+// rectangle.
+QRegion Body(const QWidget* w) {
+  const QRect rect = w->rect();
+  QRegion region;
+  auto children = [&] {
+    for (QWidget* c : ShownChildren(w)) region += Body(c) & rect;
+  };
+  if (auto* label = qobject_cast<const QLabel*>(w)) {
+    if (label->frameShape() != QFrame::NoFrame || label->autoFillBackground()) return QRegion(w->geometry());
+    if (!label->pixmap().isNull())
+      region += QStyle::alignedRect(Qt::LeftToRight, label->alignment(),
+                                    label->pixmap().deviceIndependentSize().toSize(), label->contentsRect());
+  } else if (qobject_cast<const QCheckBox*>(w) || qobject_cast<const QRadioButton*>(w)) {
+    QStyleOptionButton option;
+    option.initFrom(w);
+    const bool check = qobject_cast<const QCheckBox*>(w);
+    region += w->style()->subElementRect(check ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator,
+                                         &option, w);
+  } else if (auto* box = qobject_cast<const QGroupBox*>(w)) {
+    const QStyleOptionGroupBox option = GroupOption(box);
+    const QRect frame = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
+    region += QRegion(frame) - QRegion(frame.adjusted(2, 2, -2, -2));
+    children();
+  } else if (typeid(*w) == typeid(QWidget) && !w->autoFillBackground()) {
+    children();
+  } else {
+    region += rect;
+  }
+  return region.translated(w->pos());
+}
+
+// A text as it is seen: the part of it inside its control and the
+// control's ancestors, in the coordinates of `w`'s parent.
+struct SeenText {
+  const QWidget* control;
+  QString text;
+  QRegion region;
+};
+
+// The texts of `w` and of its shown descendants.
+void Texts(const QWidget* w, std::vector<SeenText>& out) {
+  const QRect rect = w->rect();
+  const size_t first = out.size();
+  if (auto t = TextOf(w)) out.push_back({w, t->text, QRegion(t->drawn & rect)});
+  for (QWidget* c : ShownChildren(w)) Texts(c, out);
+  for (size_t i = first; i < out.size(); ++i) out[i].region = (out[i].region & rect).translated(w->pos());
+}
+
+// Everything a control paints, texts included (for the page's texts under it).
+QRegion Occupied(const QWidget* w) {
+  QRegion region = Body(w);
+  std::vector<SeenText> texts;
+  Texts(w, texts);
+  for (const SeenText& t : texts) region += t.region;
+  return region;
+}
+
+struct Checker {
+  const QWidget* window;
+  std::vector<TextFault> faults;
+
+  void Add(const QWidget* w, const QString& text, const std::string& why) {
+    faults.push_back({Path(w, window), S(text), why});
+  }
+
+  // Whether `a` is a scroll area's viewport: what lies outside it scrolls.
+  static bool IsViewport(const QWidget* a) {
+    auto* area = a->parentWidget() ? qobject_cast<const QAbstractScrollArea*>(a->parentWidget()) : nullptr;
+    return area && area->viewport() == a;
+  }
+
+  void Fit(const QWidget* w) {
+    auto t = TextOf(w);
+    if (!t) return;
+    if (!t->room.contains(t->drawn)) {
+      Add(w, t->text, "needs " + Size(t->drawn.size()) + ", has " + Size(t->room.size()));
+      return;
+    }
+    // Seen only where every ancestor shows it.
+    QRect drawn(w->mapTo(window, t->drawn.topLeft()), t->drawn.size());
+    for (const QWidget* a = w->parentWidget(); a && !IsViewport(a); a = a->parentWidget()) {
+      const QRect area(a->mapTo(window, QPoint(0, 0)), a->size());
+      // Wholly beyond the window's edge is a part the window keeps out of
+      // sight by its size (a collapsed panel); anything else cut is lost.
+      if (a == window && !area.intersects(drawn)) return;
+      if (!area.contains(drawn)) {
+        Add(w, t->text, "cut by " + Path(a, window) + " (" + Place(drawn) + " in " + Place(area) + ")");
+        return;
+      }
+      if (a == window) break;
+    }
+  }
+
+  void Grid(const QTableView* view) {
+    const QAbstractItemModel* model = view->model();
+    if (!model) return;
+    const QModelIndex root = view->rootIndex();
+    if (const QHeaderView* header = view->horizontalHeader(); header && header->isVisible()) {
+      for (int l = 0; l < header->count(); ++l) {
+        if (header->isSectionHidden(l)) continue;
+        const QString text = model->headerData(l, Qt::Horizontal, Qt::DisplayRole).toString();
+        if (text.isEmpty()) continue;
+        QFont font = header->font();
+        const QVariant role = model->headerData(l, Qt::Horizontal, Qt::FontRole);
+        if (role.canConvert<QFont>()) font = qvariant_cast<QFont>(role);
+        // A fully selected column's title is drawn bold.
+        if (header->highlightSections() && view->selectionModel() && model->rowCount(root) > 0 &&
+            view->selectionModel()->isColumnSelected(l, root))
+          font.setBold(true);
+        QStyleOptionHeader option;
+        option.initFrom(header);
+        option.rect = QRect(header->sectionViewportPosition(l), 0, header->sectionSize(l), header->height());
+        option.section = l;
+        option.text = text;
+        option.textAlignment = header->defaultAlignment();
+        const QRect room = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header);
+        const QSize need = QFontMetrics(font).size(0, text);
+        if (need.width() > room.width() || need.height() > room.height())
+          Add(header, text,
+              "column " + std::to_string(l) + " title needs " + Size(need) + ", has " + Size(room.size()));
+      }
+    }
+    for (int r = 0; r < model->rowCount(root); ++r) {
+      if (view->isRowHidden(r)) continue;
+      for (int c = 0; c < model->columnCount(root); ++c) {
+        if (view->isColumnHidden(c)) continue;
+        const QModelIndex index = model->index(r, c, root);
+        if (view->indexWidget(index)) continue;
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (text.isEmpty()) continue;
+        QFont font = view->font();
+        const QVariant role = index.data(Qt::FontRole);
+        if (role.canConvert<QFont>()) font = qvariant_cast<QFont>(role);
+        const QRect cell = view->visualRect(index);
+        // The width as the cell's delegate lays the text out (margins
+        // included), the height of a line of its font.
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.widget = view;
+        option.font = view->font();
+        option.fontMetrics = QFontMetrics(option.font);
+        option.rect = cell;
+        option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        const QSize need(view->itemDelegateForIndex(index)->sizeHint(option, index).width(),
+                         QFontMetrics(font).height());
+        if (need.width() > cell.width() || need.height() > cell.height())
+          Add(view, text,
+              "cell " + std::to_string(r) + "," + std::to_string(c) + " needs " + Size(need) + ", has " +
+                  Size(cell.size()));
+      }
+    }
+  }
+
+  // Texts (of the children or deeper) over texts of a sibling, and texts
+  // under (or over) what a sibling paints.
+  void Siblings(const QWidget* parent) {
+    const std::vector<QWidget*> children = ShownChildren(parent);
+    std::vector<std::vector<SeenText>> texts(children.size());
+    std::vector<QRegion> bodies;
+    for (size_t i = 0; i < children.size(); ++i) {
+      Texts(children[i], texts[i]);
+      bodies.push_back(Body(children[i]));
+    }
+    for (size_t i = 0; i < children.size(); ++i) {
+      for (const SeenText& t : texts[i]) {
+        for (size_t j = 0; j < children.size(); ++j) {
+          if (j == i) continue;
+          if (j > i)
+            for (const SeenText& u : texts[j])
+              if (t.region.intersects(u.region))
+                Add(t.control, t.text, "overlaps the text of " + Path(u.control, window));
+          if (t.region.intersects(bodies[j]))
+            Add(t.control, t.text, std::string(j > i ? "under " : "over ") + Path(children[j], window));
+        }
+      }
+    }
+  }
+
+  void Walk(QWidget* w) {
+    if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+      // Every page of the tabs, each while it is the current one.
+      const int current = tabs->currentIndex();
+      for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        Walk(tabs->widget(i));
+      }
+      tabs->setCurrentIndex(current);
+      return;
+    }
+    for (QWidget* c : ShownChildren(w)) {
+      Fit(c);
+      if (auto* view = qobject_cast<QTableView*>(c)) Grid(view);
+      Walk(c);
+    }
+    Siblings(w);
+  }
+};
+
+// The text objects of a page, those inside groups too.
+void CollectTexts(TGUIObject* object, std::vector<TGUIText*>& texts) {
+  if (auto* text = dynamic_cast<TGUIText*>(object)) texts.push_back(text);
+  if (auto* group = dynamic_cast<TGUIGroup*>(object))
+    for (unsigned i = 0; i < group->GetChildCount(); ++i) CollectTexts(group->GetChild(i), texts);
+}
+
+// The placed block of a text object, as it lays out its lines.
+QRectF TextBlock(const TGUIText* text) {
+  const QFontMetricsF metrics(DiagramFont(text->GetPlacedFontSize()));
+  const TPointF at = text->GetPlacedPosition();
+  const float half = float(metrics.height()) / 2;
+  float y = float(int(at.y));
+  float top = y - half, bottom = y + half, width = 0;
+  for (int i = 0; i < text->GetLineCount(); ++i) {
+    width = std::max(width, float(metrics.horizontalAdvance(QString::fromStdString(text->GetLine(i)))));
+    top = std::min(top, y - half);
+    bottom = std::max(bottom, y + half);
+    if (i + 1 < text->GetLineCount()) y = float(int(y + float(text->GetLineOffset(i + 1)) * text->GetScale()));
+  }
+  return QRectF(at.x - width / 2, top, width, bottom - top);
+}
+
+std::string TextOfObject(const TGUIText* text) {
+  std::string all;
+  for (int i = 0; i < text->GetLineCount(); ++i) all += (i ? " " : "") + text->GetLine(i);
+  return all;
+}
+
+bool Differs(QRgb a, QRgb b) {
+  return std::abs(qRed(a) - qRed(b)) > 8 || std::abs(qGreen(a) - qGreen(b)) > 8 || std::abs(qBlue(a) - qBlue(b)) > 8;
+}
+
+}  // namespace
+
+std::vector<TextFault> TextFaults(QWidget* window) {
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  Checker checker{window, {}};
+  checker.Walk(window);
+  return checker.faults;
+}
+
+std::vector<TextFault> PageTextFaults(TDiagramForm* form) {
+  QWidget* paintBox = form->BlockDiagramPaintBox;
+  Checker checker{form, {}};
+  checker.Walk(paintBox);
+  TBlockDiagram* page = form->CurrentPage();
+  if (!page || !form->Foreground()) return checker.faults;
+
+  std::vector<TGUIText*> texts;
+  for (unsigned i = 0; i < page->ObjectCount(); ++i) CollectTexts(page->Object(i), texts);
+  form->Redraw();
+  const QImage full = form->Foreground()->Image().convertToFormat(QImage::Format_RGB32);
+  const QRect bitmap = full.rect();
+  // The controls on the page, in bitmap coordinates (the paint box shows
+  // the bitmap at its origin).
+  std::vector<std::pair<QWidget*, QRegion>> controls;
+  for (QWidget* c : ShownChildren(paintBox)) controls.emplace_back(c, Occupied(c));
+
+  for (TGUIText* text : texts) {
+    if (!text->IsVisible()) continue;
+    const std::string what = TextOfObject(text);
+    const QRectF block = TextBlock(text);
+    if (!QRectF(bitmap).contains(block)) {
+      checker.faults.push_back({"page text", what, "lies outside the page bitmap"});
+      continue;
+    }
+    // Its ink: the text alone on white, where it is dark.
+    TCanvas alone;
+    alone.SetSize(full.width(), full.height(), 0xFFFFFF);
+    {
+      TCanvasLock lock(alone);
+      text->Draw(&alone);
+    }
+    const QImage ink = alone.Image().convertToFormat(QImage::Format_RGB32);
+    text->SetVisible(false);
+    form->Redraw();
+    const QImage without = form->Foreground()->Image().convertToFormat(QImage::Format_RGB32);
+    text->SetVisible(true);
+
+    int inkCount = 0, unseen = 0;
+    std::vector<int> underControl(controls.size(), 0);
+    const QRect box = block.toAlignedRect() & bitmap;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+      for (int x = box.left(); x <= box.right(); ++x) {
+        if (qGray(ink.pixel(x, y)) > 0x90) continue;
+        ++inkCount;
+        if (!Differs(full.pixel(x, y), without.pixel(x, y))) ++unseen;
+        for (size_t c = 0; c < controls.size(); ++c)
+          if (controls[c].second.contains(QPoint(x, y))) ++underControl[c];
+      }
+    }
+    // A line may cross a label; a text is lost when much of it is.
+    if (inkCount > 0 && unseen * 10 > inkCount)
+      checker.faults.push_back(
+          {"page text", what, "painted over: " + std::to_string(unseen * 100 / inkCount) + "% of it is not seen"});
+    for (size_t c = 0; c < controls.size(); ++c)
+      if (underControl[c] > 0) checker.faults.push_back({"page text", what, "under " + Path(controls[c].first, form)});
+  }
+  form->Redraw();
+  return checker.faults;
+}
+
+std::string Describe(const std::vector<TextFault>& faults) {
+  std::ostringstream out;
+  for (const TextFault& f : faults) out << "\n  " << f.where << " \"" << f.text << "\": " << f.why;
+  return out.str();
+}
+
+}  // namespace hosttest
