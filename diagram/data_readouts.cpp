@@ -61,12 +61,9 @@ void TDataReadout::UpdateMode() {
   SetMode(active ? 1 : 0, nullptr);
 }
 
-void TDataReadout::PlaceImage(QCheckBox* box, int dy) {
-  const int x0 = int(placedPoints[0].x), y0 = int(placedPoints[0].y);
-  const int x1 = int(placedPoints[1].x), y1 = int(placedPoints[1].y);
-  // A rectangle of 4 pixels or less leaves no image to draw in: one pixel stays.
-  if (!bitmap.Locked()) bitmap.SetSize(std::max(1, std::abs(x1 - x0) - 4), std::max(1, std::abs(y1 - y0) - 4), 0xFFFFFF);
-  if (box) box->setGeometry(x1 + 10, y1 + dy, dy ? 300 : 100, 16);
+void TDataReadout::PlaceImage() {
+  if (!bitmap.Locked()) bitmap.SetSize(ImageWidth(), ImageHeight(), 0xFFFFFF);
+  if (activeBox) activeBox->setGeometry(int(placedPoints[1].x) + 10, int(placedPoints[1].y), 100, 16);
 }
 
 void TDataReadout::RunScript() {
@@ -81,7 +78,7 @@ void TDataReadout::OnGuiThread(const std::function<void()>& draw) {
 void TDataReadout::CopyBitmap() {
   if (!canvas) return;
   TCanvasLock lock(*canvas);
-  lock.Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+  lock.Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }
 
 // ------------------------------------------------------------------- scope
@@ -105,7 +102,7 @@ TDSVoiceRecordData::~TDSVoiceRecordData() {
 
 void TDSVoiceRecordData::Place(float s, int dx, int dy) {
   TDataReadout::Place(s, dx, dy);
-  PlaceImage(activeBox.data(), 0);
+  PlaceImage();
   if (recordBox) recordBox->setGeometry(int(placedPoints[1].x) + 10, int(placedPoints[1].y) - 20, 300, 16);
   DrawSamples();
 }
@@ -131,7 +128,7 @@ void TDSVoiceRecordData::OnUnhighlighted() {
 
 void TDSVoiceRecordData::Draw(TCanvas* target) {
   TDataReadout::Draw(target);
-  if (showBitmap) target->Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+  if (showBitmap) target->Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }
 
 void TDSVoiceRecordData::OnRegisterChanged(int dev, int pg, unsigned reg) {
@@ -214,7 +211,7 @@ TIN1IN2Data::TIN1IN2Data(QWidget* owner, const float* rect, void* window, TScrip
 
 void TIN1IN2Data::Place(float s, int dx, int dy) {
   TDataReadout::Place(s, dx, dy);
-  PlaceImage(activeBox.data(), 0);
+  PlaceImage();
   Render();
 }
 
@@ -242,7 +239,7 @@ void TIN1IN2Data::OnUnhighlighted() {
 void TIN1IN2Data::Draw(TCanvas* target) {
   TDataReadout::Draw(target);
   Render();
-  target->Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+  target->Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }
 
 void TIN1IN2Data::OnRegisterChanged(int dev, int pg, unsigned) {

@@ -1,9 +1,12 @@
 // The streaming widgets (voice record data, IN1/IN2 data, SAR data, touch
-// screen) share this: their rectangle, their register window and a
-// refresh-request callback of their own.
+// screen) share this: their rectangle, their register window, a
+// refresh-request callback of their own and the off-screen image placed
+// inside the rectangle.
 #pragma once
 
 #include <QWidget>
+#include <algorithm>
+#include <cstdlib>
 
 #include "diagram/bound_shape.h"
 
@@ -28,6 +31,14 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
                                                               requested.count, 0);
     requested = {};
   }
+
+  // The image lies inside the placed rectangle: its corners, not the
+  // bounding box (which holds the corner-radius point too).
+  int ImageLeft() const { return int(placedPoints[0].x) + 2; }
+  int ImageTop() const { return int(placedPoints[0].y) + 2; }
+  // The rectangle less 2 pixels each side; one pixel at least.
+  int ImageWidth() const { return std::max(1, std::abs(int(placedPoints[1].x) - int(placedPoints[0].x)) - 4); }
+  int ImageHeight() const { return std::max(1, std::abs(int(placedPoints[1].y) - int(placedPoints[0].y)) - 4); }
 
   TI2CPollCallback refreshRequest = nullptr;
 
