@@ -1,6 +1,7 @@
 #include "diagram/data_readouts.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -103,7 +104,12 @@ TDSVoiceRecordData::~TDSVoiceRecordData() {
 void TDSVoiceRecordData::Place(float s, int dx, int dy) {
   TDataReadout::Place(s, dx, dy);
   PlaceImage();
-  if (recordBox) recordBox->setGeometry(int(placedPoints[1].x) + 10, int(placedPoints[1].y) - 20, 300, 16);
+  // Under the "Active" box, as large as its text: beside the scope it would
+  // cover the readout that the kit puts next to it.
+  if (recordBox) {
+    const QPoint under(int(placedPoints[1].x) + 10, int(placedPoints[1].y) + 20);
+    recordBox->setGeometry(QRect(under, recordBox->sizeHint()));
+  }
   DrawSamples();
 }
 
@@ -128,7 +134,9 @@ void TDSVoiceRecordData::OnUnhighlighted() {
 
 void TDSVoiceRecordData::Draw(TCanvas* target) {
   TDataReadout::Draw(target);
-  if (showBitmap) target->Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
+  // While it streams the image holds the newest block: a redraw of the page
+  // in between must show it too.
+  if (showBitmap || streaming) target->Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }
 
 void TDSVoiceRecordData::OnRegisterChanged(int dev, int pg, unsigned reg) {
@@ -167,8 +175,14 @@ void TDSVoiceRecordData::DrawSamples() {
     // A narrow scope would round the grid step to 0 and never end its grid.
     const int g = std::max(1, int(std::lround(double(w) / kSamples * (1000.0 / 210.0))));
     painter.setFont(QFont(QStringLiteral("Arial"), 10));
-    painter.drawText(7, h - 20 + 10, QStringLiteral("1 Div"));
-    painter.drawText(7 + g, h - 20 + 10, QStringLiteral("1 ms"));
+    // "1 ms" follows "1 Div" on its grid line, or after the text where the
+    // grid is narrower than the text.
+    const QString div = QStringLiteral("1 Div");
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int msLeft =
+        std::max(7 + g, 7 + metrics.horizontalAdvance(div) + metrics.horizontalAdvance(QLatin1Char(' ')));
+    painter.drawText(7, h - 20 + 10, div);
+    painter.drawText(msLeft, h - 20 + 10, QStringLiteral("1 ms"));
     for (int x = 0; x < w; x += g) painter.drawLine(x, 5, x, h - 5);
     painter.setPen(QColor(0x00, 0xFF, 0xFF));
     QPoint previous(0, h / 2);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFontMetrics>
+#include <QPainter>
 #include <QRadioButton>
 #include <filesystem>
 #include <tuple>
@@ -284,6 +286,82 @@ TEST_F(ReadoutTest, AnUncheckedActiveBoxLeavesTheReadoutInert) {
   readout->ActiveBox()->setChecked(true);
   readout->UpdateMode();
   EXPECT_EQ(readout->GetMode(), 0);
+}
+
+// The host's redraw of the page as an object's event asks for it: the
+// background, then the object drawn again.
+struct Redrawing {
+  TCanvas canvas;
+  TGUIObject* object = nullptr;
+  int redraws = 0;
+  static void Event(void* user, TGUIObject*, int event) {
+    auto* self = static_cast<Redrawing*>(user);
+    if (event != kEventStateChanged || !self->object) return;
+    ++self->redraws;
+    {
+      TCanvasLock lock(self->canvas);
+      lock.Painter().fillRect(0, 0, self->canvas.Width(), self->canvas.Height(), QColor(0xF0, 0xF0, 0xF0));
+    }
+    self->object->Paint(&self->canvas);
+  }
+};
+
+TEST_F(ReadoutTest, TheScopeShowsItsSamplesWhileItStreams) {
+  auto scope = Make<TDSVoiceRecordData>(rect);
+  Redrawing host;
+  host.canvas.SetSize(200, 120, 0x00F0F0F0);
+  host.object = scope.get();
+  scope->SetCallback(&host, Redrawing::Event);
+  scope->Paint(&host.canvas);
+  scope->OnHighlighted();
+  ASSERT_TRUE(scope->IsStreaming());
+  // Every sample 2047: the trace runs along the top of the image, which lies at (12, 12).
+  for (int n = 0; n < 56; ++n) *Byte(255, 6 + 2 * n) = 0x7F, *Byte(255, 7 + 2 * n) = 0xF8;
+  scope->OnRegisterChanged(0, 255, 6);
+  EXPECT_EQ(host.redraws, 1);
+  int trace = 0;
+  for (int x = 12; x < 12 + 112; ++x) trace += host.canvas.PixelColour(x, 12) == 0xFFFF00u;
+  EXPECT_GT(trace, 100);
+  // The black scope, not the rectangle's white fill.
+  EXPECT_EQ(host.canvas.PixelColour(60, 30), 0x000000u);
+}
+
+TEST_F(ReadoutTest, TheScopesLegendTextsDoNotOverlap) {
+  // Narrow and wide scopes: the grid step is 10 and 40 pixels.
+  for (float right : {126.0f, 480.0f}) {
+    const float box[6] = {10, 10, right, 90, 1, 1};
+    auto scope = Make<TDSVoiceRecordData>(box);
+    scope->DrawSamples();
+    const QImage shown = scope->Bitmap().Image();
+    const int w = shown.width(), h = shown.height();
+    const int g = int(std::lround(double(w) / 56 * (1000.0 / 210.0)));
+    // "1 Div" alone, as the scope draws it.
+    QImage alone(shown.size(), shown.format());
+    alone.fill(Qt::black);
+    {
+      QPainter painter(&alone);
+      painter.setPen(QColor(0x80, 0x80, 0x80));
+      painter.setFont(QFont(QStringLiteral("Arial"), 10));
+      painter.drawText(7, h - 10, QStringLiteral("1 Div"));
+    }
+    QRect div;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (alone.pixel(x, y) != alone.pixel(0, 0)) div |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(div.isEmpty());
+    // Where "1 Div" is, the scope shows it and nothing else (grid, frame and centre line aside)...
+    auto lines = [&](int x, int y) { return x % g == 0 || x == w - 1 || y == 0 || y == h - 1 || y == h / 2; };
+    int foreign = 0;
+    for (int y = div.top() - 1; y <= div.bottom() + 1; ++y)
+      for (int x = div.left() - 1; x <= div.right() + 1; ++x)
+        foreign += !lines(x, y) && shown.pixel(x, y) != alone.pixel(x, y);
+    EXPECT_EQ(foreign, 0) << right;
+    // ... and "1 ms" is drawn on the same row after it.
+    int ms = 0;
+    for (int y = div.top(); y <= div.bottom(); ++y)
+      for (int x = div.right() + 2; x < w; ++x) ms += !lines(x, y) && shown.pixel(x, y) != alone.pixel(0, 0);
+    EXPECT_GT(ms, 10) << right;
+  }
 }
 
 }  // namespace
