@@ -60,6 +60,8 @@ void TDataReadout::SetActiveObjects(bool flag) {
 void TDataReadout::UpdateMode() {
   const bool active = activeBox ? activeBox->isChecked() && activeBox->isEnabled() : true;
   SetMode(active ? 1 : 0, nullptr);
+  // An inert readout takes no pointer, so nothing would end its stream later.
+  if (!active) EndStream();
 }
 
 void TDataReadout::PlaceImage() {

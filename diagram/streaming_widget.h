@@ -1,7 +1,7 @@
 // The streaming widgets (voice record data, IN1/IN2 data, SAR data, touch
 // screen) share this: their rectangle, their register window, a
-// refresh-request callback of their own and the off-screen image placed
-// inside the rectangle.
+// refresh-request callback of their own, the off-screen image placed inside
+// the rectangle, and the rule that a stream ends when nobody can see it.
 #pragma once
 
 #include <QWidget>
@@ -16,6 +16,29 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
       : TBoundShape(device, page, reg, count, nullptr, rect, 1, 0) {}
   void SetRefreshRequest(TI2CPollCallback callback) { refreshRequest = callback; }
   TI2CPollCallback GetRefreshRequest() const { return refreshRequest; }
+
+  // Ends a running stream (or a highlight on its way) as the pointer's
+  // leaving would, at once.
+  void EndStream() {
+    if (fadeState == kFadeIdle) return;
+    fadeState = kFadeIdle;
+    fadeStep = 0;
+    currentWidth = on ? onWidth : normalWidth;
+    OnUnhighlighted();
+    SendEvent(kEventHoverEnded);
+  }
+  // While held (its page is not the one shown, or its window is hidden or
+  // minimised) no stream starts, and holding ends the one that runs.
+  void HoldStream(bool hold) {
+    held = hold;
+    if (hold) EndStream();
+  }
+  bool StreamHeld() const { return held; }
+  // Every stream starts from the highlight: a held widget takes none.
+  void StartFade(int state) override {
+    if (held && state == kFadeEntered) return;
+    TBoundShape::StartFade(state);
+  }
 
  protected:
   // Asks for a refresh of one block at `rate` Hz; the block is remembered so
@@ -46,4 +69,5 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
   struct {
     int page = 0, reg = 0, count = 0;
   } requested;
+  bool held = false;
 };

@@ -275,6 +275,8 @@ void TTouchScreen::SetActiveObjects(bool flag) {
 void TTouchScreen::ActiveClick() {
   const bool active = activeBox ? activeBox->isChecked() && activeBox->isEnabled() : true;
   SetMode(active ? 1 : 0, nullptr);
+  // An inert block takes no pointer, so nothing would end its stream later.
+  if (!active) EndStream();
 }
 
 void TTouchScreen::DriveReadout(bool on) {
@@ -295,7 +297,7 @@ void TTouchScreen::SetTouchMode(int m) {
     StopOwnRefresh();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
-  if (GetMode() == 2) OnHighlighted();
+  if (GetMode() == 2 && !StreamHeld()) OnHighlighted();
 }
 
 void TTouchScreen::Request(int page, int reg, int count) { RequestRefresh(page, reg, count, kRate); }
