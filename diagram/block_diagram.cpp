@@ -9,6 +9,7 @@
 #include <limits>
 #include <unordered_map>
 
+#include "diagram/streaming_widget.h"
 #include "platform/file.h"
 #include "platform/gui/gui.h"
 #include "platform/library.h"
@@ -47,6 +48,12 @@ std::string Trim(const char* text) {
   while (a < b && IsSpace(s[a])) ++a;
   while (b > a && IsSpace(s[b - 1])) --b;
   return s.substr(a, b - a);
+}
+
+void HoldStream(TGUIObject* object, bool hold) {
+  if (auto* streaming = dynamic_cast<TStreamingShape*>(object)) streaming->HoldStream(hold);
+  if (auto* group = dynamic_cast<TGUIGroup*>(object))
+    for (unsigned i = 0; i < group->GetChildCount(); ++i) HoldStream(group->GetChild(i), hold);
 }
 
 }  // namespace
@@ -300,6 +307,10 @@ void TBlockDiagram::RunLoadScripts(bool send) {
 
 void TBlockDiagram::SetVisible(bool visible) {
   for (unsigned i = 0; i < objectCount; ++i) objects[i]->SetVisible(visible);
+}
+
+void TBlockDiagram::HoldStreams(bool hold) {
+  for (unsigned i = 0; i < objectCount; ++i) HoldStream(objects[i], hold);
 }
 
 void TBlockDiagram::SetZoom(double zoom, int dx, int dy) {

@@ -58,6 +58,10 @@ class TBlockDiagram {
 
   void Load(const std::string& fileName);
   void SetVisible(bool visible);
+  // Holds (ends, and starts no more) or frees the streams of the page's
+  // streaming widgets, inside groups too: the window holds every page but
+  // the one it shows, and all of them while it is hidden or minimised.
+  void HoldStreams(bool hold);
   // Places every object at zoom x 0.8.
   void SetZoom(double zoom, int dx, int dy);
   // Deletes every object; register windows are not deleted.

@@ -1,6 +1,7 @@
 #include "diagram/data_readouts.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -59,14 +60,13 @@ void TDataReadout::SetActiveObjects(bool flag) {
 void TDataReadout::UpdateMode() {
   const bool active = activeBox ? activeBox->isChecked() && activeBox->isEnabled() : true;
   SetMode(active ? 1 : 0, nullptr);
+  // An inert readout takes no pointer, so nothing would end its stream later.
+  if (!active) EndStream();
 }
 
-void TDataReadout::PlaceImage(QCheckBox* box, int dy) {
-  const int x0 = int(placedPoints[0].x), y0 = int(placedPoints[0].y);
-  const int x1 = int(placedPoints[1].x), y1 = int(placedPoints[1].y);
-  // A rectangle of 4 pixels or less leaves no image to draw in: one pixel stays.
-  if (!bitmap.Locked()) bitmap.SetSize(std::max(1, std::abs(x1 - x0) - 4), std::max(1, std::abs(y1 - y0) - 4), 0xFFFFFF);
-  if (box) box->setGeometry(x1 + 10, y1 + dy, dy ? 300 : 100, 16);
+void TDataReadout::PlaceImage() {
+  if (!bitmap.Locked()) bitmap.SetSize(ImageWidth(), ImageHeight(), 0xFFFFFF);
+  if (activeBox) activeBox->setGeometry(int(placedPoints[1].x) + 10, int(placedPoints[1].y), 100, 16);
 }
 
 void TDataReadout::RunScript() {
@@ -81,7 +81,7 @@ void TDataReadout::OnGuiThread(const std::function<void()>& draw) {
 void TDataReadout::CopyBitmap() {
   if (!canvas) return;
   TCanvasLock lock(*canvas);
-  lock.Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+  lock.Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }
 
 // ------------------------------------------------------------------- scope
@@ -105,8 +105,13 @@ TDSVoiceRecordData::~TDSVoiceRecordData() {
 
 void TDSVoiceRecordData::Place(float s, int dx, int dy) {
   TDataReadout::Place(s, dx, dy);
-  PlaceImage(activeBox.data(), 0);
-  if (recordBox) recordBox->setGeometry(int(placedPoints[1].x) + 10, int(placedPoints[1].y) - 20, 300, 16);
+  PlaceImage();
+  // Under the "Active" box, as large as its text: beside the scope it would
+  // cover the readout that the kit puts next to it.
+  if (recordBox) {
+    const QPoint under(int(placedPoints[1].x) + 10, int(placedPoints[1].y) + 20);
+    recordBox->setGeometry(QRect(under, recordBox->sizeHint()));
+  }
   DrawSamples();
 }
 
@@ -131,7 +136,9 @@ void TDSVoiceRecordData::OnUnhighlighted() {
 
 void TDSVoiceRecordData::Draw(TCanvas* target) {
   TDataReadout::Draw(target);
-  if (showBitmap) target->Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+  // While it streams the image holds the newest block: a redraw of the page
+  // in between must show it too.
+  if (showBitmap || streaming) target->Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }
 
 void TDSVoiceRecordData::OnRegisterChanged(int dev, int pg, unsigned reg) {
@@ -170,8 +177,14 @@ void TDSVoiceRecordData::DrawSamples() {
     // A narrow scope would round the grid step to 0 and never end its grid.
     const int g = std::max(1, int(std::lround(double(w) / kSamples * (1000.0 / 210.0))));
     painter.setFont(QFont(QStringLiteral("Arial"), 10));
-    painter.drawText(7, h - 20 + 10, QStringLiteral("1 Div"));
-    painter.drawText(7 + g, h - 20 + 10, QStringLiteral("1 ms"));
+    // "1 ms" follows "1 Div" on its grid line, or after the text where the
+    // grid is narrower than the text.
+    const QString div = QStringLiteral("1 Div");
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int msLeft =
+        std::max(7 + g, 7 + metrics.horizontalAdvance(div) + metrics.horizontalAdvance(QLatin1Char(' ')));
+    painter.drawText(7, h - 20 + 10, div);
+    painter.drawText(msLeft, h - 20 + 10, QStringLiteral("1 ms"));
     for (int x = 0; x < w; x += g) painter.drawLine(x, 5, x, h - 5);
     painter.setPen(QColor(0x00, 0xFF, 0xFF));
     QPoint previous(0, h / 2);
@@ -214,7 +227,7 @@ TIN1IN2Data::TIN1IN2Data(QWidget* owner, const float* rect, void* window, TScrip
 
 void TIN1IN2Data::Place(float s, int dx, int dy) {
   TDataReadout::Place(s, dx, dy);
-  PlaceImage(activeBox.data(), 0);
+  PlaceImage();
   Render();
 }
 
@@ -242,7 +255,7 @@ void TIN1IN2Data::OnUnhighlighted() {
 void TIN1IN2Data::Draw(TCanvas* target) {
   TDataReadout::Draw(target);
   Render();
-  target->Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+  target->Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }
 
 void TIN1IN2Data::OnRegisterChanged(int dev, int pg, unsigned) {

@@ -36,9 +36,9 @@ class TDataReadout : public TStreamingShape {
   TI2CCommand* Script() const;
 
  protected:
-  // Resizes the image to the placed rectangle less 4 pixels each way (one
-  // pixel at least) and places `box` beside it at (x1 + 10, y1 + dy).
-  void PlaceImage(QCheckBox* box, int dy);
+  // Resizes the image to the placed rectangle and puts the "Active" box
+  // beside its lower right corner.
+  void PlaceImage();
   void RunScript();
   // Runs `draw` on the GUI thread and waits for it.
   static void OnGuiThread(const std::function<void()>& draw);

@@ -1,9 +1,12 @@
 // The streaming widgets (voice record data, IN1/IN2 data, SAR data, touch
-// screen) share this: their rectangle, their register window and a
-// refresh-request callback of their own.
+// screen) share this: their rectangle, their register window, a
+// refresh-request callback of their own, the off-screen image placed inside
+// the rectangle, and the rule that a stream ends when nobody can see it.
 #pragma once
 
 #include <QWidget>
+#include <algorithm>
+#include <cstdlib>
 
 #include "diagram/bound_shape.h"
 
@@ -13,6 +16,29 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
       : TBoundShape(device, page, reg, count, nullptr, rect, 1, 0) {}
   void SetRefreshRequest(TI2CPollCallback callback) { refreshRequest = callback; }
   TI2CPollCallback GetRefreshRequest() const { return refreshRequest; }
+
+  // Ends a running stream (or a highlight on its way) as the pointer's
+  // leaving would, at once.
+  void EndStream() {
+    if (fadeState == kFadeIdle) return;
+    fadeState = kFadeIdle;
+    fadeStep = 0;
+    currentWidth = on ? onWidth : normalWidth;
+    OnUnhighlighted();
+    SendEvent(kEventHoverEnded);
+  }
+  // While held (its page is not the one shown, or its window is hidden or
+  // minimised) no stream starts, and holding ends the one that runs.
+  void HoldStream(bool hold) {
+    held = hold;
+    if (hold) EndStream();
+  }
+  bool StreamHeld() const { return held; }
+  // Every stream starts from the highlight: a held widget takes none.
+  void StartFade(int state) override {
+    if (held && state == kFadeEntered) return;
+    TBoundShape::StartFade(state);
+  }
 
  protected:
   // Asks for a refresh of one block at `rate` Hz; the block is remembered so
@@ -29,10 +55,19 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
     requested = {};
   }
 
+  // The image lies inside the placed rectangle: its corners, not the
+  // bounding box (which holds the corner-radius point too).
+  int ImageLeft() const { return int(placedPoints[0].x) + 2; }
+  int ImageTop() const { return int(placedPoints[0].y) + 2; }
+  // The rectangle less 2 pixels each side; one pixel at least.
+  int ImageWidth() const { return std::max(1, std::abs(int(placedPoints[1].x) - int(placedPoints[0].x)) - 4); }
+  int ImageHeight() const { return std::max(1, std::abs(int(placedPoints[1].y) - int(placedPoints[0].y)) - 4); }
+
   TI2CPollCallback refreshRequest = nullptr;
 
  private:
   struct {
     int page = 0, reg = 0, count = 0;
   } requested;
+  bool held = false;
 };

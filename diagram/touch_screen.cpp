@@ -246,16 +246,14 @@ TI2CCommand* TTouchScreen::CurrentScript() const { return scripts[mode].data(); 
 
 void TTouchScreen::Place(float s, int dx, int dy) {
   TStreamingShape::Place(s, dx, dy);
-  int left, top, right, bottom;
-  GetBoundingBox(left, top, right, bottom);
   {
     std::lock_guard<std::recursive_mutex> lock(drawLock);
     if (!blockBitmap.Locked()) {
-      blockBitmap.SetSize(std::max(1, right - left - 4), std::max(1, bottom - top - 4), 0xFFFFFF);
+      blockBitmap.SetSize(ImageWidth(), ImageHeight(), 0xFFFFFF);
       ClearBitmap(blockBitmap);
     }
   }
-  if (activeBox) activeBox->setGeometry(right + 10, bottom, 100, 16);
+  if (activeBox) activeBox->setGeometry(int(placedPoints[1].x) + 10, int(placedPoints[1].y), 100, 16);
 }
 
 bool TTouchScreen::Click(int x, int y) {
@@ -277,6 +275,8 @@ void TTouchScreen::SetActiveObjects(bool flag) {
 void TTouchScreen::ActiveClick() {
   const bool active = activeBox ? activeBox->isChecked() && activeBox->isEnabled() : true;
   SetMode(active ? 1 : 0, nullptr);
+  // An inert block takes no pointer, so nothing would end its stream later.
+  if (!active) EndStream();
 }
 
 void TTouchScreen::DriveReadout(bool on) {
@@ -297,7 +297,7 @@ void TTouchScreen::SetTouchMode(int m) {
     StopOwnRefresh();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
-  if (GetMode() == 2) OnHighlighted();
+  if (GetMode() == 2 && !StreamHeld()) OnHighlighted();
 }
 
 void TTouchScreen::Request(int page, int reg, int count) { RequestRefresh(page, reg, count, kRate); }
@@ -431,8 +431,6 @@ void TTouchScreen::DrawNewSegment() {
 void TTouchScreen::Draw(TCanvas* target) {
   std::lock_guard<std::recursive_mutex> lock(drawLock);
   TStreamingShape::Draw(target);
-  int left, top, right, bottom;
-  GetBoundingBox(left, top, right, bottom);
-  target->Painter().drawImage(left + 2, top + 2, blockBitmap.Image());
+  target->Painter().drawImage(ImageLeft(), ImageTop(), blockBitmap.Image());
   form->PaintBox->update();
 }

@@ -623,6 +623,12 @@ void TDiagramForm::MakeCurrent(TBlockDiagram* page) {
   if (currentPage) currentPage->SetVisible(false);
   currentPage = page;
   if (currentPage) currentPage->SetVisible(true);
+  HoldStreams();
+}
+
+void TDiagramForm::HoldStreams() {
+  for (int i = 0; i < pageCount; ++i) pages[i]->HoldStreams(!onScreen || pages[i] != currentPage);
+  if (clockPage) clockPage->HoldStreams(!onScreen || clockPage != currentPage);
 }
 
 void TDiagramForm::SelectDiagram(int index) {
@@ -658,7 +664,16 @@ void TDiagramForm::InitView() {
 
 void TDiagramForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  onScreen = true;
   FormShow();
+  HoldStreams();
+}
+
+void TDiagramForm::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  onScreen = false;
+  // A window that is closing has stopped its link already.
+  if (!closing_.load()) HoldStreams();
 }
 
 void TDiagramForm::FormShow() {

@@ -246,6 +246,9 @@ class TDiagramForm : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  // Hidden or minimised (its frame or the main window), the window ends the
+  // streams of its widgets; shown again, the current page's may start anew.
+  void hideEvent(QHideEvent* event) override;
 
  private:
   class LoadProgress;
@@ -256,6 +259,8 @@ class TDiagramForm : public QMainWindow {
   TBlockDiagram* LoadPage(const std::string& fileName);
   // Hides the current page, makes `page` current and shows it.
   void MakeCurrent(TBlockDiagram* page);
+  // Only the current page of a window on screen may stream.
+  void HoldStreams();
   // The page commands: page `index` becomes current unless it is.
   void ShowPage(int index);
   void RunInitScript(TBlockDiagram* page);
@@ -305,6 +310,7 @@ class TDiagramForm : public QMainWindow {
   std::unique_ptr<TCanvas> background;
   int usbSampleRate = 44100;
   bool shown = false;
+  bool onScreen = false;  // shown, and neither hidden nor minimised since
   bool connected = false;
   bool simulation = false;
   bool drawingEnabled = false;

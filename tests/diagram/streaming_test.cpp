@@ -3,14 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPainter>
 #include <QRadioButton>
 #include <filesystem>
+#include <functional>
 #include <tuple>
 #include <vector>
 
 #include "common/canvas.h"
 #include "diagram/data_readouts.h"
 #include "diagram/sar_data.h"
+#include "diagram/touch_screen.h"
 #include "platform/gui/gui.h"
 #include "tests/support/test_support.h"
 
@@ -284,6 +290,198 @@ TEST_F(ReadoutTest, AnUncheckedActiveBoxLeavesTheReadoutInert) {
   readout->ActiveBox()->setChecked(true);
   readout->UpdateMode();
   EXPECT_EQ(readout->GetMode(), 0);
+}
+
+// The host's redraw of the page as an object's event asks for it: the
+// background, then the object drawn again.
+struct Redrawing {
+  TCanvas canvas;
+  TGUIObject* object = nullptr;
+  int redraws = 0;
+  static void Event(void* user, TGUIObject*, int event) {
+    auto* self = static_cast<Redrawing*>(user);
+    if (event != kEventStateChanged || !self->object) return;
+    ++self->redraws;
+    {
+      TCanvasLock lock(self->canvas);
+      lock.Painter().fillRect(0, 0, self->canvas.Width(), self->canvas.Height(), QColor(0xF0, 0xF0, 0xF0));
+    }
+    self->object->Paint(&self->canvas);
+  }
+};
+
+TEST_F(ReadoutTest, TheScopeShowsItsSamplesWhileItStreams) {
+  auto scope = Make<TDSVoiceRecordData>(rect);
+  Redrawing host;
+  host.canvas.SetSize(200, 120, 0x00F0F0F0);
+  host.object = scope.get();
+  scope->SetCallback(&host, Redrawing::Event);
+  scope->Paint(&host.canvas);
+  scope->OnHighlighted();
+  ASSERT_TRUE(scope->IsStreaming());
+  // Every sample 2047: the trace runs along the top of the image, which lies at (12, 12).
+  for (int n = 0; n < 56; ++n) *Byte(255, 6 + 2 * n) = 0x7F, *Byte(255, 7 + 2 * n) = 0xF8;
+  scope->OnRegisterChanged(0, 255, 6);
+  EXPECT_EQ(host.redraws, 1);
+  int trace = 0;
+  for (int x = 12; x < 12 + 112; ++x) trace += host.canvas.PixelColour(x, 12) == 0xFFFF00u;
+  EXPECT_GT(trace, 100);
+  // The black scope, not the rectangle's white fill.
+  EXPECT_EQ(host.canvas.PixelColour(60, 30), 0x000000u);
+}
+
+TEST_F(ReadoutTest, TheScopesLegendTextsDoNotOverlap) {
+  // Narrow and wide scopes: the grid step is 10 and 40 pixels.
+  for (float right : {126.0f, 480.0f}) {
+    const float box[6] = {10, 10, right, 90, 1, 1};
+    auto scope = Make<TDSVoiceRecordData>(box);
+    scope->DrawSamples();
+    const QImage shown = scope->Bitmap().Image();
+    const int w = shown.width(), h = shown.height();
+    const int g = int(std::lround(double(w) / 56 * (1000.0 / 210.0)));
+    // "1 Div" alone, as the scope draws it.
+    QImage alone(shown.size(), shown.format());
+    alone.fill(Qt::black);
+    {
+      QPainter painter(&alone);
+      painter.setPen(QColor(0x80, 0x80, 0x80));
+      painter.setFont(QFont(QStringLiteral("Arial"), 10));
+      painter.drawText(7, h - 10, QStringLiteral("1 Div"));
+    }
+    QRect div;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (alone.pixel(x, y) != alone.pixel(0, 0)) div |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(div.isEmpty());
+    // Where "1 Div" is, the scope shows it and nothing else (grid, frame and centre line aside)...
+    auto lines = [&](int x, int y) { return x % g == 0 || x == w - 1 || y == 0 || y == h - 1 || y == h / 2; };
+    int foreign = 0;
+    for (int y = div.top() - 1; y <= div.bottom() + 1; ++y)
+      for (int x = div.left() - 1; x <= div.right() + 1; ++x)
+        foreign += !lines(x, y) && shown.pixel(x, y) != alone.pixel(x, y);
+    EXPECT_EQ(foreign, 0) << right;
+    // ... and "1 ms" is drawn on the same row after it.
+    int ms = 0;
+    for (int y = div.top(); y <= div.bottom(); ++y)
+      for (int x = div.right() + 2; x < w; ++x) ms += !lines(x, y) && shown.pixel(x, y) != alone.pixel(0, 0);
+    EXPECT_GT(ms, 10) << right;
+  }
+}
+
+// Each streaming widget, hovered in a page: what ends its stream and what
+// may not start one again.
+class StreamHoldTest : public ReadoutTest {
+ protected:
+  struct Kind {
+    const char* name;
+    std::function<std::unique_ptr<TStreamingShape>(StreamHoldTest&)> make;
+  };
+  // The widgets made as the loader makes them: (owner, rectangle, window, transfer, address).
+  template <class Widget>
+  static Kind Made(const char* name) {
+    return {name, [](StreamHoldTest& t) {
+              return t.Bind(std::make_unique<Widget>(&t.owner, t.rect, nullptr, nullptr, 0));
+            }};
+  }
+  static std::vector<Kind> Kinds() {
+    return {Made<TDSVoiceRecordData>("scope"), Made<TIN1IN2Data>("IN1/IN2"),
+            {"SAR", [](StreamHoldTest& t) { return t.Bind(std::make_unique<TSARData>(0, &t.owner, t.rect)); }},
+            Made<TTouchScreen>("touch")};
+  }
+  std::unique_ptr<TStreamingShape> Bind(std::unique_ptr<TStreamingShape> widget) {
+    recorder.image = Byte(3, 0);
+    widget->SetData(Byte(widget->GetPage(), widget->GetFirstRegister()));
+    widget->SetCallbacks(&recorder, Recorder::Write, nullptr, nullptr);
+    widget->SetRefreshRequest(Recorder::Poll);
+    widget->Place(1.0f, 0, 0);
+    widget->SetMode(1, &timer);
+    widget->Paint(&canvas);
+    return widget;
+  }
+  // The pointer comes to rest on the widget, or leaves it; the fade runs to its end.
+  static void Pointer(TGUIObject* widget, bool on) {
+    widget->MouseMove(on ? 50 : -100, on ? 50 : -100);
+    for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
+    }
+  }
+  // Refresh requests since the last clear: started (rate > 0) and stopped.
+  int Started() const {
+    int n = 0;
+    for (const Call& c : recorder.calls) n += std::get<4>(c) > 0;
+    return n;
+  }
+  bool EndsWithStop() const {
+    for (auto c = recorder.calls.rbegin(); c != recorder.calls.rend(); ++c)
+      if (std::get<4>(*c) >= 0) return std::get<4>(*c) == 0;
+    return false;
+  }
+
+  TProximityTimer timer;
+  TCanvas canvas;
+  void SetUp() override {
+    ReadoutTest::SetUp();
+    canvas.SetSize(300, 200, 0x00F0F0F0);
+  }
+};
+
+TEST_F(StreamHoldTest, AHeldWidgetEndsItsStreamAndStartsNoneUntilFreed) {
+  for (const Kind& kind : Kinds()) {
+    recorder.calls.clear();
+    std::unique_ptr<TStreamingShape> widget = kind.make(*this);
+    Pointer(widget.get(), true);
+    EXPECT_EQ(Started(), 1) << kind.name;
+    recorder.calls.clear();
+    widget->HoldStream(true);
+    EXPECT_TRUE(EndsWithStop()) << kind.name;
+    EXPECT_EQ(widget->GetFadeState(), kFadeIdle) << kind.name;
+    // The pointer on it again starts nothing while it is held.
+    recorder.calls.clear();
+    Pointer(widget.get(), false);
+    Pointer(widget.get(), true);
+    EXPECT_EQ(Started(), 0) << kind.name;
+    EXPECT_EQ(widget->GetFadeState(), kFadeIdle) << kind.name;
+    // Freed, it streams on the next hover.
+    widget->HoldStream(false);
+    Pointer(widget.get(), false);
+    Pointer(widget.get(), true);
+    EXPECT_EQ(Started(), 1) << kind.name;
+  }
+}
+
+TEST_F(StreamHoldTest, AHeldTouchBlockStartsNoStreamFromItsWindowOrAModeChange) {
+  auto widget = Kinds()[3].make(*this);
+  auto* block = static_cast<TTouchScreen*>(widget.get());
+  QEvent activate(QEvent::WindowActivate);
+  QCoreApplication::sendEvent(block->Form(), &activate);
+  for (int i = 0; i < 40 && block->FadeStep() != 0; ++i) {
+  }
+  ASSERT_TRUE(block->IsStreaming());
+  block->HoldStream(true);
+  EXPECT_FALSE(block->IsStreaming());
+  recorder.calls.clear();
+  // The block's window active again, or another mode chosen in it: nothing streams.
+  QCoreApplication::sendEvent(block->Form(), &activate);
+  for (int i = 0; i < 40 && block->FadeStep() != 0; ++i) {
+  }
+  block->SetTouchMode(TTouchScreen::kNBM2);
+  EXPECT_EQ(Started(), 0);
+  EXPECT_FALSE(block->IsStreaming());
+}
+
+TEST_F(StreamHoldTest, UncheckingActiveEndsTheStream) {
+  // The SAR readout has no "Active" box.
+  for (const Kind& kind : {Kinds()[0], Kinds()[1], Kinds()[3]}) {
+    recorder.calls.clear();
+    std::unique_ptr<TStreamingShape> widget = kind.make(*this);
+    Pointer(widget.get(), true);
+    ASSERT_EQ(Started(), 1) << kind.name;
+    QCheckBox* active = kind.name == std::string("touch") ? static_cast<TTouchScreen*>(widget.get())->ActiveBox()
+                                                            : static_cast<TDataReadout*>(widget.get())->ActiveBox();
+    active->click();
+    EXPECT_EQ(widget->GetMode(), 0) << kind.name;
+    EXPECT_TRUE(EndsWithStop()) << kind.name;
+    EXPECT_EQ(widget->GetFadeState(), kFadeIdle) << kind.name;
+  }
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // each mode, the decoding, the segments drawn and the form's register bits.
 #include <gtest/gtest.h>
 
+#include <QPoint>
 #include <QSlider>
 #include <chrono>
 #include <tuple>
 #include <vector>
 
+#include "common/canvas.h"
 #include "diagram/data_readouts.h"
 #include "diagram/touch_screen.h"
 #include "platform/gui/gui.h"
@@ -155,6 +157,34 @@ TEST_F(TouchScreenTest, TheFormsControlsWriteTheirBits) {
   block->SetActiveObjects(true);
   block->ActiveBox()->click();
   EXPECT_EQ(block->GetMode(), 0);
+}
+
+TEST_F(TouchScreenTest, TheTraceImageLiesInsideTheBlock) {
+  // The kit's block has its corner-radius point at (0, 0): the bounding box
+  // reaches the page origin, the rectangle does not.
+  const float kit[6] = {60, 40, 260, 190, 0, 0};
+  for (float scale : {1.0f, 0.8f * 2.46f}) {
+    TTouchScreen touch(&owner, kit, nullptr, nullptr, 0);
+    touch.SetData(Byte(3, 0));
+    touch.Place(scale, 0, 0);
+    const int x0 = int(60 * scale), y0 = int(40 * scale), x1 = int(260 * scale), y1 = int(190 * scale);
+    EXPECT_EQ(touch.BlockBitmap().Width(), x1 - x0 - 4) << scale;
+    EXPECT_EQ(touch.BlockBitmap().Height(), y1 - y0 - 4) << scale;
+    // A stroke with its "X = ..., Y = ..." text at the image's top left.
+    touch.DrawSegment(touch.BlockBitmap(), 0, 0, 4000, 4000);
+    TCanvas canvas;
+    canvas.SetSize(x1 + 20, y1 + 20, 0x00808080);
+    touch.Paint(&canvas);
+    // The page beside and above the block keeps its colour; inside, the image.
+    for (const QPoint p : {QPoint(3, 3), QPoint(x0 / 2, y0 / 2), QPoint(x0 - 3, y0 + 10), QPoint(x0 + 10, y0 - 3),
+                           QPoint(x1 + 4, y1 - 10), QPoint(x1 - 10, y1 + 4)})
+      EXPECT_EQ(canvas.PixelColour(p.x(), p.y()), 0x808080u) << scale << " " << p.x() << "," << p.y();
+    EXPECT_EQ(canvas.PixelColour((x0 + x1) / 2, y1 - 6), 0xFFFFFFu) << scale;
+    int text = 0;
+    for (int y = y0 + 2; y < y0 + 22; ++y)
+      for (int x = x0 + 2; x < x0 + 152 && x < x1 - 2; ++x) text += (canvas.PixelColour(x, y) & 0xFF) < 0x40;
+    EXPECT_GT(text, 20) << scale;
+  }
 }
 
 }  // namespace

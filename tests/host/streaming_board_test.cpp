@@ -1,12 +1,17 @@
 // The kit's readouts on the emulated board: hovering the scope streams page
 // 255 through SPI command reads, the SAR readout shows the board's changing
-// conversions, and a window closes promptly while two readouts stream.
+// conversions, a window closes promptly while two readouts stream, and every
+// stream ends when its window is minimised or hidden or its page left.
 #include <gtest/gtest.h>
 
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPointer>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <set>
+#include <tuple>
 #include <pugixml.hpp>
 
 #include "diagram/block_diagram.h"
@@ -50,6 +55,14 @@ class StreamingOnBoard : public HostTest {
     widget->MouseMove(int((a.x + b.x) / 2), int((a.y + b.y) / 2));
     for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
     }
+  }
+
+  // Commands of the trace other than register writes: the stream's reads.
+  int Reads() {
+    int n = 0;
+    for (const std::string& c : trace_.Commands())
+      n += !(c.size() > 17 && c.compare(6, 2, "05") == 0 && c.compare(15, 2, "02") == 0);
+    return n;
   }
 
   int Count(const std::string& prefix) {
@@ -137,5 +150,78 @@ TEST_F(StreamingOnBoard, TheTouchBlockInDSReadsTheTouchSamplesAndFeedsTheKitsRea
   const int before = touch->Segments();
   EXPECT_TRUE(WaitFor([&] { return touch->Segments() > before; }, std::chrono::seconds(5)));
 }
+
+}  // namespace
+
+namespace {
+
+using namespace hosttest;
+
+// Each streaming widget of the kit's page 2, streaming, then its window
+// minimised (the close button of a window with its board), hidden, or the
+// page left: the link's refresh ends and no read follows.
+class StreamEnds : public StreamingOnBoard,
+                   public ::testing::WithParamInterface<std::tuple<const char*, const char*>> {
+ protected:
+  TStreamingShape* Widget(const std::string& function) {
+    TBlockDiagram* page = form_->CurrentPage();
+    for (unsigned i = 0; i < page->ObjectCount(); ++i)
+      if (page->Object(i)->GetFunctionName() == function) return dynamic_cast<TStreamingShape*>(page->Object(i));
+    return nullptr;
+  }
+  // Starts the stream and waits for its reads on the board.
+  void Stream(TStreamingShape* widget) {
+    trace_.Mark();
+    Hover(widget);
+    ASSERT_TRUE(WaitFor([&] { return form_->GetLink()->IsRefreshing() && Reads() >= 2; }, std::chrono::seconds(5)))
+        << widget->GetFunctionName();
+  }
+};
+
+TEST_P(StreamEnds, WithItsWindowOrPage) {
+  const auto [function, action] = GetParam();
+  TStreamingShape* widget = Widget(function);
+  ASSERT_NE(widget, nullptr) << function;
+  Stream(widget);
+  const std::map<std::string, std::function<void()>> actions = {
+      {"minimise", [&] { form_->SubWindow()->close(); }},
+      {"hide", [&] { form_->SubWindow()->hide(); }},
+      {"page", [&] { form_->DisplayFullClick(); }},
+  };
+  actions.at(action)();
+  PumpEvents();
+  ASSERT_NE(form_.data(), nullptr);
+  if (std::string(action) == "minimise") {
+    EXPECT_TRUE(form_->SubWindow()->isMinimized());
+  }
+  EXPECT_TRUE(WaitFor([&] { return !form_->GetLink()->IsRefreshing(); }, std::chrono::seconds(2))) << function;
+  EXPECT_EQ(widget->GetFadeState(), kFadeIdle);
+  // No read reaches the board after the stop, however long one waits (one
+  // refresh pass would take 20 to 100 ms).
+  trace_.Mark();
+  EXPECT_FALSE(WaitFor([&] { return Reads() > 0; }, std::chrono::milliseconds(400))) << function << " " << action;
+  // The pointer on it again, with the window away, starts nothing.
+  Hover(widget);
+  EXPECT_FALSE(form_->GetLink()->IsRefreshing());
+
+  // Back on screen (and on its page), hovering streams again.
+  if (std::string(action) == "page") form_->DisplayPlaybackClick();
+  else form_->SubWindow()->showMaximized();
+  PumpEvents();
+  widget = Widget(function);
+  ASSERT_NE(widget, nullptr);
+  widget->MouseMove(-100, -100);
+  for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
+  }
+  Stream(widget);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, StreamEnds,
+                         ::testing::Combine(::testing::Values("DSVoiceRecordData", "IN1IN2Data", "SARData",
+                                                              "touchscreen"),
+                                            ::testing::Values("minimise", "hide", "page")),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+                         });
 
 }  // namespace
