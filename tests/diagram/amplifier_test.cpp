@@ -41,7 +41,7 @@ struct Settings {
   float min = -12, max = 20, step = 0.5f;
   uint8_t mask = 0x3F, shift = 0;
   int law = 0;
-  std::vector<float> table;
+  std::vector<float> table{};
   bool mute = false, power = false;
 };
 
