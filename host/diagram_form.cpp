@@ -837,11 +837,29 @@ void TDiagramForm::ObjectRefreshRequest(void* form, int device, int page, int fi
   self->link->StopRefresh();
 }
 
-int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh) {
+bool TDiagramForm::ImagePlace(unsigned address, const uint8_t* bytes, int reg, unsigned& book, unsigned& page) {
+  const uint8_t* base = link->GetRegisterImage(address, 0, 0, 0);
+  if (!base || !bytes || reg < 0) return false;
+  const uintptr_t from = reinterpret_cast<uintptr_t>(base), at = reinterpret_cast<uintptr_t>(bytes);
+  if (at < from || at - from >= link->GetImageSize(address)) return false;
+  const uintptr_t offset = at - from;
+  if (offset % TUSBI2C::kPageBytes != unsigned(reg)) return false;
+  book = unsigned(offset / TUSBI2C::kBookBytes);
+  page = unsigned(offset % TUSBI2C::kBookBytes / TUSBI2C::kPageBytes);
+  return true;
+}
+
+int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh,
+                                  bool windowBytes) {
   bool ok = false, lastKnown = false;
   const unsigned address = unsigned(device);
-  const unsigned page = link->GetPage(address);
-  const unsigned book = link->GetBook(address);
+  unsigned page = 0, book = 0;
+  // A register window's bytes belong to its page, whatever page another
+  // window left the device on; the link selects it before the transfer.
+  if (!windowBytes || !ImagePlace(address, data, reg, book, page)) {
+    page = link->GetPage(address);
+    book = link->GetBook(address);
+  }
   // Block transfers are never recorded.
   link->SetWriteCallback(nullptr, nullptr);
   if (data && count > 0 && reg >= 0) {
@@ -852,10 +870,10 @@ int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count,
     if (read) {
       ok = link->ReadRegisters(data, address, book, page, unsigned(reg), unsigned(count));
       // A failed read gives the caller the last known values.
-      if (image) ok ? std::memcpy(image, data, size_t(count)) : std::memcpy(data, image, size_t(count));
+      if (image && image != data) ok ? std::memcpy(image, data, size_t(count)) : std::memcpy(data, image, size_t(count));
       lastKnown = !ok && image;
     } else {
-      if (image) std::memcpy(image, data, size_t(count));
+      if (image && image != data) std::memcpy(image, data, size_t(count));
       ok = link->WriteRegisters(data, address, book, page, unsigned(reg), unsigned(count));
       // Device 0x70 takes its value in the register byte.
       if (address == 0x70 && book == 0) {
@@ -877,11 +895,11 @@ int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count,
 }
 
 void TDiagramForm::BlockTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool refresh) {
-  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, refresh);
+  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, refresh, true);
 }
 
 int TDiagramForm::CommandTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool last) {
-  return static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, last);
+  return static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, last, false);
 }
 
 void TDiagramForm::InspectorAccess(void* form, int device, int book, int page, int reg, int mode) {

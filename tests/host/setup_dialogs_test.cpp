@@ -26,6 +26,7 @@
 #include "diagram/block_diagram.h"
 #include "host/diagram_form.h"
 #include "link/usbi2c.h"
+#include "quillbus/quillbus.h"
 #include "platform/library.h"
 #include "tests/host/host_support.h"
 
@@ -286,6 +287,80 @@ TEST_F(SetupDialogsTest, TheSARControlsWriteTheirBitsAndTheReadoutFollowsTheBoar
   EXPECT_TRUE(WaitFor([&] { return sar->Data->text() == "Data = 0x5A"; }, std::chrono::seconds(5)));
   Screenshot(sar, "SAR");
   sar->hide();
+}
+
+// What the codec saw since the mark: "page PP" for a page select, "read RR"
+// and "write RR" for the other register commands (device selects left out).
+std::vector<std::string> RegisterTraffic(const BoardTrace& trace) {
+  std::vector<std::string> out;
+  for (const std::string& c : trace.Commands()) {
+    if (c.size() < 23 || c.compare(3, 5, "12 05") != 0) continue;
+    const std::string op = c.substr(15, 2), reg = c.substr(21, 2);
+    if (op == "02" && reg == "00" && c.size() >= 26) out.push_back("page " + c.substr(24, 2));
+    else if (op == "02") out.push_back("write " + reg);
+    else if (op == "03") out.push_back("read " + reg);
+  }
+  return out;
+}
+
+// The Inputs dialog leaves the codec on page 1; the SAR readout's register
+// 119 is on page 0, and that is the one it shows.
+TEST_F(SetupDialogsTest, TheSARReadoutSelectsItsPageAfterTheInputsDialogChangedIt) {
+  Show("AudioInputs");
+  TAudioInputsForm* in = forms_->inputsForm;
+  QTest::mouseClick(in->MICPGAEnable, Qt::LeftButton, {}, QPoint(6, in->MICPGAEnable->height() / 2));
+  ASSERT_EQ(QuillbusGetSelectedPage(0, 0x30), 1);
+  ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, 0, 119, 0x5A), 0);
+  ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, 1, 119, 0x11), 0);
+  trace_.Mark();
+  reinterpret_cast<TSelectMenu>(platform::ResolveSymbol(module_, "_SelectMenu"))(forms_, 2);
+  TSARForm* sar = forms_->sarForm;
+  ASSERT_TRUE(sar->isVisible());
+  EXPECT_TRUE(WaitFor([&] { return sar->Data->text() != "Data = 0x00"; }, std::chrono::seconds(5)));
+  sar->hide();
+  EXPECT_EQ(sar->Data->text().toStdString(), "Data = 0x5A");
+  const auto traffic = RegisterTraffic(trace_);
+  ASSERT_GE(traffic.size(), 2u);
+  EXPECT_EQ(traffic[0], "page 00");
+  EXPECT_EQ(traffic[1], "read 77");
+  EXPECT_EQ(form_->GetLink()->GetRegisterImage(0x30, 0, 0, 119)[0], 0x5A);
+  EXPECT_EQ(form_->GetLink()->GetRegisterImage(0x30, 0, 1, 119)[0], 0);
+}
+
+// Every window of the module reads and writes its own page, whatever page a
+// window of the other page left the codec on.
+TEST_F(SetupDialogsTest, EveryModuleWindowReadsAndWritesItsOwnPage) {
+  typedef TI2CObject* (*TGetI2CObject)(void*, unsigned);
+  auto get = reinterpret_cast<TGetI2CObject>(platform::ResolveSymbol(module_, "_GetI2CObject"));
+  std::vector<TI2CObject*> windows;
+  for (unsigned i = 0; TI2CObject* w = get(forms_, i); ++i) windows.push_back(w);
+  ASSERT_EQ(windows.size(), 21u);
+  TI2CObject* onPage[2] = {windows[4], windows[0]};  // DAC control (page 0), class-D drivers (page 1)
+  ASSERT_EQ(onPage[0]->GetPage(), 0);
+  ASSERT_EQ(onPage[1]->GetPage(), 1);
+  for (size_t i = 0; i < windows.size(); ++i) {
+    TI2CObject* w = windows[i];
+    const int page = w->GetPage(), first = w->GetFirstRegister();
+    ASSERT_TRUE(page == 0 || page == 1) << i;
+    ASSERT_NE(w->GetBlock(), nullptr) << i;
+    ASSERT_NE(w->GetWrite(), nullptr) << i;
+    ASSERT_EQ(w->GetData(), form_->GetLink()->GetRegisterImage(0x30, 0, page, first)) << i;
+    // The other page's window writes its register: the codec is on that page.
+    TI2CObject* other = onPage[1 - page];
+    other->GetWrite()(other->GetUser(), other->GetDevice(), other->GetPage(), other->GetFirstRegister(), 1);
+    ASSERT_EQ(QuillbusGetSelectedPage(0, 0x30), 1 - page) << i;
+    ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, page, first, 0xA5), 0);
+    trace_.Mark();
+    w->GetBlock()(w->GetUser(), w->GetDevice(), first, w->GetData(), 1, true, false);
+    EXPECT_EQ(w->GetData()[0], 0xA5) << i;
+    w->GetData()[0] = 0x3C;
+    w->GetWrite()(w->GetUser(), w->GetDevice(), page, first, 1);
+    EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, page, first), 0x3C) << i;
+    const std::string reg = Hex({first});
+    EXPECT_EQ(RegisterTraffic(trace_),
+              (std::vector<std::string>{"page " + Hex({page}), "read " + reg, "write " + reg}))
+        << "window " << i;
+  }
 }
 
 TEST_F(SetupDialogsTest, TheInputControlsWriteTheirFieldsAndFollowTheBoard) {
