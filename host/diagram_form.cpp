@@ -853,13 +853,12 @@ int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count,
                                   bool windowBytes) {
   bool ok = false, lastKnown = false;
   const unsigned address = unsigned(device);
-  unsigned page = 0, book = 0;
+  const unsigned wasPage = link->GetPage(address), wasBook = link->GetBook(address);
+  unsigned page = wasPage, book = wasBook;
   // A register window's bytes belong to its page, whatever page another
   // window left the device on; the link selects it before the transfer.
-  if (!windowBytes || !ImagePlace(address, data, reg, book, page)) {
-    page = link->GetPage(address);
-    book = link->GetBook(address);
-  }
+  if (windowBytes) ImagePlace(address, data, reg, book, page);
+  const bool moved = page != wasPage || book != wasBook;
   // Block transfers are never recorded.
   link->SetWriteCallback(nullptr, nullptr);
   if (data && count > 0 && reg >= 0) {
@@ -879,6 +878,13 @@ int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count,
       if (address == 0x70 && book == 0) {
         if (uint8_t* block = link->GetRegisterImage(address, 0, page, 0)) std::memset(block, reg & 0xFF, 7);
       }
+    }
+    // The device goes back to the page it was on, where a running script
+    // expects it (unless the window wrote the page register itself).
+    if (moved && (read || reg != 0)) {
+      const uint8_t back = uint8_t(wasPage);
+      if (book == wasBook) link->WriteRegisters(&back, address, book, page, 0, 1);
+      else link->WriteRegisters(&back, address, wasBook, wasPage, 0, 1);
     }
   }
   link->SetWriteCallback(this, RecordWrite);

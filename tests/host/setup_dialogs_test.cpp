@@ -27,6 +27,7 @@
 #include "host/diagram_form.h"
 #include "link/usbi2c.h"
 #include "quillbus/quillbus.h"
+#include "registers/i2c_command.h"
 #include "platform/library.h"
 #include "tests/host/host_support.h"
 
@@ -319,12 +320,30 @@ TEST_F(SetupDialogsTest, TheSARReadoutSelectsItsPageAfterTheInputsDialogChangedI
   EXPECT_TRUE(WaitFor([&] { return sar->Data->text() != "Data = 0x00"; }, std::chrono::seconds(5)));
   sar->hide();
   EXPECT_EQ(sar->Data->text().toStdString(), "Data = 0x5A");
+  // Each read selects page 0 and leaves the codec on page 1 again.
   const auto traffic = RegisterTraffic(trace_);
-  ASSERT_GE(traffic.size(), 2u);
-  EXPECT_EQ(traffic[0], "page 00");
-  EXPECT_EQ(traffic[1], "read 77");
+  ASSERT_GE(traffic.size(), 3u);
+  for (size_t i = 0; i + 3 <= traffic.size(); i += 3)
+    EXPECT_EQ(std::vector<std::string>(traffic.begin() + long(i), traffic.begin() + long(i + 3)),
+              (std::vector<std::string>{"page 00", "read 77", "page 01"}))
+        << i;
+  EXPECT_EQ(QuillbusGetSelectedPage(0, 0x30), 1);
   EXPECT_EQ(form_->GetLink()->GetRegisterImage(0x30, 0, 0, 119)[0], 0x5A);
   EXPECT_EQ(form_->GetLink()->GetRegisterImage(0x30, 0, 1, 119)[0], 0);
+}
+
+// A script works on the page it selected: the SAR readout's read between
+// two of its lines does not move it.
+TEST_F(SetupDialogsTest, ASARReadBetweenTwoScriptLinesLeavesTheScriptsPage) {
+  TI2CCommand* window = form_->CommandWindow();
+  form_->I2CCommand1Click();
+  ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, 0, 0x20, 0x00), 0);
+  ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, 1, 0x20, 0x00), 0);
+  ASSERT_TRUE(window->Script().ExecuteSingleLine("w 30 00 01"));
+  forms_->sarForm->SARTimer();
+  ASSERT_TRUE(window->Script().ExecuteSingleLine("w 30 20 80"));
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 1, 0x20), 0x80);
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 0, 0x20), 0x00);
 }
 
 // Every window of the module reads and writes its own page, whatever page a
@@ -353,12 +372,13 @@ TEST_F(SetupDialogsTest, EveryModuleWindowReadsAndWritesItsOwnPage) {
     trace_.Mark();
     w->GetBlock()(w->GetUser(), w->GetDevice(), first, w->GetData(), 1, true, false);
     EXPECT_EQ(w->GetData()[0], 0xA5) << i;
+    // The read leaves the codec where it found it.
+    EXPECT_EQ(QuillbusGetSelectedPage(0, 0x30), 1 - page) << i;
     w->GetData()[0] = 0x3C;
     w->GetWrite()(w->GetUser(), w->GetDevice(), page, first, 1);
     EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, page, first), 0x3C) << i;
-    const std::string reg = Hex({first});
-    EXPECT_EQ(RegisterTraffic(trace_),
-              (std::vector<std::string>{"page " + Hex({page}), "read " + reg, "write " + reg}))
+    const std::string reg = Hex({first}), mine = "page " + Hex({page}), back = "page " + Hex({1 - page});
+    EXPECT_EQ(RegisterTraffic(trace_), (std::vector<std::string>{mine, "read " + reg, back, mine, "write " + reg}))
         << "window " << i;
   }
 }
