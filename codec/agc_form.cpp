@@ -264,8 +264,12 @@ void TAGCForm::FormShow() {
     }, Qt::QueuedConnection);
   }, error);
   if (!open) {
+    const std::string device = capture->Device();
     capture.reset();
-    Dialogs().Message(this, "AGC", error);
+    Dialogs().Message(this, "AGC",
+                      "The audio input \"" + device + "\" could not be opened: " +
+                          (error.empty() ? "no reason given" : error) +
+                          ". The level plots stay empty; the AGC settings still work.");
   }
 }
 

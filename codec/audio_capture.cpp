@@ -21,6 +21,8 @@ class TAlsaCapture : public AudioCapture {
     Close();
     snd_pcm_t* pcm = nullptr;
     int result = 0;
+    // The step that failed, when it is not the opening itself.
+    std::string step;
     if (config_.empty()) {
       result = snd_pcm_open(&pcm, device_.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     } else {
@@ -30,14 +32,20 @@ class TAlsaCapture : public AudioCapture {
       if (result >= 0) result = snd_input_buffer_open(&in, config_.data(), ssize_t(config_.size()));
       if (result >= 0) result = snd_config_load(top, in);
       if (in) snd_input_close(in);
+      if (result < 0) step = "its configuration cannot be read";
       if (result >= 0) result = snd_pcm_open_lconf(&pcm, device_.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK, top);
       if (top) snd_config_delete(top);
     }
-    if (result >= 0)
+    if (result >= 0) {
       result = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1, rate, 1, 100000);
-    if (result >= 0) result = snd_pcm_start(pcm);
+      if (result < 0) step = "it does not capture 16-bit mono at " + std::to_string(rate) + " samples/s";
+    }
+    if (result >= 0) {
+      result = snd_pcm_start(pcm);
+      if (result < 0) step = "its capture does not start";
+    }
     if (result < 0) {
-      error = snd_strerror(result);
+      error = step.empty() ? snd_strerror(result) : step + " (" + snd_strerror(result) + ")";
       if (pcm) snd_pcm_close(pcm);
       return false;
     }
@@ -57,6 +65,7 @@ class TAlsaCapture : public AudioCapture {
   }
 
   bool IsOpen() const override { return pcm_ != nullptr; }
+  const std::string& Device() const override { return device_; }
 
  private:
   void Read(unsigned samples, const Sink& sink) {

@@ -1,6 +1,7 @@
 // Live audio input for the AGC window: 16-bit mono capture from the
 // computer's default input, delivered in fixed buffers on a reading thread.
-// No capture device is an ordinary state: Open reports the platform's text.
+// No capture device is an ordinary state: Open reports why, in the
+// platform's words.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +16,11 @@ class AudioCapture {
 
   virtual ~AudioCapture() = default;
   // Opens the device and starts capture in buffers of `samples` samples.
-  // False (and nothing started) with the platform's error text in `error`.
+  // False (and nothing started) with the reason in `error`: the platform's
+  // text, after the step that failed when that was not the opening itself.
   virtual bool Open(unsigned rate, unsigned samples, Sink sink, std::string& error) = 0;
+  // The device's name, as the platform knows it ("default").
+  virtual const std::string& Device() const = 0;
   // Stops capture and releases the device; no sink call runs after it
   // returns. Harmless when nothing is open.
   virtual void Close() = 0;

@@ -856,11 +856,28 @@ void TDiagramForm::ObjectRefreshRequest(void* form, int device, int page, int fi
   self->link->StopRefresh();
 }
 
-int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh) {
+bool TDiagramForm::ImagePlace(unsigned address, const uint8_t* bytes, int reg, unsigned& book, unsigned& page) {
+  const uint8_t* base = link->GetRegisterImage(address, 0, 0, 0);
+  if (!base || !bytes || reg < 0) return false;
+  const uintptr_t from = reinterpret_cast<uintptr_t>(base), at = reinterpret_cast<uintptr_t>(bytes);
+  if (at < from || at - from >= link->GetImageSize(address)) return false;
+  const uintptr_t offset = at - from;
+  if (offset % TUSBI2C::kPageBytes != unsigned(reg)) return false;
+  book = unsigned(offset / TUSBI2C::kBookBytes);
+  page = unsigned(offset % TUSBI2C::kBookBytes / TUSBI2C::kPageBytes);
+  return true;
+}
+
+int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh,
+                                  bool windowBytes) {
   bool ok = false, lastKnown = false;
   const unsigned address = unsigned(device);
-  const unsigned page = link->GetPage(address);
-  const unsigned book = link->GetBook(address);
+  const unsigned wasPage = link->GetPage(address), wasBook = link->GetBook(address);
+  unsigned page = wasPage, book = wasBook;
+  // A register window's bytes belong to its page, whatever page another
+  // window left the device on; the link selects it before the transfer.
+  if (windowBytes) ImagePlace(address, data, reg, book, page);
+  const bool moved = page != wasPage || book != wasBook;
   // Block transfers are never recorded.
   link->SetWriteCallback(nullptr, nullptr);
   if (data && count > 0 && reg >= 0) {
@@ -871,15 +888,22 @@ int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count,
     if (read) {
       ok = link->ReadRegisters(data, address, book, page, unsigned(reg), unsigned(count));
       // A failed read gives the caller the last known values.
-      if (image) ok ? std::memcpy(image, data, size_t(count)) : std::memcpy(data, image, size_t(count));
+      if (image && image != data) ok ? std::memcpy(image, data, size_t(count)) : std::memcpy(data, image, size_t(count));
       lastKnown = !ok && image;
     } else {
-      if (image) std::memcpy(image, data, size_t(count));
+      if (image && image != data) std::memcpy(image, data, size_t(count));
       ok = link->WriteRegisters(data, address, book, page, unsigned(reg), unsigned(count));
       // Device 0x70 takes its value in the register byte.
       if (address == 0x70 && book == 0) {
         if (uint8_t* block = link->GetRegisterImage(address, 0, page, 0)) std::memset(block, reg & 0xFF, 7);
       }
+    }
+    // The device goes back to the page it was on, where a running script
+    // expects it (unless the window wrote the page register itself).
+    if (moved && (read || reg != 0)) {
+      const uint8_t back = uint8_t(wasPage);
+      if (book == wasBook) link->WriteRegisters(&back, address, book, page, 0, 1);
+      else link->WriteRegisters(&back, address, wasBook, wasPage, 0, 1);
     }
   }
   link->SetWriteCallback(this, RecordWrite);
@@ -896,11 +920,11 @@ int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count,
 }
 
 void TDiagramForm::BlockTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool refresh) {
-  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, refresh);
+  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, refresh, true);
 }
 
 int TDiagramForm::CommandTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool last) {
-  return static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, last);
+  return static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, last, false);
 }
 
 void TDiagramForm::InspectorAccess(void* form, int device, int book, int page, int reg, int mode) {

@@ -273,8 +273,14 @@ class TDiagramForm : public QMainWindow {
   void RepaintDiagram();
   // The address the link is given for `device`: 0 while "Use SPI on EVM" is checked.
   unsigned LinkAddress(int device) const;
-  // The command window's transfer result (kTransferDone, ...).
-  int DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh);
+  // The command window's transfer result (kTransferDone, ...). A script
+  // transfers at the device's current book and page; a register window's
+  // transfer of its own image bytes (`windowBytes`) at theirs, and the
+  // device is put back on its current page afterwards.
+  int DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh, bool windowBytes);
+  // The book and page of `bytes` when they are register `reg` of the image
+  // of `address` (else both are left as they are).
+  bool ImagePlace(unsigned address, const uint8_t* bytes, int reg, unsigned& book, unsigned& page);
   // Stops every refresh and closes the page-bound windows (before the pages go).
   void StopTraffic();
   // Appends the current page's plug-in menu items to View.

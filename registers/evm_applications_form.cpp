@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -67,7 +68,7 @@ bool ParseAddress(const std::string& text, unsigned long& value) {
 
 TEVMScript::TEVMScript() : recorder(new TI2CCommand(nullptr)) {
   recorder->SetCallbacks(this, RecordTransfer);
-  // A recorder has no board to answer reads: a refused read is no fault worth a log line.
+  // A recorder has no board: a read it cannot answer is no fault worth a log line.
   recorder->Script().SetLogTransferFailures(false);
   image.SetName(name);
 }
@@ -76,8 +77,8 @@ TEVMScript::~TEVMScript() { delete recorder; }
 
 int TEVMScript::RecordTransfer(void* user, int device, int reg, uint8_t* data, int count, bool isRead, bool) {
   auto* script = static_cast<TEVMScript*>(user);
-  // Nothing answers a read here: 0, so that polls end and no value is made up.
-  if (isRead) return 0;
+  if (isRead) return script->Answer(device, reg, data, count);
+  script->Follow(device, reg, data, count);
   if (!script->image.AddWrite(device, reg, data, count)) {
     script->overflowed = true;
     return 0;
@@ -121,12 +122,65 @@ int TEVMScript::Edit(QWidget* parent) {
   return result;
 }
 
-bool TEVMScript::Run() {
+uint32_t TEVMScript::Key(int device, const Selection& at, int reg) {
+  return uint32_t(device & 0xFF) << 24 | (at.book & 0xFF) << 16 | (at.page & 0xFF) << 8 | uint32_t(reg & 0xFF);
+}
+
+TEVMScript::Selection& TEVMScript::SelectionOf(int device) {
+  auto found = selections.find(device);
+  if (found != selections.end()) return found->second;
+  // The script starts where the board window's device is.
+  Selection at;
+  if (board) {
+    at.book = board->GetBook(unsigned(device));
+    at.page = board->GetPage(unsigned(device));
+  }
+  return selections.emplace(device, at).first->second;
+}
+
+void TEVMScript::Follow(int device, int reg, const uint8_t* data, int count) {
+  // Without a board every device is taken for a paged codec.
+  const bool paged = !board || board->GetImagePages(unsigned(device)) > 1;
+  const bool booked = board && board->GetImageBooks(unsigned(device)) > 1;
+  Selection& at = SelectionOf(device);
+  for (int i = 0; i < count && reg + i < int(TUSBI2C::kPageBytes); ++i) {
+    const int r = reg + i;
+    written[Key(device, at, r)] = data[i];
+    if (paged && r == 0) at.page = data[i];
+    if (booked && r == 127 && at.page == 0) at.book = data[i];
+  }
+}
+
+int TEVMScript::Answer(int device, int reg, uint8_t* data, int count) {
+  if (reg < 0 || count < 0 || reg + count > int(TUSBI2C::kPageBytes)) return kTransferNoBoard;
+  const Selection at = SelectionOf(device);
+  std::vector<uint8_t> values(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    auto own = written.find(Key(device, at, reg + i));
+    const uint8_t* image =
+        board ? board->GetRegisterImage(unsigned(device), at.book, at.page, unsigned(reg + i)) : nullptr;
+    if (own != written.end())
+      values[size_t(i)] = own->second;
+    else if (image)
+      values[size_t(i)] = *image;
+    else
+      return kTransferNoBoard;
+  }
+  std::copy(values.begin(), values.end(), data);
+  // Not read from a board, but the values the board window knows.
+  return kTransferLastKnown | kTransferNoBoard;
+}
+
+bool TEVMScript::Run(TUSBI2C* on) {
   if (!recorder) return false;
   const EVMScriptImage previous = image;
   image.Clear();
   overflowed = false;
+  board = on;
+  written.clear();
+  selections.clear();
   recorder->RunSync();
+  board = nullptr;
   // A failed line shows the recorder; it is edited again from the tree, not beside the modal editor.
   recorder->hide();
   if (overflowed) image = previous;
@@ -499,7 +553,7 @@ void TEVMApplicationsForm::TreeViewDblClick() {
   if (!script || !script->HasRecorder()) return;
   script->SetName(node->text(0).toStdString());
   script->Edit(this);
-  script->Run();
+  script->Run(link);
   node->setText(0, QString::fromStdString(script->GetName()));
   ShowCounters(node);
   if (script->Overflowed()) {

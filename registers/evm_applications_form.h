@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QTreeWidget>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,14 +37,20 @@ class TEVMScript {
   TEVMScript(const TEVMScript&) = delete;
   TEVMScript& operator=(const TEVMScript&) = delete;
 
-  // The recorder's transfer callback: writes become records, reads are ignored.
+  // The recorder's transfer callback: writes become records; reads are
+  // answered, never recorded (see Run).
   static int RecordTransfer(void* user, int device, int reg, uint8_t* data, int count, bool isRead, bool last);
   // Shows the recorder modally under `parent` with the script's file name as
   // caption, then takes name and extension back from the caption. Its modal result.
   int Edit(QWidget* parent);
   // Records the recorder's script afresh; false without a recorder. A
-  // recording that passes the record area is refused: the previous records stay.
-  bool Run();
+  // recording that passes the record area is refused: the previous records
+  // stay. Reads are answered from the script's own writes, else from
+  // `board`'s register image (the board window's) at the page and book the
+  // script has selected, so that a bit change records the write it makes;
+  // a register known to neither is not answered. Nothing reaches the board
+  // or its image.
+  bool Run(TUSBI2C* board = nullptr);
   // Whether the last Run was refused for its size.
   bool Overflowed() const { return overflowed; }
 
@@ -63,8 +70,23 @@ class TEVMScript {
   std::string name = "Script";
   std::string directory = "C:\\";
   std::string extension = ".cfg";
+  // One recording's view of the registers.
+  struct Selection {
+    unsigned book = 0, page = 0;
+  };
+  Selection& SelectionOf(int device);
+  // The script wrote `count` bytes from `reg`: they answer later reads, and
+  // register 0 (127 of page 0) selects the page (book) of a paged (booked) device.
+  void Follow(int device, int reg, const uint8_t* data, int count);
+  // A read of the recording: the transfer result (kTransferLastKnown when answered).
+  int Answer(int device, int reg, uint8_t* data, int count);
+  static uint32_t Key(int device, const Selection& at, int reg);
+
   EVMScriptImage image;
   bool overflowed = false;
+  TUSBI2C* board = nullptr;
+  std::map<uint32_t, uint8_t> written;
+  std::map<int, Selection> selections;
 };
 
 class TEVMApplicationsForm;

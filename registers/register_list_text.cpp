@@ -1,5 +1,6 @@
 #include "registers/register_list_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -51,19 +52,28 @@ void RegisterListText::Parse(const std::string& text, const std::string& source,
   while (w < words.size()) {
     const int at = words[w].second;
     const std::string where = platform::Cut(source) + ":" + std::to_string(at);
-    if (w + 5 > words.size()) {
-      warnings.push_back(where + ": an entry needs page, register, default, mask and name; skipped");
-      break;
-    }
+    // An entry ends at its line: one that runs short takes nothing of the next.
+    size_t lineEnd = w;
+    while (lineEnd < words.size() && words[lineEnd].second == at) ++lineEnd;
+    const size_t have = std::min<size_t>(lineEnd - w, 4);
     RegisterListEntry e;
-    if (!Decimal(words[w].first, e.page) || !Decimal(words[w + 1].first, e.reg) ||
-        !Hex(words[w + 2].first, e.defaultValue) || !Hex(words[w + 3].first, e.mask)) {
-      warnings.push_back(where + ": '" +
-                         platform::Cut(words[w].first + " " + words[w + 1].first + " " + words[w + 2].first + " " +
-                                       words[w + 3].first) +
-                         "' is not page, register, default and mask; skipped");
-      // Entries are written one to a line: read on from the next line.
-      while (w < words.size() && words[w].second == at) ++w;
+    bool numbers = true;
+    for (size_t k = 0; k < have && numbers; ++k) {
+      const std::string& word = words[w + k].first;
+      numbers = k == 0 ? Decimal(word, e.page) : k == 1 ? Decimal(word, e.reg)
+                : k == 2 ? Hex(word, e.defaultValue) : Hex(word, e.mask);
+    }
+    if (!numbers) {
+      std::string fields;
+      for (size_t k = 0; k < have; ++k) fields += (k ? " " : "") + words[w + k].first;
+      warnings.push_back(where + ": '" + platform::Cut(fields) + "' is not page, register, default and mask; skipped");
+      // Read on from the next line.
+      w = lineEnd;
+      continue;
+    }
+    if (lineEnd - w < 5) {
+      warnings.push_back(where + ": an entry needs page, register, default, mask and name; skipped");
+      w = lineEnd;
       continue;
     }
     e.name = words[w + 4].first;

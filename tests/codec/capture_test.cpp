@@ -78,15 +78,26 @@ TEST_F(CaptureTest, ReopenedTheCaptureStartsAgainAndNothingArrivesAfterClose) {
   capture.reset();
 }
 
-TEST_F(CaptureTest, NoSuchDeviceIsReportedWithThePlatformsText) {
-  auto capture = MakeAlsaCapture("nowhere", config_);
-  std::string error;
-  bool called = false;
-  EXPECT_FALSE(capture->Open(44100, 512, [&](const int16_t*, unsigned) { called = true; }, error));
-  EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(capture->IsOpen());
-  capture->Close();
-  EXPECT_FALSE(called);
+TEST_F(CaptureTest, ADeviceThatCannotBeOpenedIsReportedWithItsNameAndTheReason) {
+  const struct {
+    const char* device;
+    std::string config;
+    const char* error;
+  } cases[] = {
+      {"nowhere", config_, "No such file or directory"},
+      {"tone", "pcm.tone { type", "its configuration cannot be read ("},
+  };
+  for (const auto& c : cases) {
+    auto capture = MakeAlsaCapture(c.device, c.config);
+    EXPECT_EQ(capture->Device(), c.device);
+    std::string error;
+    bool called = false;
+    EXPECT_FALSE(capture->Open(44100, 512, [&](const int16_t*, unsigned) { called = true; }, error));
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+    EXPECT_FALSE(capture->IsOpen());
+    capture->Close();
+    EXPECT_FALSE(called);
+  }
 }
 
 TEST(AGCTimeTextTest, EachBandPrintsItsUnit) {

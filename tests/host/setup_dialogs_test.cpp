@@ -26,6 +26,8 @@
 #include "diagram/block_diagram.h"
 #include "host/diagram_form.h"
 #include "link/usbi2c.h"
+#include "quillbus/quillbus.h"
+#include "registers/i2c_command.h"
 #include "platform/library.h"
 #include "tests/host/host_support.h"
 
@@ -286,6 +288,99 @@ TEST_F(SetupDialogsTest, TheSARControlsWriteTheirBitsAndTheReadoutFollowsTheBoar
   EXPECT_TRUE(WaitFor([&] { return sar->Data->text() == "Data = 0x5A"; }, std::chrono::seconds(5)));
   Screenshot(sar, "SAR");
   sar->hide();
+}
+
+// What the codec saw since the mark: "page PP" for a page select, "read RR"
+// and "write RR" for the other register commands (device selects left out).
+std::vector<std::string> RegisterTraffic(const BoardTrace& trace) {
+  std::vector<std::string> out;
+  for (const std::string& c : trace.Commands()) {
+    if (c.size() < 23 || c.compare(3, 5, "12 05") != 0) continue;
+    const std::string op = c.substr(15, 2), reg = c.substr(21, 2);
+    if (op == "02" && reg == "00" && c.size() >= 26) out.push_back("page " + c.substr(24, 2));
+    else if (op == "02") out.push_back("write " + reg);
+    else if (op == "03") out.push_back("read " + reg);
+  }
+  return out;
+}
+
+// The Inputs dialog leaves the codec on page 1; the SAR readout's register
+// 119 is on page 0, and that is the one it shows.
+TEST_F(SetupDialogsTest, TheSARReadoutSelectsItsPageAfterTheInputsDialogChangedIt) {
+  Show("AudioInputs");
+  TAudioInputsForm* in = forms_->inputsForm;
+  QTest::mouseClick(in->MICPGAEnable, Qt::LeftButton, {}, QPoint(6, in->MICPGAEnable->height() / 2));
+  ASSERT_EQ(QuillbusGetSelectedPage(0, 0x30), 1);
+  ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, 0, 119, 0x5A), 0);
+  ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, 1, 119, 0x11), 0);
+  trace_.Mark();
+  reinterpret_cast<TSelectMenu>(platform::ResolveSymbol(module_, "_SelectMenu"))(forms_, 2);
+  TSARForm* sar = forms_->sarForm;
+  ASSERT_TRUE(sar->isVisible());
+  EXPECT_TRUE(WaitFor([&] { return sar->Data->text() != "Data = 0x00"; }, std::chrono::seconds(5)));
+  sar->hide();
+  EXPECT_EQ(sar->Data->text().toStdString(), "Data = 0x5A");
+  // Each read selects page 0 and leaves the codec on page 1 again.
+  const auto traffic = RegisterTraffic(trace_);
+  ASSERT_GE(traffic.size(), 3u);
+  for (size_t i = 0; i + 3 <= traffic.size(); i += 3)
+    EXPECT_EQ(std::vector<std::string>(traffic.begin() + long(i), traffic.begin() + long(i + 3)),
+              (std::vector<std::string>{"page 00", "read 77", "page 01"}))
+        << i;
+  EXPECT_EQ(QuillbusGetSelectedPage(0, 0x30), 1);
+  EXPECT_EQ(form_->GetLink()->GetRegisterImage(0x30, 0, 0, 119)[0], 0x5A);
+  EXPECT_EQ(form_->GetLink()->GetRegisterImage(0x30, 0, 1, 119)[0], 0);
+}
+
+// A script works on the page it selected: the SAR readout's read between
+// two of its lines does not move it.
+TEST_F(SetupDialogsTest, ASARReadBetweenTwoScriptLinesLeavesTheScriptsPage) {
+  TI2CCommand* window = form_->CommandWindow();
+  form_->I2CCommand1Click();
+  ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, 0, 0x20, 0x00), 0);
+  ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, 1, 0x20, 0x00), 0);
+  ASSERT_TRUE(window->Script().ExecuteSingleLine("w 30 00 01"));
+  forms_->sarForm->SARTimer();
+  ASSERT_TRUE(window->Script().ExecuteSingleLine("w 30 20 80"));
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 1, 0x20), 0x80);
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 0, 0x20), 0x00);
+}
+
+// Every window of the module reads and writes its own page, whatever page a
+// window of the other page left the codec on.
+TEST_F(SetupDialogsTest, EveryModuleWindowReadsAndWritesItsOwnPage) {
+  typedef TI2CObject* (*TGetI2CObject)(void*, unsigned);
+  auto get = reinterpret_cast<TGetI2CObject>(platform::ResolveSymbol(module_, "_GetI2CObject"));
+  std::vector<TI2CObject*> windows;
+  for (unsigned i = 0; TI2CObject* w = get(forms_, i); ++i) windows.push_back(w);
+  ASSERT_EQ(windows.size(), 21u);
+  TI2CObject* onPage[2] = {windows[4], windows[0]};  // DAC control (page 0), class-D drivers (page 1)
+  ASSERT_EQ(onPage[0]->GetPage(), 0);
+  ASSERT_EQ(onPage[1]->GetPage(), 1);
+  for (size_t i = 0; i < windows.size(); ++i) {
+    TI2CObject* w = windows[i];
+    const int page = w->GetPage(), first = w->GetFirstRegister();
+    ASSERT_TRUE(page == 0 || page == 1) << i;
+    ASSERT_NE(w->GetBlock(), nullptr) << i;
+    ASSERT_NE(w->GetWrite(), nullptr) << i;
+    ASSERT_EQ(w->GetData(), form_->GetLink()->GetRegisterImage(0x30, 0, page, first)) << i;
+    // The other page's window writes its register: the codec is on that page.
+    TI2CObject* other = onPage[1 - page];
+    other->GetWrite()(other->GetUser(), other->GetDevice(), other->GetPage(), other->GetFirstRegister(), 1);
+    ASSERT_EQ(QuillbusGetSelectedPage(0, 0x30), 1 - page) << i;
+    ASSERT_EQ(QuillbusSetRegister(0, 0x30, 0, page, first, 0xA5), 0);
+    trace_.Mark();
+    w->GetBlock()(w->GetUser(), w->GetDevice(), first, w->GetData(), 1, true, false);
+    EXPECT_EQ(w->GetData()[0], 0xA5) << i;
+    // The read leaves the codec where it found it.
+    EXPECT_EQ(QuillbusGetSelectedPage(0, 0x30), 1 - page) << i;
+    w->GetData()[0] = 0x3C;
+    w->GetWrite()(w->GetUser(), w->GetDevice(), page, first, 1);
+    EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, page, first), 0x3C) << i;
+    const std::string reg = Hex({first}), mine = "page " + Hex({page}), back = "page " + Hex({1 - page});
+    EXPECT_EQ(RegisterTraffic(trace_), (std::vector<std::string>{mine, "read " + reg, back, mine, "write " + reg}))
+        << "window " << i;
+  }
 }
 
 TEST_F(SetupDialogsTest, TheInputControlsWriteTheirFieldsAndFollowTheBoard) {
@@ -591,6 +686,9 @@ TEST_F(AGCCaptureTest, NoCaptureDeviceIsAMessageAndTheRegistersStillWork) {
   UseDevice("nowhere");
   Show("AGC");
   ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0],
+            "The audio input \"nowhere\" could not be opened: No such file or directory. "
+            "The level plots stay empty; the AGC settings still work.");
   PumpEvents();
   EXPECT_EQ(agc->buffersShown, 0u);
   EXPECT_TRUE(agc->lastBuffer.empty());

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -197,6 +198,56 @@ TEST_F(EVMApplicationsTest, RecordedTreeReachesTheBoardAndANewLinkReadsItBack) {
   DoubleClick(read);
   EXPECT_TRUE(dialogs_.modal.empty());
   EXPECT_EQ(TEVMApplicationsForm::ScriptOf(read)->GetCount(), 2);
+}
+
+// A bit change reads its register: the recorder answers from the board
+// window's register image, with the script's own writes over it, at the
+// page the script selected, and records the write the change makes.
+TEST_F(EVMApplicationsTest, ABitChangeRecordsTheWriteItMakesFromTheBoardWindowsImage) {
+  link_->AddDevice(0x30, 0, 256);
+  link_->AddDevice(0x70, 0, 0);
+  auto image = [&](int device, int page, int reg) -> uint8_t& {
+    return *link_->GetRegisterImage(unsigned(device), 0, unsigned(page), unsigned(reg));
+  };
+  image(0x30, 0, 0x1E) = 0x05;
+  image(0x30, 1, 0x1E) = 0x40;
+  image(0x30, 0, 0x40) = 0xFF;
+  image(0x70, 0, 0x00) = 0x11;
+  form_->ShowEVMApplications(link_.get());
+  QTreeWidgetItem* playback = AddApplication("Playback");
+  const struct {
+    const char* line;
+    Bytes records;  // what the line records
+  } lines[] = {
+      {"s 30 1E 1XXXXXXX", {0, 0x30, 0x1E, 1, 0x85}},              // the image's 0x05
+      {"w 30 40 0C", {0, 0x30, 0x40, 1, 0x0C}},
+      {"s 30 40 XXXX00XX", {0, 0x30, 0x40, 1, 0x00}},              // the script's own 0x0C, not the image's 0xFF
+      {"w 30 00 01", {0, 0x30, 0x00, 1, 0x01}},
+      {"s 30 1E XXXXXX11", {0, 0x30, 0x1E, 1, 0x43}},              // page 1's 0x40
+      {"s 30 1E 1XXXX0XX", {0, 0x30, 0x1E, 1, 0xC3}},              // the change before it
+      {"f 30 1E 0XXXXXXX -1", {}},                                 // a poll ends at once, recording nothing
+      {"s 70 00 XXXXXXX0", {0, 0x70, 0x00, 1, 0x10}},              // an unpaged device keeps its one page
+      {"s 72 00 XXXXXXX1", {}},                                    // a register no image holds: nothing
+      {"r 30 1E 01", {}},
+  };
+  std::string script;
+  Bytes records;
+  for (const auto& l : lines) {
+    script += std::string(l.line) + "\n";
+    records.insert(records.end(), l.records.begin(), l.records.end());
+  }
+  Mark();
+  QTreeWidgetItem* node = Record(playback, "Bits.cfg", script);
+  const TEVMScript* recorded = TEVMApplicationsForm::ScriptOf(node);
+  ASSERT_NE(recorded, nullptr);
+  EXPECT_EQ(recorded->GetImage().Records(), records);
+  // Nothing reached the board or the board window's image.
+  EXPECT_TRUE(Commands().empty());
+  EXPECT_EQ(image(0x30, 0, 0x1E), 0x05);
+  EXPECT_EQ(image(0x30, 1, 0x1E), 0x40);
+  EXPECT_EQ(image(0x30, 0, 0x40), 0xFF);
+  EXPECT_EQ(image(0x30, 0, 0x00), 0x00);
+  EXPECT_TRUE(dialogs_.messages.empty());
 }
 
 TEST_F(EVMApplicationsTest, TheTimerReadsTheBoardWhileTheEditorIsShown) {
@@ -405,7 +456,8 @@ TEST_F(EVMApplicationsTest, SaveWritesTheHeaderAndTheHexFile) {
 namespace {
 
 // The kit's default board starts with an application image of the kit's own
-// scripts, recorded as the editor records them.
+// scripts, recorded as the editor records them on the board as it starts:
+// the bit changes record their writes.
 TEST(EVMApplicationsKit, TheDefaultBoardStartsWithTheKitsScriptsRecorded) {
   namespace fs = std::filesystem;
   const fs::path kit = fs::path(PALISAR_SOURCE_DIR) / "boards";
@@ -435,16 +487,23 @@ TEST(EVMApplicationsKit, TheDefaultBoardStartsWithTheKitsScriptsRecorded) {
     ASSERT_EQ(playback->childCount(), 2);
     EXPECT_TRUE(dialogs.messages.empty());
 
+    // The board window's image of the fresh board's codec.
+    link.AddDevice(0x30, 0, 256);
+    ASSERT_TRUE(link.ReadRegisters(link.GetRegisterImage(0x30, 0, 0, 0), 0x30, 0, 0, 0, 128));
     const char* files[] = {"Init.cfg", "Playback.cfg"};
     for (int s = 0; s < 2; ++s) {
       TEVMScript recorded;
       recorded.Recorder()->LoadScript((kit / "QMX7XXX" / files[s]).string());
-      ASSERT_TRUE(recorded.Run());
+      ASSERT_TRUE(recorded.Run(&link));
       const TEVMScript* stored = TEVMApplicationsForm::ScriptOf(playback->child(s));
       EXPECT_EQ(stored->GetImage().Records(), recorded.GetImage().Records()) << files[s];
       EXPECT_GT(stored->GetCount(), 0) << files[s];
     }
     EXPECT_EQ(playback->child(1)->text(0), "Playback");
+    // Its two bit changes: the bit clock divider powered, the DAC channels unmuted.
+    const Bytes& records = TEVMApplicationsForm::ScriptOf(playback->child(1))->GetImage().Records();
+    for (const Bytes& change : {Bytes{0, 0x30, 0x1E, 1, 0x80}, Bytes{0, 0x30, 0x40, 1, 0x00}})
+      EXPECT_NE(std::search(records.begin(), records.end(), change.begin(), change.end()), records.end());
   }
   SetDialogs(nullptr);
   QuillbusReset();

@@ -284,7 +284,7 @@ TEST_F(LinkMaps, UndeclaredAddressesHaveNoSlot) {
 struct ListCase {
   const char* name;
   const char* text;
-  size_t entries;
+  const char* entries;  // "page/register/name" of each entry read, blank-separated
   const char* message;  // in the warnings
 };
 
@@ -295,7 +295,10 @@ TEST_P(RegisterLists, Read) {
   std::vector<RegisterListEntry> entries;
   Lines warnings;
   RegisterListText::Parse(c.text, "list.txt", entries, warnings);
-  EXPECT_EQ(entries.size(), c.entries);
+  std::string read;
+  for (const RegisterListEntry& e : entries)
+    read += (read.empty() ? "" : " ") + std::to_string(e.page) + "/" + std::to_string(e.reg) + "/" + e.name;
+  EXPECT_EQ(read, c.entries);
   std::string all;
   for (const std::string& w : warnings) all += "\n" + w;
   if (*c.message) EXPECT_NE(all.find(c.message), std::string::npos) << all;
@@ -304,20 +307,28 @@ TEST_P(RegisterLists, Read) {
 
 INSTANTIATE_TEST_SUITE_P(
     RegisterMap, RegisterLists,
-    ::testing::Values(ListCase{"Plain", "0 5 1f ff Volume\r\n0 6 0x0C 0x3F Gain\n", 2, ""},
-                      ListCase{"AnyWhitespace", "0\t5\n1f ff\n  Volume 1 2 0 0 Other", 2, ""},
-                      ListCase{"OutOfRangeIsSkipped", "0 5 0 ff A\n0 200 0 ff B\n256 1 0 ff C\n", 1,
+    ::testing::Values(ListCase{"Plain", "0 5 1f ff Volume\r\n0 6 0x0C 0x3F Gain\n", "0/5/Volume 0/6/Gain", ""},
+                      ListCase{"TabsAndBlanks", "0\t5 \t1f  ff\tVolume\r\n\t 1 2 0 0 Other", "0/5/Volume 1/2/Other", ""},
+                      ListCase{"TwoEntriesOnALine", "0 5 0 ff A 0 6 0 ff B\n", "0/5/A 0/6/B", ""},
+                      ListCase{"OutOfRangeIsSkipped", "0 5 0 ff A\n0 200 0 ff B\n256 1 0 ff C\n", "0/5/A",
                                "list.txt:2: page 0, register 200 is outside the register image; skipped"},
                       // A bad entry is skipped; the reading goes on at the next line.
-                      ListCase{"NotThePatternIsSkipped", "0 5 0 ff A\n0 x 0 ff B\n0 7 0 ff C\n", 2,
+                      ListCase{"NotThePatternIsSkipped", "0 5 0 ff A\n0 x 0 ff B\n0 7 0 ff C\n", "0/5/A 0/7/C",
                                "list.txt:2: '0 x 0 ff' is not page, register, default and mask; skipped"},
-                      ListCase{"ExtraWordsAreSkipped", "0 5 0 ff A\n0 6 0 ff B extra words\n0 7 0 ff C\n", 3,
-                               "list.txt:2: 'extra words 0 7' is not page, register, default and mask; skipped"},
-                      ListCase{"ShortEntry", "0 5 0 ff A\n0 6 0\n", 1,
+                      ListCase{"ExtraWordsAreSkipped", "0 5 0 ff A\n0 6 0 ff B extra words\n0 7 0 ff C\n",
+                               "0/5/A 0/6/B 0/7/C",
+                               "list.txt:2: 'extra words' is not page, register, default and mask; skipped"},
+                      ListCase{"ShortEntry", "0 5 0 ff A\n0 6 0\n", "0/5/A",
                                "list.txt:2: an entry needs page, register, default, mask and name; skipped"},
-                      ListCase{"WideDefault", "0 5 1ff ff A\n", 1,
+                      // An entry that runs short ends at its line: the next line is an entry of its own.
+                      ListCase{"AShortEntryTakesNothingOfTheNextLine", "0 5 0 ff\n0 6 0 ff B\n0 7 0\n0 8 0 ff C",
+                               "0/6/B 0/8/C",
+                               "list.txt:1: an entry needs page, register, default, mask and name; skipped"},
+                      ListCase{"ANameOnTheNextLineIsNoName", "0 5 0 ff\nVolume\n0 6 0 ff B\n", "0/6/B",
+                               "list.txt:2: 'Volume' is not page, register, default and mask; skipped"},
+                      ListCase{"WideDefault", "0 5 1ff ff A\n", "0/5/A",
                                "list.txt:1: the default 1ff is wider than 8 bits; only its low byte 0xFF is used"},
-                      ListCase{"WideMask", "0 5 0 0x10f A\n", 1,
+                      ListCase{"WideMask", "0 5 0 0x10f A\n", "0/5/A",
                                "list.txt:1: the mask 0x10f is wider than 8 bits; only its low byte 0x0F is used"}),
     [](const auto& info) { return info.param.name; });
 
