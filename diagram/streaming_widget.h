@@ -28,6 +28,7 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
                                                               requested.count, 0);
     requested = {};
   }
+  bool OwnRefreshRequested() const { return requested.count > 0; }
 
   TI2CPollCallback refreshRequest = nullptr;
 
