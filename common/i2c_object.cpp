@@ -29,6 +29,8 @@ void TI2CObject::SuspendWrites(bool suspend) {
     if (write) {
       savedWrite = write;
       write = nullptr;
+      // A hold that ended without a refresh's end sends nothing later.
+      heldWrites.clear();
     }
   } else if (savedWrite) {
     write = savedWrite;
@@ -44,11 +46,28 @@ void TI2CObject::OnRegisterChanged(int device, int page, unsigned reg) {
   SuspendWrites(true);
   Refresh();
   SuspendWrites(false);
+  // The owner's deliberate writes of the refresh go now, once it is over.
+  if (heldWrites.empty()) return;
+  std::vector<std::pair<unsigned, uint8_t>> held;
+  held.swap(heldWrites);
+  for (const auto& [heldReg, value] : held) Send(heldReg, value);
 }
 
 void TI2CObject::WriteBits(unsigned reg, uint8_t value, uint8_t mask) {
-  uint8_t& byte = data[reg - unsigned(firstRegister)];
-  byte = uint8_t((byte & ~mask) | value);
+  const uint8_t byte = data[reg - unsigned(firstRegister)];
+  Send(reg, uint8_t((byte & ~mask) | value));
+}
+
+void TI2CObject::WriteOrHold(unsigned reg, uint8_t value) {
+  if (write) return Send(reg, value);
+  data[reg - unsigned(firstRegister)] = value;
+  // Writes are parked only while a refresh holds them back.
+  if (savedWrite) heldWrites.emplace_back(reg, value);
+}
+
+// The window that writes is skipped by the host's fan-out of its write.
+void TI2CObject::Send(unsigned reg, uint8_t value) {
+  data[reg - unsigned(firstRegister)] = value;
   enabled = 0;
   if (write) write(user, device, page, int(reg), 1);
   enabled = 1;

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "common/export.h"
 
@@ -39,6 +41,12 @@ class COMMON_API TI2CObject {
 
   void SuspendWrites(bool suspend);
   void WriteBits(unsigned reg, uint8_t value, uint8_t mask);
+  // A write the owner means to make even from inside its refresh (a readout
+  // re-arming the conversion it has just read: not an echo of the values
+  // read): the byte takes `value` and goes to the board at once, or, while
+  // the refresh holds writes back, in order once that refresh is over. As
+  // with WriteBits, the window skips the fan-out of its own write.
+  void WriteOrHold(unsigned reg, uint8_t value);
 
   // Slot 1: the host's notification that registers changed.
   virtual void OnRegisterChanged(int device, int page, unsigned reg);
@@ -63,6 +71,12 @@ class COMMON_API TI2CObject {
   void* user = nullptr;
   // Owned private image of a multi-register window (null for one register).
   uint8_t* privateData = nullptr;
+
+ private:
+  void Send(unsigned reg, uint8_t value);
+
+  // Writes made by WriteOrHold during the refresh under way, in order.
+  std::vector<std::pair<unsigned, uint8_t>> heldWrites;
 
   friend struct TI2CObjectLayout;
 };

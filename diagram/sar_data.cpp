@@ -5,17 +5,24 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 
 #include "common/canvas.h"
+#include "platform/gui/dialogs.h"
+#include "platform/text.h"
 
 namespace {
 
-// Selection register bits.
-constexpr int kSelectionRegister = 19;
+constexpr int kSelectionRegister = TSARData::kSelectionRegister;
 constexpr int kControlRegister = 2;
 constexpr int kModeRegister = 3;
 constexpr int kReferenceRegister = 6;
@@ -24,6 +31,13 @@ constexpr int kResultCount = 16;
 constexpr int kRate = 50;
 // Kelvin per volt between the two temperature conversions.
 constexpr double kKelvinPerVolt = 2633.5974509426374;
+constexpr double kZeroCelsius = 273.15;
+// Input-selection bits.
+constexpr uint8_t kIN1On = 0x80, kIN2On = 0x40, kBATOn = 0x20, kTempOn = 0x10, kTempToggle = 0x08,
+                  kIN1Resistance = 0x04, kIN2Resistance = 0x02, kExternalBias = 0x01;
+// The lines' boxes (left, top, right, bottom) in a bitmap tall enough.
+constexpr int kLineBoxes[4][4] = {{0, 0, 150, 20}, {0, 30, 150, 50}, {0, 60, 150, 80}, {0, 90, 300, 110}};
+constexpr const char* kCaption = "SAR Control";
 
 std::string General(double value, int digits) {
   char text[64];
@@ -47,7 +61,7 @@ Control* Add(QGroupBox* group, const char* text) {
 }  // namespace
 
 TSARControlForm::TSARControlForm() : QWidget(nullptr, Qt::Tool) {
-  setWindowTitle(QStringLiteral("SAR Control"));
+  setWindowTitle(QString::fromUtf8(kCaption));
   auto* top = new QVBoxLayout(this);
   QGroupBox* inputs = Group("Auto AUX Input Selection", this);
   top->addWidget(inputs);
@@ -71,26 +85,63 @@ TSARControlForm::TSARControlForm() : QWidget(nullptr, Qt::Tool) {
   QGroupBox* temp = Group("Temperature", inputs);
   inputs->layout()->addWidget(temp);
   tempEnabled = Add<QCheckBox>(temp, "Enabled");
-  Add<QRadioButton>(temp, "TEMP1")->setChecked(true);
-  Add<QRadioButton>(temp, "TEMP2");
-  auto* reference = new QWidget(temp);
-  auto* row = new QHBoxLayout(reference);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->addWidget(new QLineEdit(QStringLiteral("20"), reference));
-  row->addWidget(new QLabel(QStringLiteral("Celsius"), reference));
-  temp->layout()->addWidget(reference);
-  Add<QPushButton>(temp, "Calibrate");
+  temp1 = Add<QRadioButton>(temp, "TEMP1");
+  temp1->setChecked(true);
+  temp2 = Add<QRadioButton>(temp, "TEMP2");
+  auto* row = new QWidget(temp);
+  auto* rowLayout = new QHBoxLayout(row);
+  rowLayout->setContentsMargins(0, 0, 0, 0);
+  reference = new QLineEdit(QStringLiteral("20"), row);
+  rowLayout->addWidget(reference);
+  rowLayout->addWidget(new QLabel(QStringLiteral("Celsius"), row));
+  temp->layout()->addWidget(row);
+  calibrate = Add<QPushButton>(temp, "Calibrate");
   ShowSelection(0);
+
+  // Clicks only: the mirror's own settings write nothing.
+  const struct {
+    QAbstractButton* control;
+    uint8_t mask;
+    bool set;  // radio buttons: the value they stand for
+  } bits[] = {{in1Voltage, kIN1Resistance, false},  {in1Resistance, kIN1Resistance, true},
+              {in2Voltage, kIN2Resistance, false},  {in2Resistance, kIN2Resistance, true},
+              {biasInternal, kExternalBias, false}, {biasExternal, kExternalBias, true}};
+  for (const auto& bit : bits)
+    QObject::connect(bit.control, &QAbstractButton::clicked, this, [this, bit] { Select(bit.mask, bit.set); });
+  const std::pair<QCheckBox*, uint8_t> boxes[] = {
+      {in1Enabled, kIN1On}, {in2Enabled, kIN2On}, {batEnabled, kBATOn}, {tempEnabled, kTempOn}};
+  for (const auto& [box, mask] : boxes)
+    QObject::connect(box, &QCheckBox::clicked, this, [this, mask](bool on) { Select(mask, on); });
+  QObject::connect(calibrate, &QPushButton::clicked, this, [this] { CalibrateClick(); });
 }
 
 void TSARControlForm::ShowSelection(uint8_t selection) {
-  in1Enabled->setChecked(selection & 0x80);
-  in2Enabled->setChecked(selection & 0x40);
-  batEnabled->setChecked(selection & 0x20);
-  tempEnabled->setChecked(selection & 0x10);
-  (selection & 0x04 ? in1Resistance : in1Voltage)->setChecked(true);
-  (selection & 0x02 ? in2Resistance : in2Voltage)->setChecked(true);
-  (selection & 0x01 ? biasExternal : biasInternal)->setChecked(true);
+  in1Enabled->setChecked(selection & kIN1On);
+  in2Enabled->setChecked(selection & kIN2On);
+  batEnabled->setChecked(selection & kBATOn);
+  tempEnabled->setChecked(selection & kTempOn);
+  (selection & kIN1Resistance ? in1Resistance : in1Voltage)->setChecked(true);
+  (selection & kIN2Resistance ? in2Resistance : in2Voltage)->setChecked(true);
+  (selection & kExternalBias ? biasExternal : biasInternal)->setChecked(true);
+}
+
+void TSARControlForm::Select(uint8_t mask, bool set) {
+  if (readout) readout->WriteSelection(mask, set);
+}
+
+void TSARControlForm::CalibrateClick() {
+  if (!readout) return;
+  const QString text = reference->text().trimmed();
+  bool ok = false;
+  double celsius = QLocale::c().toDouble(text, &ok);
+  if (!ok) celsius = QLocale::system().toDouble(text, &ok);
+  std::string problem;
+  if (!ok || !std::isfinite(celsius))
+    problem = "The reference temperature " + platform::Quote(reference->text().toStdString()) +
+              " is not a number: enter it in degrees Celsius, such as 20.";
+  else
+    problem = readout->Calibrate(celsius);
+  if (!problem.empty()) Dialogs().Message(this, kCaption, problem);
 }
 
 TSARData::TSARData(int device, QWidget* owner, const float* rect)
@@ -123,6 +174,7 @@ void TSARData::Draw(TCanvas* target) {
   if (firstDraw) {
     // Introduces the widget to its control window; no write from inside a paint.
     firstDraw = false;
+    if (control) control->SetReadout(this);
     SuspendWrites(true);
     Refresh();
     SuspendWrites(false);
@@ -140,62 +192,117 @@ bool TSARData::Click(int x, int y) {
   return hit;
 }
 
-void TSARData::WriteRegister(int reg, uint8_t value) {
-  data[reg] = value;
-  if (write) write(user, device, kPage, reg, 1);
+void TSARData::StartConversions() {
+  WriteOrHold(kControlRegister, 0x98);
+  WriteOrHold(kModeRegister, uint8_t((data[kModeRegister] & 0x03) | 0x24));
+  WriteOrHold(kControlRegister, 0x18);
 }
 
 void TSARData::OnHighlighted() {
-  WriteRegister(kControlRegister, 0x98);
-  WriteRegister(kModeRegister, uint8_t((data[kModeRegister] & 0x03) | 0x24));
-  WriteRegister(kControlRegister, 0x18);
-  RequestRefresh(kPage, kFirstResult, kResultCount, kRate);
+  StartConversions();
+  // A stream already running keeps its pace: a new request would start a
+  // pass at once.
+  if (!OwnRefreshRequested()) RequestRefresh(kPage, kFirstResult, kResultCount, kRate);
   showBitmap = false;
 }
 
-void TSARData::OnUnhighlighted() {
+void TSARData::OnUnhighlighted() { StopStream(); }
+
+void TSARData::StopStream() {
   StopOwnRefresh();
-  WriteRegister(kControlRegister, 0x98);
+  WriteOrHold(kControlRegister, 0x98);
   showBitmap = true;
 }
+
+void TSARData::WriteSelection(uint8_t mask, bool set) { WriteBits(kSelectionRegister, set ? mask : 0, mask); }
 
 double TSARData::Volts(int reg, double vref) const {
   const int raw = data[reg] * 256 + data[reg + 1];
   return raw / 4096.0 * vref;
 }
 
-void TSARData::Refresh() {
-  const uint8_t selection = data[kSelectionRegister];
-  if (control) control->ShowSelection(selection);
-
+void TSARData::ComputeLines() {
   const double vref = data[kReferenceRegister] & 0x40 ? 2.5 : 1.25;
   lines[0] = "IN1 = " + General(Volts(54, vref), 6) + " [V]";
   lines[1] = "IN2 = " + General(Volts(56, vref), 6) + " [V]";
   lines[2] = "BAT = " + General(Volts(58, vref), 6) + " [V]";
   temperature = (Volts(68, vref) - Volts(66, vref)) * kKelvinPerVolt;
-  lines[3] = "TEMP = " + (calibrated ? General(temperature * calibration - 273.15, 3) + " [C]"
+  lines[3] = "TEMP = " + (calibrated ? General(temperature * calibration - kZeroCelsius, 3) + " [C]"
                                      : std::string("N/A (not calibrated)"));
-  if (canvas) {
-    {
-      TCanvasLock lock(bitmap);
-      QPainter& painter = lock.Painter();
-      painter.fillRect(0, 0, bitmap.Width(), bitmap.Height(), Qt::white);
-      painter.setPen(Qt::black);
-      painter.setFont(QFont(QStringLiteral("Arial"), 10));
-      const int boxes[4][4] = {{0, 0, 150, 20}, {0, 30, 150, 50}, {0, 60, 150, 80}, {0, 90, 300, 110}};
-      for (int i = 0; i < 4; ++i) {
-        const QRect box(boxes[i][0], boxes[i][1], boxes[i][2] - boxes[i][0], boxes[i][3] - boxes[i][1]);
-        painter.save();
-        painter.setClipRect(box);
-        painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(lines[i]));
-        painter.restore();
-      }
+}
+
+std::pair<int, int> TSARData::LineRows(int i) const {
+  // The lines keep their spacing where the bitmap allows it and close up
+  // where it is shorter, so that all four stay inside it.
+  const double pitch = std::min(double(kLineBoxes[1][1]), bitmap.Height() / 4.0);
+  const int height = std::min(kLineBoxes[0][3] - kLineBoxes[0][1], int(pitch));
+  const int top = int(std::lround(i * pitch));
+  return {top, top + height};
+}
+
+void TSARData::DrawLines() {
+  if (!canvas) return;
+  {
+    TCanvasLock lock(bitmap);
+    QPainter& painter = lock.Painter();
+    painter.fillRect(0, 0, bitmap.Width(), bitmap.Height(), Qt::white);
+    painter.setPen(Qt::black);
+    QFont font(QStringLiteral("Arial"), 10);
+    painter.setFont(font);
+    const int rowHeight = LineRows(0).second - LineRows(0).first;
+    const int textHeight = painter.fontMetrics().height();
+    if (textHeight > rowHeight && rowHeight > 0) {
+      font.setPointSizeF(std::max(1.0, 10.0 * rowHeight / textHeight));
+      painter.setFont(font);
     }
-    TCanvasLock lock(*canvas);
-    lock.Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+    for (int i = 0; i < 4; ++i) {
+      const auto [top, bottom] = LineRows(i);
+      const QRect box(kLineBoxes[i][0], top, kLineBoxes[i][2] - kLineBoxes[i][0], bottom - top);
+      painter.save();
+      painter.setClipRect(box);
+      painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(lines[i]));
+      painter.restore();
+    }
   }
-  // The two temperature conversions take turns.
-  WriteRegister(kSelectionRegister, uint8_t((selection & ~0x08) | (tempToggle ? 0 : 0x08)));
+  TCanvasLock lock(*canvas);
+  lock.Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+}
+
+void TSARData::Refresh() {
+  const uint8_t selection = data[kSelectionRegister];
+  if (control) control->ShowSelection(selection);
+  ComputeLines();
+  DrawLines();
+  // Only a stream converts. Its refreshes take the two temperature
+  // conversions in turn and re-arm the next conversion; the writes reach
+  // the board once the refresh is over.
+  if (!OwnRefreshRequested()) return;
+  WriteOrHold(kSelectionRegister, uint8_t((selection & ~kTempToggle) | (tempToggle ? 0 : kTempToggle)));
   tempToggle = !tempToggle;
-  if (fadeState == kFadeLit) OnHighlighted();
+  if (fadeState == kFadeLit) StartConversions();
+}
+
+std::string TSARData::Calibrate(double celsius) {
+  if (!(celsius > -kZeroCelsius)) return "The reference temperature must lie above -273.15 degrees Celsius.";
+  const double factor = temperature > 0 ? (celsius + kZeroCelsius) / temperature : 0;
+  if (!(factor > 0) || factor > std::numeric_limits<float>::max())
+    return "There is no temperature reading to calibrate against: let the readout convert both temperatures "
+           "first (Temperature enabled, the pointer resting on the readout).";
+  calibration = float(factor);
+  calibrated = true;
+  ComputeLines();
+  DrawLines();
+  SendEvent(kEventStateChanged);
+  std::FILE* file = std::fopen(kCalibrationFile, "w");
+  int error = errno;
+  bool stored = false;
+  if (file) {
+    // Nine digits give back the very factor in use.
+    stored = std::fprintf(file, "%.9g\n", double(calibration)) > 0;
+    if (!stored) error = errno;
+    if (std::fclose(file) != 0 && stored) stored = false, error = errno;
+  }
+  if (stored) return "";
+  return std::string("The calibration is in use, but it could not be stored in the file \"") + kCalibrationFile +
+         "\": " + std::strerror(error ? error : EIO) + ".";
 }

@@ -1,7 +1,8 @@
 // The SAR converter readout: while the pointer rests on it, it starts
 // conversions and streams the 16 result registers at 50 Hz, drawing IN1,
 // IN2, BAT and the temperature into an off-screen image; its "SAR Control"
-// window mirrors the input-selection bits.
+// window mirrors and sets the input-selection bits and calibrates the
+// temperature.
 #pragma once
 
 #include <QWidget>
@@ -11,15 +12,30 @@
 #include "diagram/streaming_widget.h"
 
 class QCheckBox;
+class QLineEdit;
+class QPushButton;
 class QRadioButton;
+class TSARData;
 
 class TSARControlForm : public QWidget {
  public:
   TSARControlForm();
   // Boxes and radio buttons from the input-selection register (19).
   void ShowSelection(uint8_t selection);
+  // The readout the controls act on; none until it introduces itself.
+  void SetReadout(TSARData* readout) { this->readout = readout; }
+
   QCheckBox *in1Enabled, *in2Enabled, *batEnabled, *tempEnabled;
   QRadioButton *in1Voltage, *in1Resistance, *in2Voltage, *in2Resistance, *biasInternal, *biasExternal;
+  QRadioButton *temp1, *temp2;
+  QLineEdit* reference;
+  QPushButton* calibrate;
+
+ private:
+  void Select(uint8_t mask, bool set);
+  void CalibrateClick();
+
+  TSARData* readout = nullptr;
 };
 
 class TSARData : public TStreamingShape {
@@ -28,6 +44,7 @@ class TSARData : public TStreamingShape {
   // covers all of them, so every byte it reads is one that is refreshed.
   static constexpr int kPage = 3;
   static constexpr int kRegisters = 70;
+  static constexpr int kSelectionRegister = 19;
   // The calibration file, in the working directory.
   static constexpr const char* kCalibrationFile = "t";
 
@@ -41,6 +58,15 @@ class TSARData : public TStreamingShape {
   void OnUnhighlighted() override;
   void Refresh() override;
 
+  // Ends the stream: the refresh stops and so do the conversions.
+  void StopStream();
+  // Sets or clears `mask` in the input-selection register and writes it.
+  void WriteSelection(uint8_t mask, bool set);
+  // Sets the factor so that the temperature last read shows as `celsius`,
+  // stores it in the calibration file and uses it at once. "" when done,
+  // else what was wrong (nothing changed unless only the storing failed).
+  std::string Calibrate(double celsius);
+
   // The four lines of the last refresh.
   const std::string& Line(int i) const { return lines[i & 3]; }
   bool IsCalibrated() const { return calibrated; }
@@ -48,9 +74,13 @@ class TSARData : public TStreamingShape {
   bool ShowsBitmap() const { return showBitmap; }
   const TCanvas& Bitmap() const { return bitmap; }
   TSARControlForm* ControlForm() const { return control.get(); }
+  // Top and bottom pixel rows of line `i` in the bitmap.
+  std::pair<int, int> LineRows(int i) const;
 
  private:
-  void WriteRegister(int reg, uint8_t value);
+  void StartConversions();
+  void ComputeLines();
+  void DrawLines();
   double Volts(int reg, double vref) const;
 
   TCanvas bitmap;

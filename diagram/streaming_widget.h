@@ -54,6 +54,7 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
                                                               requested.count, 0);
     requested = {};
   }
+  bool OwnRefreshRequested() const { return requested.count > 0; }
 
   // The image lies inside the placed rectangle: its corners, not the
   // bounding box (which holds the corner-radius point too).

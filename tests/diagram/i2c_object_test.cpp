@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -28,7 +29,81 @@ void RecordWrite(void* user, int device, int page, int reg, int count) {
   static_cast<Window*>(user)->writes.push_back({device, page, reg, count});
 }
 
+// A window whose refresh makes deliberate writes; each write records the
+// register, the byte the board gets and whether the window then takes
+// notifications (the host's fan-out of the write).
+class WritingWindow : public TI2CObject {
+ public:
+  explicit WritingWindow(uint8_t* data) : TI2CObject(0x30, 3, 0, 8, data) {
+    SetCallbacks(this, Record, nullptr, nullptr);
+  }
+  void Refresh() override {
+    if (onRefresh) onRefresh(*this);
+  }
+  struct Sent {
+    int reg, value;
+    bool notified;
+    bool operator==(const Sent&) const = default;
+  };
+  static void Record(void* user, int, int page, int reg, int count) {
+    auto* self = static_cast<WritingWindow*>(user);
+    EXPECT_EQ(page, 3);
+    EXPECT_EQ(count, 1);
+    self->sent.push_back({reg, self->GetData()[reg], self->AcceptsNotifications()});
+  }
+  std::function<void(WritingWindow&)> onRefresh;
+  std::vector<Sent> sent;
+};
+
 }  // namespace
+
+TEST(TI2CObject, WritesMadeInARefreshGoOutInOrderOnceItIsOver) {
+  uint8_t image[8] = {};
+  WritingWindow window(image);
+  size_t sentDuringRefresh = 99;
+  window.onRefresh = [&](WritingWindow& w) {
+    w.WriteOrHold(2, 0x98);
+    w.WriteOrHold(5, 0x24);
+    w.WriteOrHold(2, 0x18);
+    sentDuringRefresh = w.sent.size();
+    EXPECT_EQ(image[2], 0x18);  // the image has the value at once
+  };
+  window.OnRegisterChanged(0x30, 3, 4);
+  EXPECT_EQ(sentDuringRefresh, 0u);
+  // Each write with its own value, and the writer skips its own fan-out.
+  const std::vector<WritingWindow::Sent> expected = {{2, 0x98, false}, {5, 0x24, false}, {2, 0x18, false}};
+  EXPECT_EQ(window.sent, expected);
+  EXPECT_EQ(image[2], 0x18);
+  EXPECT_TRUE(window.AcceptsNotifications());
+  EXPECT_EQ(window.GetWrite(), &WritingWindow::Record);
+
+  // Outside a refresh the write goes at once.
+  window.sent.clear();
+  window.WriteOrHold(7, 0x11);
+  EXPECT_EQ(window.sent, (std::vector<WritingWindow::Sent>{{7, 0x11, false}}));
+}
+
+TEST(TI2CObject, AHoldThatIsNoRefreshSendsNothingLater) {
+  uint8_t image[8] = {};
+  WritingWindow window(image);
+  // The owner's own hold (a paint): the write changes the image only.
+  window.SuspendWrites(true);
+  window.WriteOrHold(1, 0x55);
+  window.SuspendWrites(false);
+  EXPECT_EQ(image[1], 0x55);
+  window.OnRegisterChanged(0x30, 3, 1);
+  EXPECT_TRUE(window.sent.empty());
+  // Unbound: the image only.
+  uint8_t other[8] = {};
+  WritingWindow unbound(other);
+  unbound.SetCallbacks(nullptr, nullptr, nullptr, nullptr);
+  unbound.onRefresh = [](WritingWindow& w) { w.WriteOrHold(3, 0x33); };
+  unbound.OnRegisterChanged(0x30, 3, 0);
+  unbound.WriteOrHold(4, 0x44);
+  EXPECT_EQ(other[3], 0x33);
+  EXPECT_EQ(other[4], 0x44);
+  EXPECT_TRUE(unbound.sent.empty());
+}
 
 TEST(TI2CObject, NotifiesOnlyForItsDevicePageAndRegisters) {
   uint8_t image[8] = {};

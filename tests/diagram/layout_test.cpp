@@ -89,7 +89,8 @@ struct TI2CObjectLayout {
             {"poll", At(o, o.poll)},
             {"block", At(o, o.block)},
             {"user", At(o, o.user)},
-            {"privateData", At(o, o.privateData)}};
+            {"privateData", At(o, o.privateData)},
+            {"heldWrites", At(o, o.heldWrites)}};
   }
 };
 
@@ -124,7 +125,7 @@ TEST(BoundaryLayout, SizesOfTheSharedRecords) {
   EXPECT_EQ(sizeof(TGUIObject), 3128u);
   EXPECT_EQ(sizeof(TGUILine), 3136u);
   EXPECT_EQ(sizeof(TGUIRectangle), 3136u);
-  EXPECT_EQ(sizeof(TI2CObject), 88u);
+  EXPECT_EQ(sizeof(TI2CObject), 112u);
   EXPECT_EQ(sizeof(TCanvas), 56u);
 }
 
@@ -190,7 +191,7 @@ TEST(BoundaryLayout, TI2CObjectFieldsKeepTheirOrderAndOffsets) {
   const std::vector<std::pair<std::string, size_t>> expected = {
       {"device", 8},      {"page", 12},    {"firstRegister", 16}, {"count", 20}, {"data", 24},
       {"inlineByte", 32}, {"enabled", 33}, {"savedWrite", 40},    {"write", 48}, {"poll", 56},
-      {"block", 64},      {"user", 72},    {"privateData", 80}};
+      {"block", 64},      {"user", 72},    {"privateData", 80}, {"heldWrites", 88}};
   EXPECT_EQ(TI2CObjectLayout::Offsets(window), expected);
 }
 

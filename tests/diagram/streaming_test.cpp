@@ -7,7 +7,11 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <tuple>
@@ -17,6 +21,7 @@
 #include "diagram/data_readouts.h"
 #include "diagram/sar_data.h"
 #include "diagram/touch_screen.h"
+#include "platform/gui/dialogs.h"
 #include "platform/gui/gui.h"
 #include "tests/support/test_support.h"
 
@@ -68,6 +73,7 @@ class SARDataTest : public ::testing::Test {
   const float rect[6] = {10, 10, 330, 130, 1, 1};
   uint8_t image[128] = {};
   Recorder recorder;
+  TProximityTimer timer;
 };
 
 TEST_F(SARDataTest, LinesFromTheResultRegisters) {
@@ -100,11 +106,15 @@ TEST_F(SARDataTest, LinesFromTheResultRegisters) {
   }
 }
 
-TEST_F(SARDataTest, RefreshesAlternateTheTemperatureBitAndMirrorTheSelection) {
+TEST_F(SARDataTest, StreamingRefreshesAlternateTheTemperatureBitAndMirrorTheSelection) {
   auto sar = Make();
   image[19] = 0x85;
-  sar->Refresh();
-  sar->Refresh();
+  sar->OnHighlighted();
+  recorder.writes.clear();
+  recorder.calls.clear();
+  // As the host delivers a pass of the stream: writes held back meanwhile.
+  sar->OnRegisterChanged(0x30, 3, 54);
+  sar->OnRegisterChanged(0x30, 3, 54);
   ASSERT_EQ(recorder.writes.size(), 2u);
   EXPECT_EQ(recorder.writes[0], std::make_pair(19, 0x85));
   EXPECT_EQ(recorder.writes[1], std::make_pair(19, 0x8D));
@@ -125,6 +135,61 @@ TEST_F(SARDataTest, RefreshesAlternateTheTemperatureBitAndMirrorTheSelection) {
   EXPECT_FALSE(form->in1Enabled->isChecked());
   EXPECT_TRUE(form->in2Enabled->isChecked() && form->batEnabled->isChecked() && form->tempEnabled->isChecked());
   EXPECT_TRUE(form->in1Voltage->isChecked() && form->biasInternal->isChecked());
+}
+
+TEST_F(SARDataTest, ARefreshOutsideAStreamWritesNothing) {
+  auto sar = Make();
+  image[19] = 0x85;
+  sar->OnRegisterChanged(0x30, 3, 0);  // a page switch, another window's write
+  sar->OnHighlighted();
+  sar->OnUnhighlighted();
+  recorder.calls.clear();
+  sar->OnRegisterChanged(0x30, 3, 54);
+  EXPECT_TRUE(recorder.calls.empty());
+  EXPECT_EQ(image[19], 0x85);
+}
+
+// The pointer rests on the readout: its fade runs to the end.
+void Hover(TGUIObject& widget) {
+  const TPointF a = widget.GetPlacedPoint(0), b = widget.GetPlacedPoint(1);
+  widget.MouseMove(int((a.x + b.x) / 2), int((a.y + b.y) / 2));
+  for (int i = 0; i < 40 && widget.FadeStep() != 0; ++i) {
+  }
+}
+
+TEST_F(SARDataTest, AStreamIsRequestedOnceAndEachPassReArmsTheConversionAfterItsRefresh) {
+  auto sar = Make();
+  TCanvas canvas;
+  canvas.SetSize(400, 200, 0x00F0F0F0);
+  sar->SetMode(1, &timer);
+  sar->Paint(&canvas);
+  image[3] = 0x01;
+  image[19] = 0x90;
+  Hover(*sar);
+  ASSERT_EQ(sar->GetFadeState(), 2);
+  // A request while the stream runs would start a pass at once: one only.
+  const int passes = 10;
+  std::vector<std::pair<int, int>> expected = {{2, 0x98}, {3, 0x25}, {2, 0x18}};
+  for (int pass = 0; pass < passes; ++pass) {
+    sar->OnRegisterChanged(0x30, 3, 54);
+    for (const auto& write : std::vector<std::pair<int, int>>{
+             {19, pass % 2 ? 0x98 : 0x90}, {2, 0x98}, {3, 0x25}, {2, 0x18}})
+      expected.push_back(write);
+  }
+  const auto requests = std::count_if(recorder.calls.begin(), recorder.calls.end(),
+                                      [](const Call& c) { return std::get<4>(c) != -1; });
+  EXPECT_EQ(requests, 1);
+  EXPECT_EQ(recorder.calls.back(), Call(0x30, 3, 2, 1, -1));
+  EXPECT_EQ(recorder.writes, expected);
+  // Leaving stops it; the next rest asks for the stream again.
+  sar->MouseMove(-100, -100);
+  for (int i = 0; i < 40 && sar->FadeStep() != 0; ++i) {
+  }
+  EXPECT_EQ(recorder.calls.back(), Call(0x30, 3, 2, 1, -1));
+  EXPECT_EQ(recorder.calls[recorder.calls.size() - 2], Call(0x30, 3, 54, 16, 0));
+  recorder.calls.clear();
+  Hover(*sar);
+  EXPECT_EQ(recorder.calls.back(), Call(0x30, 3, 54, 16, 50));
 }
 
 TEST_F(SARDataTest, HoverStartsConversionsAndStreamsLeavingStopsItsOwnBlock) {
@@ -159,6 +224,181 @@ TEST_F(SARDataTest, DrawsItsLinesOntoTheDiagram) {
   EXPECT_GT(dark, 20);
   EXPECT_EQ(canvas.PixelColour(200, 100), 0xFFFFFFu);
   EXPECT_EQ(sar->Line(0), "IN1 = 0.625 [V]");
+}
+
+// Message boxes answered at once, their texts kept.
+class RecordedDialogs : public IDialogs {
+ public:
+  RecordedDialogs() { SetDialogs(this); }
+  ~RecordedDialogs() override { SetDialogs(nullptr); }
+  void Message(QWidget*, const std::string& caption, const std::string& text) override {
+    messages.push_back(caption + ": " + text);
+  }
+  int RunModal(QDialog*) override { return 0; }
+  std::string OpenFile(QWidget*, const std::string&, const std::string&) override { return ""; }
+  std::string SaveFile(QWidget*, const std::string&, const std::string&, const std::string&) override { return ""; }
+  bool InputQuery(QWidget*, const std::string&, const std::string&, std::string&) override { return false; }
+  std::vector<std::string> messages;
+};
+
+class SARControlTest : public SARDataTest {
+ protected:
+  void SetUp() override {
+    sar = Make();
+    canvas.SetSize(400, 200, 0x00F0F0F0);
+    sar->Paint(&canvas);  // introduces the readout to its control window
+    form = sar->ControlForm();
+    ASSERT_NE(form, nullptr);
+    form->show();
+  }
+  // Two temperature results 0x0100 apart at 1.25 V: 205.75 K before calibration.
+  void TemperatureReading() {
+    image[66] = 0x01, image[67] = 0x00;
+    image[68] = 0x02, image[69] = 0x00;
+    sar->Refresh();
+  }
+  std::unique_ptr<TSARData> sar;
+  TCanvas canvas;
+  TSARControlForm* form = nullptr;
+  RecordedDialogs dialogs;
+};
+
+TEST_F(SARControlTest, EachBoxAndRadioButtonWritesItsBitOfTheSelection) {
+  struct Case {
+    QAbstractButton* control;
+    uint8_t before, after;
+  } cases[] = {
+      {form->in1Enabled, 0x00, 0x80},    {form->in1Enabled, 0xFF, 0x7F},   {form->in2Enabled, 0x00, 0x40},
+      {form->in2Enabled, 0xFF, 0xBF},    {form->batEnabled, 0x00, 0x20},   {form->batEnabled, 0xFF, 0xDF},
+      {form->tempEnabled, 0x00, 0x10},   {form->tempEnabled, 0xFF, 0xEF},  {form->in1Resistance, 0x00, 0x04},
+      {form->in1Voltage, 0xFF, 0xFB},    {form->in2Resistance, 0x00, 0x02}, {form->in2Voltage, 0xFF, 0xFD},
+      {form->biasExternal, 0x00, 0x01},  {form->biasInternal, 0xFF, 0xFE},
+  };
+  for (const Case& c : cases) {
+    image[19] = c.before;
+    sar->Refresh();  // the mirror follows the register and writes nothing
+    recorder.calls.clear();
+    recorder.writes.clear();
+    QAbstractButton* control = c.control;
+    QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(6, control->height() / 2));
+    const std::string name = control->parentWidget()->property("title").toString().toStdString() + " " +
+                             control->text().toStdString();
+    EXPECT_EQ(recorder.writes, (std::vector<std::pair<int, int>>{{19, c.after}})) << name;
+    EXPECT_EQ(recorder.calls, (std::vector<Call>{{0x30, 3, 19, 1, -1}})) << name;
+  }
+}
+
+TEST_F(SARControlTest, CalibrateStoresTheFactorThatShowsTheReference) {
+  TemperatureReading();
+  ASSERT_EQ(sar->Line(3), "TEMP = N/A (not calibrated)");
+  const struct {
+    const char* reference;
+    const char* line;
+  } cases[] = {{"20", "TEMP = 20 [C]"}, {" 36.6 ", "TEMP = 36.6 [C]"}, {"-40", "TEMP = -40 [C]"}};
+  for (const auto& c : cases) {
+    form->reference->setText(c.reference);
+    {
+      InDir in(dir.path());
+      QTest::mouseClick(form->calibrate, Qt::LeftButton);
+    }
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front();
+    EXPECT_EQ(sar->Line(3), c.line);
+    // The file holds the factor; a readout made afterwards reads it.
+    float stored = 0;
+    ASSERT_EQ(std::sscanf(testsupport::ReadFile(dir.File("t")).c_str(), "%f", &stored), 1);
+    EXPECT_EQ(stored, sar->GetCalibration());
+    std::unique_ptr<TSARData> next;
+    {
+      InDir in(dir.path());
+      next = std::make_unique<TSARData>(0x30, nullptr, rect);
+    }
+    next->SetData(image);
+    EXPECT_TRUE(next->IsCalibrated());
+    EXPECT_EQ(next->GetCalibration(), stored);
+    next->Refresh();
+    EXPECT_EQ(next->Line(3), c.line);
+  }
+}
+
+TEST_F(SARControlTest, CalibrateRefusesWhatItCannotUseAndWritesNothing) {
+  const struct {
+    const char* reference;
+    bool reading;
+    const char* message;
+  } cases[] = {
+      {"abc", true, "SAR Control: The reference temperature \"abc\" is not a number: enter it in degrees Celsius, "
+                    "such as 20."},
+      {"", true, "SAR Control: The reference temperature \"\" is not a number: enter it in degrees Celsius, "
+                 "such as 20."},
+      {"20 C", true, "SAR Control: The reference temperature \"20 C\" is not a number: enter it in degrees "
+                     "Celsius, such as 20."},
+      {"-300", true, "SAR Control: The reference temperature must lie above -273.15 degrees Celsius."},
+      {"20", false, "SAR Control: There is no temperature reading to calibrate against: let the readout convert "
+                    "both temperatures first (Temperature enabled, the pointer resting on the readout)."},
+  };
+  for (const auto& c : cases) {
+    dialogs.messages.clear();
+    if (c.reading) TemperatureReading();
+    else image[66] = image[67] = image[68] = image[69] = 0, sar->Refresh();
+    form->reference->setText(c.reference);
+    {
+      InDir in(dir.path());
+      QTest::mouseClick(form->calibrate, Qt::LeftButton);
+    }
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{c.message}) << c.reference;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("t"))) << c.reference;
+    EXPECT_FALSE(sar->IsCalibrated());
+    EXPECT_EQ(sar->Line(3), "TEMP = N/A (not calibrated)");
+  }
+  EXPECT_TRUE(recorder.calls.empty());
+}
+
+// The kit's readout (200 x 70) at the page scales of 50 % to 200 % zoom:
+// each of the four lines is drawn inside the bitmap, below the one before.
+TEST_F(SARDataTest, AllFourLinesLieInsideTheBitmapAtEveryZoom) {
+  testsupport::WriteFile(dir.File("t"), "1.0\n");
+  const float kit[6] = {500, 400, 700, 470, 1, 1};
+  for (const float scale : {0.6144f, 1.2288f, 1.8432f, 2.4576f}) {
+    std::unique_ptr<TSARData> readout;
+    {
+      InDir in(dir.path());
+      readout = std::make_unique<TSARData>(0x30, nullptr, kit);
+    }
+    uint8_t bytes[128] = {};
+    readout->SetData(bytes);
+    readout->Place(scale, 0, 0);
+    TCanvas diagram;
+    diagram.SetSize(int(720 * scale), int(480 * scale), 0x00F0F0F0);
+    readout->Paint(&diagram);
+    const TCanvas& bitmap = readout->Bitmap();
+    // The rows of the bitmap in which a line's text changes with its value.
+    auto changedRows = [&](int line) {
+      std::vector<QImage> images;
+      for (uint8_t value : {0x01, 0x0E}) {
+        const int reg = line == 3 ? 68 : 54 + 2 * line;
+        bytes[reg] = value;
+        readout->Refresh();
+        images.push_back(bitmap.Image().copy());
+        bytes[reg] = 0;
+      }
+      std::pair<int, int> rows = {bitmap.Height(), -1};
+      for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x)
+          if (images[0].pixel(x, y) != images[1].pixel(x, y))
+            rows = {std::min(rows.first, y), std::max(rows.second, y)};
+      return rows;
+    };
+    int below = -1;
+    for (int line = 0; line < 4; ++line) {
+      const auto [top, bottom] = changedRows(line);
+      if (top > bottom) {
+        ADD_FAILURE() << "line " << line << " at scale " << scale << " is not in the bitmap";
+        continue;
+      }
+      EXPECT_GT(top, below) << "line " << line << " at scale " << scale;
+      below = bottom;
+    }
+  }
 }
 
 class ReadoutTest : public ::testing::Test {

@@ -1,12 +1,15 @@
 // The kit's readouts on the emulated board: hovering the scope streams page
 // 255 through SPI command reads, the SAR readout shows the board's changing
-// conversions, a window closes promptly while two readouts stream, and every
-// stream ends when its window is minimised or hidden or its page left.
+// conversions and re-arms them after each pass, a window closes promptly
+// while two readouts stream, and every stream ends when its window is
+// minimised or hidden or its page left.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTest>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -20,6 +23,7 @@
 #include "diagram/touch_screen.h"
 #include "host/diagram_form.h"
 #include "link/usbi2c.h"
+#include "quillbus/quillbus.h"
 #include "tests/host/host_support.h"
 
 namespace {
@@ -63,6 +67,22 @@ class StreamingOnBoard : public HostTest {
     for (const std::string& c : trace_.Commands())
       n += !(c.size() > 17 && c.compare(6, 2, "05") == 0 && c.compare(15, 2, "02") == 0);
     return n;
+  }
+
+  static void Leave(TGUIObject* widget) {
+    widget->MouseMove(-100, -100);
+    for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
+    }
+  }
+
+  // IN1, IN2, the battery and the temperature selected in the "SAR Control" window.
+  static void SelectAllInputs(TSARData* sar) {
+    TSARControlForm* form = sar->ControlForm();
+    ASSERT_NE(form, nullptr);
+    form->show();
+    for (QCheckBox* box : {form->in1Enabled, form->in2Enabled, form->batEnabled, form->tempEnabled})
+      QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    EXPECT_EQ(QuillbusGetRegister(0, sar->GetDevice(), 0, TSARData::kPage, TSARData::kSelectionRegister), 0xF0);
   }
 
   int Count(const std::string& prefix) {
@@ -121,9 +141,7 @@ TEST_F(StreamingOnBoard, AWindowClosesWithinASecondWhileTwoReadoutsStream) {
 TEST_F(StreamingOnBoard, HoveringTheSARReadoutShowsTheBoardsChangingConversions) {
   auto* sar = Find<TSARData>();
   ASSERT_NE(sar, nullptr);
-  // IN1, IN2, the battery and the temperature selected, as the SAR dialog would.
-  const uint8_t selection = 0xF0;
-  ASSERT_TRUE(form_->GetLink()->WriteRegisters(&selection, unsigned(sar->GetDevice()), 0, 3, 19, 1));
+  SelectAllInputs(sar);
   Hover(sar);
   std::set<std::string> in1, in2;
   EXPECT_TRUE(WaitFor([&] {
@@ -133,6 +151,59 @@ TEST_F(StreamingOnBoard, HoveringTheSARReadoutShowsTheBoardsChangingConversions)
   }, std::chrono::seconds(5)));
   EXPECT_EQ(sar->Line(0).rfind("IN1 = ", 0), 0u) << sar->Line(0);
   EXPECT_NE(sar->Line(2), "BAT = 0 [V]");
+}
+
+// Command packets of the SAR stream: the read of its 16 result registers
+// (page 3 from register 54) and one-byte writes of page 3 registers.
+const std::string kResultRead = "18 12 05 00 14 03 00 36";
+std::string RegisterWrite(int reg) {
+  char text[32];
+  std::snprintf(text, sizeof text, "09 12 05 00 05 02 00 %02X ", reg);
+  return text;
+}
+
+TEST_F(StreamingOnBoard, TheSARReadoutsWritesReachTheBoardAfterEachPass) {
+  auto* sar = Find<TSARData>();
+  ASSERT_NE(sar, nullptr);
+  SelectAllInputs(sar);
+  trace_.Mark();
+  Hover(sar);
+  ASSERT_TRUE(WaitFor([&] { return Count(kResultRead) >= 7; }, std::chrono::seconds(10)));
+  Leave(sar);
+  // The one-byte register writes between one pass's read and the next
+  // (page selects aside): register 19 with bit 3 in turn clear and set,
+  // then the conversion re-armed.
+  std::vector<std::vector<std::string>> passes;
+  for (const std::string& c : trace_.Commands()) {
+    if (c.rfind(kResultRead, 0) == 0) passes.emplace_back();
+    else if (!passes.empty() && c.rfind("09 12 05 00 05 02 00 ", 0) == 0 && c.rfind(RegisterWrite(0), 0) != 0)
+      passes.back().push_back(c.substr(21));
+  }
+  ASSERT_GE(passes.size(), 7u);
+  passes.pop_back();  // the last may be cut short by the leave
+  for (size_t i = 0; i < passes.size(); ++i) {
+    ASSERT_EQ(passes[i].size(), 4u) << "pass " << i;
+    EXPECT_EQ(passes[i][0], i % 2 ? "13 F8" : "13 F0") << "pass " << i;
+    EXPECT_EQ(passes[i][1], "02 98") << "pass " << i;
+    EXPECT_EQ(passes[i][2].substr(0, 3), "03 ") << "pass " << i;
+    EXPECT_EQ(passes[i][3], "02 18") << "pass " << i;
+  }
+  EXPECT_EQ(QuillbusGetRegister(0, sar->GetDevice(), 0, TSARData::kPage, 2), 0x98);  // stopped
+}
+
+TEST_F(StreamingOnBoard, TheSARStreamKeepsItsFiftyPassesASecond) {
+  auto* sar = Find<TSARData>();
+  ASSERT_NE(sar, nullptr);
+  trace_.Mark();
+  const auto start = std::chrono::steady_clock::now();
+  Hover(sar);
+  const int passes = 10;
+  ASSERT_TRUE(WaitFor([&] { return Count(kResultRead) >= passes; }, std::chrono::seconds(10)));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  Leave(sar);
+  // The first pass starts at once; each further one waits its 20 ms period,
+  // however slow the machine (a stream restarted by every refresh does not).
+  EXPECT_GE(elapsed, (passes - 1) * std::chrono::milliseconds(20));
 }
 
 TEST_F(StreamingOnBoard, TheTouchBlockInDSReadsTheTouchSamplesAndFeedsTheKitsReadout) {
