@@ -163,10 +163,7 @@ TSARData::~TSARData() = default;
 
 void TSARData::Place(float s, int dx, int dy) {
   TStreamingShape::Place(s, dx, dy);
-  const int w = std::abs(int(placedPoints[1].x) - int(placedPoints[0].x)) - 4;
-  const int h = std::abs(int(placedPoints[1].y) - int(placedPoints[0].y)) - 4;
-  // An image of no pixels cannot be drawn on: keep one pixel at least.
-  if (!bitmap.Locked()) bitmap.SetSize(std::max(1, w), std::max(1, h), 0xFFFFFF);
+  if (!bitmap.Locked()) bitmap.SetSize(ImageWidth(), ImageHeight(), 0xFFFFFF);
 }
 
 void TSARData::Draw(TCanvas* target) {
@@ -179,8 +176,9 @@ void TSARData::Draw(TCanvas* target) {
     Refresh();
     SuspendWrites(false);
   }
-  if (showBitmap)
-    target->Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+  // While it streams the image holds the newest lines: a redraw of the page
+  // in between must show them too.
+  if (showBitmap || OwnRefreshRequested()) target->Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }
 
 bool TSARData::Click(int x, int y) {
@@ -265,7 +263,7 @@ void TSARData::DrawLines() {
     }
   }
   TCanvasLock lock(*canvas);
-  lock.Painter().drawImage(int(placedPoints[0].x) + 2, int(placedPoints[0].y) + 2, bitmap.Image());
+  lock.Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }
 
 void TSARData::Refresh() {

@@ -226,6 +226,28 @@ TEST_F(SARDataTest, DrawsItsLinesOntoTheDiagram) {
   EXPECT_EQ(sar->Line(0), "IN1 = 0.625 [V]");
 }
 
+// A redraw of the page while the readout streams shows its lines, not the
+// rectangle's fill.
+TEST_F(SARDataTest, ARedrawDuringTheStreamShowsTheLines) {
+  auto sar = Make();
+  image[54] = 0x08;
+  TCanvas canvas;
+  canvas.SetSize(400, 200, 0x00F0F0F0);
+  sar->Paint(&canvas);
+  sar->OnHighlighted();
+  sar->Refresh();
+  {
+    TCanvasLock lock(canvas);
+    lock.Painter().fillRect(0, 0, canvas.Width(), canvas.Height(), QColor(0xF0, 0xF0, 0xF0));
+  }
+  sar->Paint(&canvas);
+  int dark = 0;
+  for (int y = 12; y < 32; ++y)
+    for (int x = 12; x < 160; ++x)
+      if ((canvas.PixelColour(x, y) & 0xFF) < 0x80) ++dark;
+  EXPECT_GT(dark, 20);
+}
+
 // Message boxes answered at once, their texts kept.
 class RecordedDialogs : public IDialogs {
  public:
