@@ -148,6 +148,11 @@ TEST_F(PageControlsTest, ClicksReachThePageShownAndNothingOfAHiddenPage) {
   TSwitch* dac = FindSwitch(form, 63, 7);
   ASSERT_NE(dac, nullptr);
   const uint8_t before = dac->GetSwitchState();
+  // The pointer moving onto it is seen too: its hint shows.
+  QWidget* top = box->window();
+  QTest::mouseMove(top->windowHandle(), box->mapTo(top, Centre(dac)));
+  PumpEvents();
+  EXPECT_EQ(form->StatusText(3).toStdString(), dac->GetHintText());
   Mark();
   RealClick(box, Centre(dac));
   EXPECT_NE(dac->GetSwitchState(), before);
