@@ -79,10 +79,15 @@ void TAmplifier::BuildControls() {
   powerBox->setObjectName("PowerBox");
   powerBox->setFont(arial);
   powerBox->resize(kBoxWidth, kBoxHeight);
+  PlaceControls();
+  ShowControls();
+}
+
+void TAmplifier::PlaceControls() {
+  if (!edit) return;
   edit->move(editLeft, editTop);
   muteBox->move(editLeft + kEditWidth + 4, editTop);
   powerBox->move(muteBox->x(), muteBox->y() + (showMute ? kBoxHeight + 2 : 0));
-  ShowControls();
 }
 
 void TAmplifier::ShowControls() {
@@ -335,9 +340,7 @@ void TAmplifier::Place(float s, int dx, int dy) {
   editLeft = Truncate(double(textLocation.x) * s + first.x - float(dx));
   editTop = Truncate(double(textLocation.y) * s + first.y - float(dy) + 1);
   if (!edit) return;
-  edit->move(editLeft, editTop);
-  muteBox->move(editLeft + kEditWidth + 4, editTop);
-  powerBox->move(muteBox->x(), muteBox->y() + (showMute ? kBoxHeight + 2 : 0));
+  PlaceControls();
   if (Shown()) edit->setVisible(visible && !muted);
 }
 

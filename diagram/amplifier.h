@@ -93,6 +93,8 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   // Builds the edit and the boxes (once) from the widget's state.
   void BuildControls();
   TSliderForm* Slider();
+  // Moves the built controls to where Place put the edit.
+  void PlaceControls();
   // The edit shows the gain unless muted, the boxes what the file asks for.
   void ShowControls();
   // The slider's position and texts, with its callback held off.
