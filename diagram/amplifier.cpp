@@ -43,31 +43,10 @@ TAmplifier::TAmplifier(QWidget* ownerWindow, float initialGain, float minGain, f
       gainTable(table, table + (table ? tableCount : 0)),
       showMute(mute),
       showPower(power) {
-  QWidget* parent = DiagramControlParent(ownerWindow);
-  const QFont arial(QStringLiteral("Arial"));
-  edit = new QLineEdit(parent);
-  edit->setObjectName("GainEdit");
-  edit->setFont(arial);
-  edit->resize(30, 18);
-  edit->setFrame(true);
-  QObject::connect(edit.data(), &QLineEdit::returnPressed, edit.data(), [this] { GainKeyPress(13); });
-  muteBox = new QCheckBox(parent);
-  muteBox->setObjectName("MuteBox");
-  muteBox->setFont(arial);
-  muteBox->resize(14, 16);
-  QObject::connect(muteBox.data(), &QCheckBox::clicked, muteBox.data(), [this] { MuteClick(); });
-  powerBox = new QCheckBox(parent);
-  powerBox->setObjectName("PowerBox");
-  powerBox->setFont(arial);
-  powerBox->resize(14, 16);
-  if (parent) {
-    edit->show();
-    muteBox->setVisible(showMute);
-    powerBox->setVisible(showPower);
-  }
-  slider = new TSliderForm(parent ? parent->window() : nullptr);
-  slider->SetChangeCallback(this, SliderChange);
-  slider->SetRange(SliderPosition(initialGain), 0, SliderPosition(max));
+  // The slider window's first position is a change like any other: it
+  // shows the gain it stands for (nothing is bound to write yet).
+  sliderPosition = SliderPosition(initialGain);
+  if (sliderPosition != SliderPosition(max)) SetGain(PositionGain(sliderPosition), true);
   SetHintText("Amplifier: I2C Address: " + HexAddress(device) + ", Page: " + std::to_string(page) +
               ", Register: " + std::to_string(reg));
 }
@@ -79,9 +58,75 @@ TAmplifier::~TAmplifier() {
   delete powerBox.data();
 }
 
-bool TAmplifier::Shown() const { return edit && edit->parentWidget(); }
+void TAmplifier::BuildControls() {
+  if (edit) return;
+  QWidget* parent = DiagramControlParent(owner);
+  const QFont arial(QStringLiteral("Arial"));
+  edit = new QLineEdit(parent);
+  edit->setObjectName("GainEdit");
+  edit->setFont(arial);
+  edit->resize(kEditWidth, kEditHeight);
+  edit->setFrame(true);
+  edit->setText(gainText);
+  QObject::connect(edit.data(), &QLineEdit::returnPressed, edit.data(), [this] { GainKeyPress(13); });
+  muteBox = new QCheckBox(parent);
+  muteBox->setObjectName("MuteBox");
+  muteBox->setFont(arial);
+  muteBox->resize(kBoxWidth, kBoxHeight);
+  muteBox->setChecked(muted);
+  QObject::connect(muteBox.data(), &QCheckBox::clicked, muteBox.data(), [this] { MuteClick(); });
+  powerBox = new QCheckBox(parent);
+  powerBox->setObjectName("PowerBox");
+  powerBox->setFont(arial);
+  powerBox->resize(kBoxWidth, kBoxHeight);
+  PlaceControls();
+  ShowControls();
+}
 
-bool TAmplifier::Muted() const { return muteBox && muteBox->isChecked(); }
+void TAmplifier::PlaceControls() {
+  if (!edit) return;
+  edit->move(editLeft, editTop);
+  muteBox->move(editLeft + kEditWidth + 4, editTop);
+  powerBox->move(muteBox->x(), muteBox->y() + (showMute ? kBoxHeight + 2 : 0));
+}
+
+void TAmplifier::ShowControls() {
+  if (!edit || !Shown()) return;
+  edit->setVisible(visible && !muted);
+  muteBox->setVisible(visible && showMute);
+  powerBox->setVisible(visible && showPower);
+}
+
+TSliderForm* TAmplifier::Slider() {
+  if (slider) return slider.data();
+  QWidget* parent = DiagramControlParent(owner);
+  slider = new TSliderForm(parent ? parent->window() : nullptr);
+  slider->SetRange(sliderPosition, 0, SliderPosition(max));
+  if (!gainText.isEmpty()) slider->VolumeText->setText(gainText + " dB");
+  slider->Lock->setChecked(lockBox);
+  slider->SetChangeCallback(this, SliderChange);
+  return slider.data();
+}
+
+void TAmplifier::SetSliderPosition(int position) {
+  sliderPosition = position;
+  if (!slider) return;
+  slider->SetChangeCallback(this, nullptr);
+  slider->SetPosition(position);
+  slider->SetChangeCallback(this, SliderChange);
+}
+
+void TAmplifier::SetLockBox(bool checked) {
+  lockBox = checked;
+  if (slider) slider->Lock->setChecked(checked);
+}
+
+float TAmplifier::PositionGain(int position) const {
+  float g = float(position) * step + min;
+  if (!gainTable.empty()) g = CodeToGain(Truncate(-double(g)));
+  if (gainLaw == kLawTwoRegisters && g >= 10 && g < 20) g = 12;
+  return g;
+}
 
 int TAmplifier::SliderPosition(float value) const {
   if (!(step > 0)) return 0;
@@ -172,14 +217,10 @@ void TAmplifier::SetGain(float g, bool write) {
   const int code = GainToCode(g);
   gain = CodeToGain(code);
   if (!Muted()) {
-    const QString text = GainText(gain);
-    if (edit) edit->setText(text);
-    if (slider) {
-      slider->VolumeText->setText(text + " dB");
-      slider->SetChangeCallback(this, nullptr);
-      slider->SetPosition(SliderPosition(gain));
-      slider->SetChangeCallback(this, SliderChange);
-    }
+    gainText = GainText(gain);
+    if (edit) edit->setText(gainText);
+    if (slider) slider->VolumeText->setText(gainText + " dB");
+    SetSliderPosition(SliderPosition(gain));
   }
   settingGain = false;
   if (!this->write || !write || !data) return;
@@ -215,16 +256,16 @@ void TAmplifier::RegisterChanged() {
     code = 2 * code | (second ? (*second & mask) >> shift : 0);
   }
   if (gainLaw == kLawFromOne) {
-    if (code == 0 && showMute) {
-      // The law's code 0 is silence: shown muted where the widget can.
-      if (muteBox) muteBox->setChecked(true);
+    // The law's code 0 is silence: shown muted where the widget can.
+    muted = code == 0 && showMute;
+    if (muteBox) muteBox->setChecked(muted);
+    if (muted) {
       SetMode(0, nullptr);
       if (slider) slider->hide();
       if (edit) edit->hide();
       return;
     }
-    if (muteBox) muteBox->setChecked(false);
-    if (Shown()) edit->setVisible(visible);
+    ShowControls();
   }
   const float value = CodeToGain(code);
   bool pass = true;
@@ -239,10 +280,9 @@ void TAmplifier::RegisterChanged() {
 void TAmplifier::SliderChange(TSliderForm* form, void* user) {
   auto* self = static_cast<TAmplifier*>(user);
   if (!self || !form) return;
-  float g = float(form->GetPosition()) * self->step + self->min;
-  if (!self->gainTable.empty()) g = self->CodeToGain(Truncate(-double(g)));
-  if (self->gainLaw == kLawTwoRegisters && g >= 10 && g < 20) g = 12;
-  self->SetGain(g, true);
+  self->sliderPosition = form->GetPosition();
+  self->lockBox = form->Lock->isChecked();
+  self->SetGain(self->PositionGain(self->sliderPosition), true);
   const bool locked = form->Lock->isChecked();
   if (locked != self->lock) {
     self->lock = locked;
@@ -254,7 +294,7 @@ void TAmplifier::SliderChange(TSliderForm* form, void* user) {
         ganged->SetGain(self->gain, true);
         self->settingGain = false;
       }
-      if (ganged->slider) ganged->slider->Lock->setChecked(locked);
+      ganged->SetLockBox(locked);
     }
   }
   if (QApplication::activeWindow() == form) {
@@ -272,50 +312,47 @@ void TAmplifier::GainKeyPress(int key) {
   float g = edit->text().trimmed().toFloat(&ok);
   if (!ok || !(g >= min && g <= max)) g = gain;
   SetGain(g, true);
-  if (slider) {
-    slider->SetChangeCallback(this, nullptr);
-    slider->SetPosition(SliderPosition(gain));
-    slider->SetChangeCallback(this, SliderChange);
-  }
+  SetSliderPosition(SliderPosition(gain));
 }
 
 void TAmplifier::MuteClick() {
+  muted = muteBox && muteBox->isChecked();
   SetGain(gain, true);
-  if (Muted()) {
+  if (edit) edit->setVisible(visible && !muted);
+  if (muted) {
     SetMode(0, nullptr);
     if (slider) slider->hide();
-    if (edit) edit->hide();
+    // Muted, the widget is inert: the window draws it, with the captions
+    // beside its boxes, into the page's background.
+    SendEvent(kEventStateChanged);
   } else {
+    // Redrawn while still inert, so the background loses the captions; then
+    // clickable again.
+    SendEvent(kEventStateChanged);
     SetMode(1, nullptr);
     if (slider && Shown()) slider->setVisible(on);
-    if (edit && Shown()) edit->show();
   }
 }
 
 void TAmplifier::Place(float s, int dx, int dy) {
   PlacePoints(s, dx, dy);
-  if (!edit) return;
   const TPointF first = placedPoints[0];
-  const int left = Truncate(double(textLocation.x) * s + first.x - float(dx));
-  const int top = Truncate(double(textLocation.y) * s + first.y - float(dy) + 1);
-  edit->move(left, top);
-  if (muteBox) muteBox->move(left + edit->width() + 4, top);
-  if (powerBox && muteBox) {
-    const int below = showMute ? muteBox->height() + 2 : 0;
-    powerBox->move(muteBox->x(), muteBox->y() + below);
-  }
-  if (Shown()) edit->setVisible(visible && !Muted());
+  editLeft = Truncate(double(textLocation.x) * s + first.x - float(dx));
+  editTop = Truncate(double(textLocation.y) * s + first.y - float(dy) + 1);
+  if (!edit) return;
+  PlaceControls();
+  if (Shown()) edit->setVisible(visible && !muted);
 }
 
 bool TAmplifier::Click(int x, int y) {
   if (mode == 0 || !ClickTest(x, y)) return false;
-  if (!slider) return true;
-  if (!slider->isVisible()) slider->move(QCursor::pos());
+  TSliderForm* form = Slider();
+  if (!form->isVisible()) form->move(QCursor::pos());
   if (targetCount > 0) {
-    slider->Lock->show();
-    slider->setFixedHeight(TSliderForm::kLockedHeight);
+    form->Lock->show();
+    form->setFixedHeight(TSliderForm::kLockedHeight);
   }
-  slider->show();
+  form->show();
   return true;
 }
 
@@ -329,23 +366,25 @@ void TAmplifier::SetVisible(bool flag) {
   TGUIObject::SetVisible(flag);
   if (slider) slider->setVisible(flag && slider->isVisible());
   if (!Shown()) return;
-  edit->setVisible(flag && !Muted());
+  // The page shows the widget: its controls are needed now.
+  if (flag) BuildControls();
   // The boxes of a hidden page must not stay over the page shown instead.
-  if (muteBox) muteBox->setVisible(flag && showMute);
-  if (powerBox) powerBox->setVisible(flag && showPower);
+  ShowControls();
 }
 
 void TAmplifier::Draw(TCanvas* target) {
   TGUITriangle::Draw(target);
-  if (!edit || edit->isVisible() || !Shown()) return;
+  // The captions stand in for the hidden edit while muted.
+  if (!Shown() || !muted) return;
   QPainter& painter = target->Painter();
   painter.setFont(DiagramFont(8));
   painter.setBrush(Qt::NoBrush);
   painter.setPen(QColor(0, 0, 0));
-  auto label = [&](QCheckBox* box, const char* text) {
-    painter.drawText(QRect(box->x() + box->width() + 3, box->y(), 50, 14),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromLatin1(text));
+  const int boxLeft = editLeft + kEditWidth + 4;
+  auto label = [&](int top, const char* text) {
+    painter.drawText(QRect(boxLeft + kBoxWidth + 3, top, 50, 14), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                     QString::fromLatin1(text));
   };
-  if (showMute && muteBox) label(muteBox, "Mute");
-  if (showPower && powerBox) label(powerBox, "Power");
+  if (showMute) label(editTop, "Mute");
+  if (showPower) label(editTop + (showMute ? kBoxHeight + 2 : 0), "Power");
 }

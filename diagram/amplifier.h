@@ -4,6 +4,11 @@
 // several gain laws or by a table of gains, keeps the amplifiers it links
 // to ganged while its slider window's Lock box is checked, and follows the
 // register image.
+//
+// A page holds many of them, so the real controls are built late: the edit
+// and the boxes when the page first shows the widget, the slider window at
+// the first click (or when asked for). Until then the widget keeps what they
+// would show, and a control built late starts from it.
 #pragma once
 
 #include <QCheckBox>
@@ -52,6 +57,14 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   void Draw(TCanvas* canvas) override;
 
   float GetGain() const { return gain; }
+  // The controls, built at this call when they are not yet.
+  TSliderForm* GetSlider() { return Slider(); }
+  QLineEdit* GetEdit() { return BuildControls(), edit.data(); }
+  QCheckBox* GetMuteBox() { return BuildControls(), muteBox.data(); }
+  QCheckBox* GetPowerBox() { return BuildControls(), powerBox.data(); }
+  // Whether they are built yet.
+  bool HasSlider() const { return slider != nullptr; }
+  bool HasControls() const { return edit != nullptr; }
   float GetMin() const { return min; }
   float GetMax() const { return max; }
   float GetStep() const { return step; }
@@ -63,27 +76,45 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   bool GetShowMute() const { return showMute; }
   bool GetShowPower() const { return showPower; }
   bool GetLock() const { return lock; }
-  TSliderForm* GetSlider() const { return slider.data(); }
-  QLineEdit* GetEdit() const { return edit.data(); }
-  QCheckBox* GetMuteBox() const { return muteBox.data(); }
-  QCheckBox* GetPowerBox() const { return powerBox.data(); }
 
  protected:
   // The largest code of the field.
   int FieldMax() const { return mask >> shift; }
   // trunc((gain - min) / step), kept inside the slider's range.
   int SliderPosition(float value) const;
-  bool Muted() const;
+  bool Muted() const { return muted; }
+  // The gain a slider position stands for.
+  float PositionGain(int position) const;
   // The image byte the two-register law keeps its low bit in (none unless
   // the window points into a page that holds it).
   uint8_t* SecondByte() const;
   // The controls sit on the owner only; headless there is nothing to show.
-  bool Shown() const;
+  bool Shown() const { return owner != nullptr; }
+  // Builds the edit and the boxes (once) from the widget's state.
+  void BuildControls();
+  TSliderForm* Slider();
+  // Moves the built controls to where Place put the edit.
+  void PlaceControls();
+  // The edit shows the gain unless muted, the boxes what the file asks for.
+  void ShowControls();
+  // The slider's position and texts, with its callback held off.
+  void SetSliderPosition(int position);
+  void SetLockBox(bool checked);
+
+  // The controls' sizes, fixed so that placing and drawing need no control.
+  static constexpr int kEditWidth = 30, kEditHeight = 18, kBoxWidth = 14, kBoxHeight = 16;
 
   QPointer<TSliderForm> slider;
   QPointer<QLineEdit> edit;
   QPointer<QCheckBox> muteBox;
   QPointer<QCheckBox> powerBox;
+  // What the controls show, kept while they are not built.
+  QString gainText;  // empty until a gain was shown
+  int sliderPosition = 0;
+  bool lockBox = false;
+  bool muted = false;
+  // Where Place put the edit.
+  int editLeft = 0, editTop = 0;
   bool settingGain = false;
   bool lock = false;
   float gain;

@@ -1,6 +1,8 @@
 #include "diagram/block_diagram.h"
 
 #include <QCursor>
+#include <QEvent>
+#include <QWidget>
 
 #include <algorithm>
 #include <charconv>
@@ -9,6 +11,7 @@
 #include <limits>
 #include <unordered_map>
 
+#include "diagram/bit_widgets.h"
 #include "diagram/streaming_widget.h"
 #include "platform/file.h"
 #include "platform/gui/gui.h"
@@ -55,6 +58,26 @@ void HoldStream(TGUIObject* object, bool hold) {
   if (auto* group = dynamic_cast<TGUIGroup*>(object))
     for (unsigned i = 0; i < group->GetChildCount(); ++i) HoldStream(group->GetChild(i), hold);
 }
+// A page's controls sit on this layer: it covers the paint box and follows
+// its size, and pointer events it does not take (everywhere but on a
+// control) go on to the paint box beneath, at the same coordinates.
+class TControlLayer : public QWidget {
+ public:
+  explicit TControlLayer(QWidget* box) : QWidget(box) {
+    setObjectName("PageControls");
+    // Hover moves, too, must reach the paint box.
+    setMouseTracking(true);
+    setGeometry(box->rect());
+    box->installEventFilter(this);
+    show();
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == parentWidget() && event->type() == QEvent::Resize) setGeometry(parentWidget()->rect());
+    return false;
+  }
+};
 
 }  // namespace
 
@@ -273,7 +296,13 @@ int TBlockDiagram::ReadSizeValue(const char* text, bool* whole) {
 
 TBlockDiagram::TBlockDiagram(const std::string& name, const TDiagramContext& pageContext)
     : context(pageContext), proximityTimer(std::make_unique<TProximityTimer>()) {
-  Load(name);
+  if (QWidget* box = DiagramControlParent(context.owner)) controlLayer = new TControlLayer(box);
+  try {
+    Load(name);
+  } catch (...) {
+    delete controlLayer.data();
+    throw;
+  }
 }
 
 TBlockDiagram::~TBlockDiagram() {
@@ -283,6 +312,8 @@ TBlockDiagram::~TBlockDiagram() {
   proximityTimer->Clear();  // no tick may reach an object being deleted
   Clear();
   proximityTimer.reset();
+  // Each widget took its own controls; the layer holds what is left.
+  delete controlLayer.data();
 }
 
 void TBlockDiagram::Clear() {
@@ -306,7 +337,12 @@ void TBlockDiagram::RunLoadScripts(bool send) {
 }
 
 void TBlockDiagram::SetVisible(bool visible) {
+  if (!visible && controlLayer) controlLayer->hide();
   for (unsigned i = 0; i < objectCount; ++i) objects[i]->SetVisible(visible);
+  if (visible && controlLayer) {
+    controlLayer->show();
+    controlLayer->raise();
+  }
 }
 
 void TBlockDiagram::HoldStreams(bool hold) {

@@ -3,6 +3,7 @@
 // their register windows, and declares the page's codec device.
 #pragma once
 
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <pugixml.hpp>
@@ -57,6 +58,7 @@ class TBlockDiagram {
   TBlockDiagram& operator=(const TBlockDiagram&) = delete;
 
   void Load(const std::string& fileName);
+  // Shows or hides the page's objects and every control of the page.
   void SetVisible(bool visible);
   // Holds (ends, and starts no more) or frees the streams of the page's
   // streaming widgets, inside groups too: the window holds every page but
@@ -95,6 +97,10 @@ class TBlockDiagram {
   const std::string& GetLibraryPath() const { return libraryPath; }
   void* GetModule() const { return module; }
   TProximityTimer* GetProximityTimer() const { return proximityTimer.get(); }
+  // The widget every real control of the page sits on: a layer over the
+  // owner's paint box that shows and hides with the page, so that no
+  // control of a hidden page stays on screen. None when headless.
+  QWidget* ControlLayer() const { return controlLayer.data(); }
   const TDiagramContext& Context() const { return context; }
   const std::string& FileName() const { return fileName; }
   // The text of the root's `title` element; empty without one.
@@ -183,6 +189,9 @@ class TBlockDiagram {
   void Progress(const char* text, int position);
 
   TDiagramContext context;
+  // Owner and parent of the widgets' controls (the layer, or none).
+  QWidget* ControlOwner() const { return controlLayer.data(); }
+  QPointer<QWidget> controlLayer;
   std::string fileName;
   std::string title;
   std::string source;  // the file's text while it loads (for line numbers)

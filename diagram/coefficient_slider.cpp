@@ -22,7 +22,7 @@ TQMX7350Slider::TQMX7350Slider(QWidget* ownerWidget, void* window, TScriptTransf
       scripts{muteScript, unmuteScript, powerUpScript, powerDownScript} {
   SetData(nullptr);  // nothing is written until the window core binds it
   SetHintText("QMX7350 Custom Slider");
-  for (int i = 0; i < 4; ++i) commands[i] = MakeScriptWindow(scripts[i], scripts[i], window, transfer, nullptr);
+  for (int i = 0; i < 4; ++i) commands[i].Set(scripts[i], scripts[i], window, transfer, nullptr);
   if (owner) {
     trackBar = new QSlider(Qt::Vertical, owner);
     trackBar->setMinimum(0);
@@ -53,7 +53,6 @@ TQMX7350Slider::TQMX7350Slider(QWidget* ownerWidget, void* window, TScriptTransf
 }
 
 TQMX7350Slider::~TQMX7350Slider() {
-  for (auto& command : commands) delete command.data();
   for (QWidget* control : std::initializer_list<QWidget*>{trackBar, stepText, muteBox, muteLabel, powerBox,
                                                            powerLabel, modeButtons[0], modeButtons[1],
                                                            modeButtons[2]})
@@ -144,7 +143,7 @@ void TQMX7350Slider::PositionChange() {
 }
 
 void TQMX7350Slider::Run(int script) {
-  if (commands[script]) commands[script]->RunSync();
+  commands[script].RunSync();
 }
 
 void TQMX7350Slider::ApplyMode() {

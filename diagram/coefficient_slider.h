@@ -16,6 +16,7 @@
 
 #include "diagram/bound_shape.h"
 #include "diagram/context.h"
+#include "diagram/script_button.h"
 
 class TI2CCommand;
 
@@ -68,7 +69,7 @@ class TQMX7350Slider : public TBoundShape<TGUIRectangle> {
   QPointer<QWidget> owner;
   std::string coeffFile;
   std::string scripts[4];
-  QPointer<TI2CCommand> commands[4];  // mute, unmute, power-up, power-down
+  TScriptWindow commands[4];  // mute, unmute, power-up, power-down
   QPointer<QSlider> trackBar;
   QPointer<QLabel> stepText, muteLabel, powerLabel;
   QPointer<QCheckBox> muteBox, powerBox;

@@ -39,17 +39,12 @@ TDataReadout::TDataReadout(int page, int reg, int count, QWidget* ownerWidget, c
                            const std::string& caption)
     : TStreamingShape(0, page, reg, count, rect), owner(ownerWidget) {
   bitmap.SetSize(std::max(1, int(rect[2] - rect[0]) - 4), std::max(1, int(rect[3] - rect[1]) - 4), 0xFFFFFF);
-  script = MakeScriptWindow(scriptFile, caption, window, transfer, nullptr);
+  script.Set(scriptFile, caption, window, transfer, nullptr);
   activeBox = Box(owner, "Active", true);
   if (activeBox) QObject::connect(activeBox.data(), &QCheckBox::clicked, [this] { UpdateMode(); });
 }
 
-TI2CCommand* TDataReadout::Script() const { return script.data(); }
-
-TDataReadout::~TDataReadout() {
-  delete script.data();
-  delete activeBox.data();
-}
+TDataReadout::~TDataReadout() { delete activeBox.data(); }
 
 void TDataReadout::SetActiveObjects(bool flag) {
   TStreamingShape::SetActiveObjects(flag);
@@ -69,9 +64,7 @@ void TDataReadout::PlaceImage() {
   if (activeBox) activeBox->setGeometry(int(placedPoints[1].x) + 10, int(placedPoints[1].y), 100, 16);
 }
 
-void TDataReadout::RunScript() {
-  if (script) script->RunSync();
-}
+void TDataReadout::RunScript() { script.RunSync(); }
 
 void TDataReadout::OnGuiThread(const std::function<void()>& draw) {
   // A direct call on the GUI thread; nothing once the program is going.
@@ -117,7 +110,7 @@ void TDSVoiceRecordData::Place(float s, int dx, int dy) {
 
 bool TDSVoiceRecordData::Click(int x, int y) {
   const bool hit = TDataReadout::Click(x, y);
-  if (hit && script) script->show();
+  if (hit) script.Show();
   return hit;
 }
 

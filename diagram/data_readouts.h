@@ -12,6 +12,7 @@
 
 #include "common/canvas.h"
 #include "diagram/context.h"
+#include "diagram/script_button.h"
 #include "diagram/streaming_widget.h"
 
 class QCheckBox;
@@ -33,7 +34,8 @@ class TDataReadout : public TStreamingShape {
   bool IsStreaming() const { return streaming; }
   const TCanvas& Bitmap() const { return bitmap; }
   QCheckBox* ActiveBox() const { return activeBox.data(); }
-  TI2CCommand* Script() const;
+  // The set-up script's window, built at this call when it is not yet.
+  TI2CCommand* Script() { return script.Window(); }
 
  protected:
   // Resizes the image to the placed rectangle and puts the "Active" box
@@ -49,7 +51,7 @@ class TDataReadout : public TStreamingShape {
   bool streaming = false;
   QPointer<QWidget> owner;
   QPointer<QCheckBox> activeBox;
-  QPointer<TI2CCommand> script;
+  TScriptWindow script;
 };
 
 class TDSVoiceRecordData : public TDataReadout {

@@ -88,7 +88,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildPolygon(pugi::xml_node node) {
                                                                           node.attribute("CustomGainValues").value())
                                                            : 0;
   const float triangle[6] = {points[0].x, points[0].y, points[1].x, points[1].y, points[2].x, points[2].y};
-  auto amplifier = std::make_unique<TAmplifier>(context.owner, 0.0f, min, max, step, device, page, reg, mask, shift,
+  auto amplifier = std::make_unique<TAmplifier>(ControlOwner(), 0.0f, min, max, step, device, page, reg, mask, shift,
                                                 gainLaw, gains.data(), gainCount, textLocation.x, textLocation.y,
                                                 triangle, showMute, showPower);
   amplifier->SetCallbacks(context.window, context.objectWrite, nullptr, context.blockTransfer);
@@ -145,7 +145,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildRect(pugi::xml_node node) {
   const float rect[6] = {x, y, x + w, y + h, float(Real(node, "rx", 1.0)), float(Real(node, "ry", 1.0))};
   const std::string function = node.attribute("function").value();
   void* window = context.window;
-  QWidget* owner = context.owner;
+  QWidget* owner = ControlOwner();
 
   // A widget with a register window bound write only: mode 1, registered.
   auto writeOnly = [&](auto widget) -> std::unique_ptr<TGUIObject> {
@@ -260,7 +260,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildPath(pugi::xml_node node) {
   const std::string data = node.attribute("d").value();
   if (std::strcmp(node.attribute("function").value(), "QMX7460_RSEL") != 0) return std::make_unique<TSVGPath>(data);
   if (!Require(node, {"I2CPage", "I2CRegister", "Mask", "Shift"})) return nullptr;
-  auto select = std::make_unique<TQMX7460RSEL>(context.window, context.owner, Integer(node, "I2CAddress", I2CAddress),
+  auto select = std::make_unique<TQMX7460RSEL>(context.window, ControlOwner(), Integer(node, "I2CAddress", I2CAddress),
                                                Integer(node, "I2CPage", 0), Integer(node, "I2CRegister", 0),
                                                Integer(node, "Mask", 0) & 0xFF, Integer(node, "Shift", 0) & 0xFF, data);
   BindWriteOnly(select.get());
@@ -286,7 +286,7 @@ std::unique_ptr<TGUIObject> TBlockDiagram::BuildText(pugi::xml_node node) {
     if (!text) {
       if (imageHint) {
         if (!Require(node, {"file", "HintYOffset"})) return nullptr;
-        text = std::make_unique<TGUITextImageHint>(context.owner, platform::MapPath(node.attribute("file").value()),
+        text = std::make_unique<TGUITextImageHint>(ControlOwner(), platform::MapPath(node.attribute("file").value()),
                                                    Integer(node, "HintYOffset", 0), position, content, fontSize);
       } else {
         text = std::make_unique<TGUIText>(position, content, fontSize);

@@ -8,25 +8,55 @@
 #include "platform/log.h"
 #include "registers/i2c_command.h"
 
-TI2CCommand* MakeScriptWindow(const std::string& file, const std::string& caption, void* window,
-                              TScriptTransferCallback transfer, TScriptGPIOCallback gpio) {
-  auto* command = new TI2CCommand(nullptr);
-  command->SetCallbacks(window, transfer, gpio);
-  if (!command->LoadScript(platform::MapPath(file))) {
+TScriptWindow::~TScriptWindow() { delete command.data(); }
+
+void TScriptWindow::Set(const std::string& file, const std::string& text, void* owner,
+                        TScriptTransferCallback transferCallback, TScriptGPIOCallback gpioCallback) {
+  delete command.data();
+  set = true;
+  path = platform::MapPath(file);
+  caption = text;
+  window = owner;
+  transfer = transferCallback;
+  gpio = gpioCallback;
+  lines.clear();
+  std::string error;
+  if (!CommandScript::ReadScriptFile(path, lines, &error)) {
+    platform::LogLine(error);
     // Nothing to run: the widget still works.
     platform::LogLine("Script button: cannot read the script " + file);
-    command->SetCommandLines({});
+    lines.clear();
   }
+}
+
+TI2CCommand* TScriptWindow::Window() {
+  if (command || !set) return command.data();
+  command = new TI2CCommand(nullptr);
+  command->SetCallbacks(window, transfer, gpio);
+  // As the window's own LoadScript leaves it.
+  command->Script().SetFileName(path);
+  command->Script().SetLines(lines);
+  command->SetCommandLines(lines);
   command->setWindowTitle(QString::fromStdString(caption));
-  return command;
+  return command.data();
+}
+
+bool TScriptWindow::Built() const { return !command.isNull(); }
+
+void TScriptWindow::RunSync() {
+  if (TI2CCommand* script = Window()) script->RunSync();
+}
+
+void TScriptWindow::Show() {
+  if (TI2CCommand* script = Window()) script->show();
 }
 
 namespace {
 
 // A command window that is never shown, holding one script file.
-TI2CCommand* ScriptWindow(const std::string& name, void* window, TScriptTransferCallback transfer,
-                          TScriptGPIOCallback gpio) {
-  return MakeScriptWindow(std::string(TScriptButton::kScriptDirectory) + name, name, window, transfer, gpio);
+void SetScript(TScriptWindow& script, const std::string& name, void* window, TScriptTransferCallback transfer,
+               TScriptGPIOCallback gpio) {
+  script.Set(std::string(TScriptButton::kScriptDirectory) + name, name, window, transfer, gpio);
 }
 
 }  // namespace
@@ -42,23 +72,16 @@ TScriptButton::TScriptButton(QWidget* ownerWindow, const float* rect, void* diag
       onScriptFile(on),
       offScriptFile(off),
       type(buttonType) {
-  onScript = ScriptWindow(on, diagram, transferCallback, gpioCallback);
-  offScript = ScriptWindow(off, diagram, transferCallback, gpioCallback);
+  SetScript(onScript, on, diagram, transferCallback, gpioCallback);
+  SetScript(offScript, off, diagram, transferCallback, gpioCallback);
 }
 
-TScriptButton::~TScriptButton() {
-  delete onScript.data();
-  delete offScript.data();
-}
-
-TI2CCommand* TScriptButton::GetOnWindow() const { return onScript.data(); }
-TI2CCommand* TScriptButton::GetOffWindow() const { return offScript.data(); }
+TScriptButton::~TScriptButton() = default;
 
 void TScriptButton::SetState(bool value, bool notify) {
   buttonOn = value;
   if (notify) SendEvent(kEventStateChanged);
-  TI2CCommand* script = buttonOn ? onScript.data() : offScript.data();
-  if (script && transfer) script->RunSync();
+  if (transfer) (buttonOn ? onScript : offScript).RunSync();
 }
 
 bool TScriptButton::Click(int x, int y) {

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <string>
+#include <vector>
 
 #include "common/shapes.h"
 #include "diagram/context.h"
@@ -14,8 +15,34 @@ class TI2CCommand;
 
 // A hidden command window holding the script `file` (mapped to this
 // platform), titled `caption`; a file that cannot be read leaves it empty.
-TI2CCommand* MakeScriptWindow(const std::string& file, const std::string& caption, void* window,
-                              TScriptTransferCallback transfer, TScriptGPIOCallback gpio);
+// The file is read (and a failure logged) when the script is set; the
+// window, a large form, is built at its first use, since a page holds many
+// scripts that are never run or shown.
+class TScriptWindow {
+ public:
+  TScriptWindow() = default;
+  ~TScriptWindow();
+  TScriptWindow(const TScriptWindow&) = delete;
+  TScriptWindow& operator=(const TScriptWindow&) = delete;
+
+  void Set(const std::string& file, const std::string& caption, void* window, TScriptTransferCallback transfer,
+           TScriptGPIOCallback gpio);
+  // The window, built now when it is not yet (null before Set).
+  TI2CCommand* Window();
+  bool Built() const;
+  // The whole script at once (TI2CCommand::RunSync), and the window shown.
+  void RunSync();
+  void Show();
+
+ private:
+  bool set = false;
+  std::string path, caption;
+  std::vector<std::string> lines;
+  void* window = nullptr;
+  TScriptTransferCallback transfer = nullptr;
+  TScriptGPIOCallback gpio = nullptr;
+  QPointer<TI2CCommand> command;
+};
 
 class TScriptButton : public TGUIEllipse {
  public:
@@ -45,8 +72,9 @@ class TScriptButton : public TGUIEllipse {
   const std::string& GetType() const { return type; }
   TScriptTransferCallback GetTransfer() const { return transfer; }
   TScriptGPIOCallback GetGPIO() const { return gpio; }
-  TI2CCommand* GetOnWindow() const;
-  TI2CCommand* GetOffWindow() const;
+  // The scripts' windows, built at this call when they are not yet.
+  TI2CCommand* GetOnWindow() { return onScript.Window(); }
+  TI2CCommand* GetOffWindow() { return offScript.Window(); }
 
  protected:
   QWidget* owner;
@@ -56,5 +84,5 @@ class TScriptButton : public TGUIEllipse {
   std::string onScriptFile, offScriptFile;
   bool buttonOn = false;
   std::string type;
-  QPointer<TI2CCommand> onScript, offScript;
+  TScriptWindow onScript, offScript;
 };

@@ -226,7 +226,7 @@ TTouchScreen::TTouchScreen(QWidget* owner, const float* rect, void* window, TScr
   ClearBitmap(form->formBitmap);
   SetHintText("Touchscreen: Page: 3, Register: 0, Length: 50");
   for (int i = 0; i < 4; ++i)
-    scripts[i] = MakeScriptWindow(std::string("Codecs\\") + kScriptFiles[i], kScriptFiles[i], window, transfer, nullptr);
+    scripts[i].Set(std::string("Codecs\\") + kScriptFiles[i], kScriptFiles[i], window, transfer, nullptr);
   if (owner) {
     activeBox = new QCheckBox(QStringLiteral("Active"), owner);
     activeBox->setChecked(true);
@@ -236,13 +236,10 @@ TTouchScreen::TTouchScreen(QWidget* owner, const float* rect, void* window, TScr
 }
 
 TTouchScreen::~TTouchScreen() {
-  for (auto& script : scripts) delete script.data();
   form->block = nullptr;
   delete form;
   delete activeBox.data();
 }
-
-TI2CCommand* TTouchScreen::CurrentScript() const { return scripts[mode].data(); }
 
 void TTouchScreen::Place(float s, int dx, int dy) {
   TStreamingShape::Place(s, dx, dy);

@@ -18,6 +18,7 @@
 
 #include "common/canvas.h"
 #include "diagram/context.h"
+#include "diagram/script_button.h"
 #include "diagram/streaming_widget.h"
 
 class TI2CCommand;
@@ -99,7 +100,8 @@ class TTouchScreen : public TStreamingShape {
   TTouchScreenForm* Form() const { return form; }
   TCanvas& BlockBitmap() { return blockBitmap; }
   QCheckBox* ActiveBox() const { return activeBox.data(); }
-  TI2CCommand* CurrentScript() const;
+  // The current mode's script window, built at this call when it is not yet.
+  TI2CCommand* CurrentScript() { return scripts[mode].Window(); }
   int Segments() const { return segments; }
 
  private:
@@ -111,7 +113,7 @@ class TTouchScreen : public TStreamingShape {
   int pointX = 0, pointY = 0, penDown = 0, lastX = 0, lastY = 0;
   bool lastValid = false;
   TTouchScreenForm* form = nullptr;
-  QPointer<TI2CCommand> scripts[4];
+  TScriptWindow scripts[4];
   int mode = kNBM1;
   // Drawing may call back into drawing (a segment repaints the block): re-entrant.
   std::recursive_mutex drawLock;

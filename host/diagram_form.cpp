@@ -810,7 +810,9 @@ void TDiagramForm::ObjectEvent(void* form, TGUIObject* object, int event) {
     case kEventStateChanged:
       self->redrawPending = true;
       if (self->drawingEnabled) {
-        self->DrawForeground();
+        // An inert object is drawn into the background only.
+        if (object && object->GetMode() == 0) self->Redraw();
+        else self->DrawForeground();
         self->RepaintDiagram();
       }
       break;

@@ -64,6 +64,14 @@ struct Amp {
   TAmplifier widget;
 };
 
+// The widget the controls are shown in.
+struct ShownOwner : QWidget {
+  ShownOwner() {
+    resize(300, 300);
+    show();
+  }
+};
+
 }  // namespace
 
 // GainToCode and CodeToGain of every law and of a table, including
@@ -309,9 +317,7 @@ TEST(AmplifierTest, TheGainEditTakesANumberInRangeOnEnter) {
 }
 
 TEST(AmplifierTest, MuteAndPowerBoxes) {
-  QWidget owner;
-  owner.resize(300, 300);
-  owner.show();
+  ShownOwner owner;
   Settings s{-12, 20, 0.5f, 0x7F};
   s.mute = s.power = true;
   Amp a(s, &owner);
@@ -401,4 +407,62 @@ TEST(AmplifierTest, TheLoaderRefusesWhatWouldDivideByZeroOrLeaveThePage) {
     EXPECT_NE(page->Warnings()[0].find(std::string("attribute \"") + c.attribute + "\""), std::string::npos)
         << page->Warnings()[0];
   }
+}
+
+// A page holds many amplifiers: the edit and the boxes are built when the
+// page first shows the widget, the slider window at its first click, and
+// each starts from what the widget shows by then.
+TEST(AmplifierTest, ControlsBuiltLateStartFromTheWidgetsState) {
+  ShownOwner owner;
+  Settings s{-12, 20, 0.5f, 0x7F};
+  s.mute = s.power = true;
+  Amp a(s, &owner);
+  a.Byte() = 30;  // 3 dB
+  a.Notify();
+  a.widget.Place(2.0f, 0, 0);
+  EXPECT_FALSE(a.widget.HasControls());
+  EXPECT_FALSE(a.widget.HasSlider());
+  EXPECT_TRUE(owner.findChildren<QWidget*>().isEmpty());
+  a.widget.SetVisible(true);
+  ASSERT_TRUE(a.widget.HasControls());
+  EXPECT_FALSE(a.widget.HasSlider());
+  QLineEdit* edit = a.widget.GetEdit();
+  EXPECT_EQ(edit->parentWidget(), &owner);
+  EXPECT_EQ(edit->text(), "3");
+  EXPECT_TRUE(edit->isVisible());
+  // Where Place put them: the first vertex (20, 20) plus the text location (0, -20) x 2.
+  EXPECT_EQ(edit->pos(), QPoint(20, -19));
+  EXPECT_EQ(a.widget.GetMuteBox()->pos(), QPoint(20 + 30 + 4, -19));
+  EXPECT_EQ(a.widget.GetPowerBox()->pos(), QPoint(54, -19 + 16 + 2));
+  EXPECT_TRUE(a.widget.GetMuteBox()->isVisible());
+  EXPECT_TRUE(a.widget.GetPowerBox()->isVisible());
+  ASSERT_TRUE(a.widget.Click(40, 50));
+  ASSERT_TRUE(a.widget.HasSlider());
+  TSliderForm* slider = a.widget.GetSlider();
+  EXPECT_TRUE(slider->isVisible());
+  EXPECT_EQ(slider->GetPosition(), 30);
+  EXPECT_EQ(slider->GetMax(), 64);
+  EXPECT_EQ(slider->VolumeText->text(), "3 dB");
+  EXPECT_TRUE(a.writes.list.empty());  // building wrote nothing
+  slider->SetPosition(31);
+  EXPECT_FLOAT_EQ(a.widget.GetGain(), 3.5f);
+  EXPECT_EQ(edit->text(), "3.5");
+  EXPECT_EQ(a.writes.list.size(), 1u);
+  slider->hide();
+
+  // Muted by the register before the page was shown: built checked, the edit hidden.
+  Settings law{-10, 10, 1, 0x1F, 0, TAmplifier::kLawFromOne, {}, true};
+  Amp b(law, &owner);
+  b.Byte() = 0;
+  b.Notify();
+  EXPECT_FALSE(b.widget.HasControls());
+  b.widget.SetVisible(true);
+  EXPECT_TRUE(b.widget.GetMuteBox()->isChecked());
+  EXPECT_FALSE(b.widget.GetEdit()->isVisible());
+  EXPECT_EQ(b.widget.GetMode(), 0);
+
+  // Headless: nothing to show them in, nothing is built.
+  Amp c(s);
+  c.widget.SetVisible(true);
+  EXPECT_FALSE(c.widget.HasControls());
 }

@@ -12,6 +12,7 @@
 #include "diagram/amplifier.h"
 #include "diagram/bit_widgets.h"
 #include "diagram/pin_select.h"
+#include "diagram/routing.h"
 #include "common/image_hint.h"
 #include "common/jpeg.h"
 #include "page_fixture.h"
@@ -206,4 +207,54 @@ TEST_F(BoardKitTest, TheDacSwitchLightsItsPathFromTheAudioInterface) {
   byte = 0x00;
   lever->Refresh();
   EXPECT_FALSE(dac->IsOn());
+}
+
+// A resistor select writes its choice only while its first source is on;
+// without one it writes 0 whatever it shows. Every select of the kit has
+// its switch, and on the playback page "40k" reaches the field.
+TEST_F(BoardKitTest, EveryResistorSelectHasTheSwitchThatLetsItWrite) {
+  int selects = 0;
+  for (const std::string& file : AllPages()) {
+    PageFixture f;
+    TBlockDiagram page(file, f.context);
+    for (unsigned i = 0; i < page.ObjectCount(); ++i) {
+      auto* select = dynamic_cast<TQMX7460RSEL*>(page.Object(i));
+      if (!select) continue;
+      ++selects;
+      const std::string what = file + ": resistor select " + std::to_string(select->GetID());
+      ASSERT_GT(select->GetSourceCount(), 0u) << what << " has no source link";
+      EXPECT_NE(dynamic_cast<TSwitch*>(select->GetSource(0)), nullptr) << what << ": its source is no switch";
+    }
+  }
+  EXPECT_GE(selects, 1);
+
+  PageFixture f;
+  TBlockDiagram page("QMX7XXX\\Page1.svg", f.context);
+  page.SetZoom(1.0, 0, 0);
+  TQMX7460RSEL* select = nullptr;
+  for (unsigned i = 0; i < page.ObjectCount() && !select; ++i) select = dynamic_cast<TQMX7460RSEL*>(page.Object(i));
+  ASSERT_NE(select, nullptr);
+  auto* lever = dynamic_cast<TSwitch*>(select->GetSource(0));
+  ASSERT_NE(lever, nullptr);
+  struct Writes {
+    int count = 0;
+    static void Callback(void* user, int, int, int, int) { ++static_cast<Writes*>(user)->count; }
+  } writes;
+  uint8_t byte = 0x00;
+  select->SetData(&byte);
+  select->SetCallbacks(&writes, Writes::Callback, nullptr, nullptr);
+  select->GetList()->setCurrentRow(2);
+  ASSERT_EQ(select->GetList()->currentItem()->text(), "40k");
+  const TPointF a = lever->GetPlacedPoint(0), b = lever->GetPlacedPoint(1);
+  const int x = int((a.x + b.x) / 2), y = int((a.y + b.y) / 2);
+  ASSERT_TRUE(lever->Click(x, y));  // on: the chosen resistor is written
+  EXPECT_EQ(byte, 0x0C);
+  ASSERT_TRUE(lever->Click(x, y));  // off: none
+  EXPECT_EQ(byte, 0x00);
+  EXPECT_EQ(writes.count, 2);
+  // The field read back turns the switch on again.
+  byte = 0x08;
+  select->Refresh();
+  EXPECT_EQ(lever->GetSwitchState(), 1);
+  EXPECT_EQ(select->GetList()->currentItem()->text(), "20k");
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QListWidget>
 #include <QTest>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "diagram/processing_blocks.h"
+#include "platform/library.h"
 #include "registers/i2c_command.h"
 #include "page_fixture.h"
 #include "probes.h"
@@ -128,6 +130,40 @@ TEST(ScriptButtonTest, APlainButtonTogglesAndAMissingScriptIsLogged) {
   EXPECT_EQ(Transfers::List(), (std::vector<std::string>{"48:5=17", "48:5=17"}));
   EXPECT_TRUE(button->IsOn());
   EXPECT_EQ(button->GetOnWindow()->windowTitle(), "a_on.txt");
+}
+
+// A command window is a large form and a page holds many scripts that are
+// never run or shown: each window is built at its first run or look, and
+// holds the file as it was read (and its failure logged) at load.
+TEST(ScriptButtonTest, ScriptWindowsAreBuiltAtTheirFirstUse) {
+  auto windows = [] {
+    int n = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) n += qobject_cast<TI2CCommand*>(w) != nullptr;
+    return n;
+  };
+  const int before = windows();
+  ScriptPage p;
+  testsupport::LogCapture log;
+  p.Load("<rect x='0' y='0' width='40' height='20' function='ScriptButton' ScriptOn='a_on.txt' "
+         "ScriptOff='missing.txt'/>");
+  EXPECT_TRUE(log.Contains("Script button: cannot read the script Codecs\\missing.txt"));
+  EXPECT_EQ(windows(), before);
+  testsupport::WriteFile("Codecs/a_on.txt", "w 30 05 77\n");  // read already
+  TScriptButton* button = p.Button(0);
+  ASSERT_TRUE(button->Click(20, 10));
+  EXPECT_EQ(Transfers::List(), (std::vector<std::string>{"48:5=17"}));
+  EXPECT_EQ(windows(), before + 1);
+  TI2CCommand* on = button->GetOnWindow();
+  EXPECT_EQ(on->windowTitle(), "a_on.txt");
+  EXPECT_EQ(on->CommandLines(), (std::vector<std::string>{"w 30 05 11"}));
+  EXPECT_EQ(on->Script().FileName(), platform::MapPath("Codecs\\a_on.txt"));
+  EXPECT_FALSE(on->isVisible());
+  TI2CCommand* off = button->GetOffWindow();
+  EXPECT_EQ(windows(), before + 2);
+  EXPECT_EQ(off->windowTitle(), "missing.txt");
+  EXPECT_TRUE(off->CommandLines().empty() || off->CommandLines() == std::vector<std::string>{""});
+  p.page.reset();
+  EXPECT_EQ(windows(), before);
 }
 
 TEST(ScriptButtonTest, DrawnGreenWhenOn) {

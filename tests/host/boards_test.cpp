@@ -316,10 +316,14 @@ TEST_F(BoardsTest, Screenshot) {
   ASSERT_GT(visible.width(), 200);
   ASSERT_GT(visible.height(), 200);
   const QPoint origin = form->BlockDiagramPaintBox->mapTo(MainForm, QPoint(0, 0));
-  // The widgets' own controls (check boxes, gain edits) lie on top of the page.
+  // The widgets' own controls (check boxes, gain edits) lie on top of the
+  // page, on the control layer of the page shown.
   QRegion controls;
-  for (QWidget* child : form->BlockDiagramPaintBox->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-    if (child->isVisible()) controls += child->geometry();
+  for (QWidget* layer : form->BlockDiagramPaintBox->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!layer->isVisible()) continue;
+    for (QWidget* child : layer->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (child->isVisible()) controls += child->geometry().translated(layer->pos());
+  }
   int compared = 0, differ = 0;
   for (int y = visible.top(); y <= visible.bottom(); y += 7)
     for (int x = visible.left(); x <= visible.right(); x += 7) {

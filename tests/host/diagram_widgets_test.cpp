@@ -61,7 +61,9 @@ TEST_F(DiagramWidgetsTest, TheGainBoxWritesItsAmplifiersRegister) {
   auto* amp = Find<TAmplifier>(form, 1015);
   ASSERT_NE(amp, nullptr);
   QLineEdit* edit = amp->GetEdit();
-  ASSERT_EQ(edit->parentWidget(), form->BlockDiagramPaintBox);  // scrolls with the page
+  // On its page's control layer, which scrolls with the page.
+  ASSERT_EQ(edit->parentWidget(), form->CurrentPage()->ControlLayer());
+  ASSERT_EQ(edit->parentWidget()->parentWidget(), form->BlockDiagramPaintBox);
   ASSERT_TRUE(edit->isVisible());
   const struct {
     const char* text;
@@ -126,6 +128,54 @@ TEST_F(DiagramWidgetsTest, MuteAndPowerBoxesBesideTheHeadphoneGain) {
   EXPECT_FALSE(mute->isVisible());
   form->DisplayFullClick();
   EXPECT_TRUE(mute->isVisible());
+}
+
+// Muting the headphone gain hides its gain box and draws "Mute" and "Power"
+// beside the boxes in its place, at once; unmuting takes them away again.
+// Muted, the widget is inert, so the window draws it into the background:
+// a later rebuild of the foreground keeps it and its captions.
+TEST_F(DiagramWidgetsTest, TheMuteCaptionsComeAndGoWithTheMuteBox) {
+  TDiagramForm* form = Open("QMX7XXXEVM");
+  auto* amp = Find<TAmplifier>(form, 1021);
+  ASSERT_NE(amp, nullptr);
+  QCheckBox* mute = amp->GetMuteBox();
+  QCheckBox* power = amp->GetPowerBox();
+  ASSERT_TRUE(mute->isVisible() && power->isVisible());
+  ASSERT_EQ(mute->parentWidget()->pos(), QPoint(0, 0));  // the layer: paint box coordinates
+  // Dark pixels of the page where a box's caption goes.
+  auto ink = [&](QCheckBox* box) {
+    const QImage& image = form->Foreground()->Image();
+    int n = 0;
+    for (int y = box->y(); y < box->y() + 14; ++y)
+      for (int x = box->x() + box->width() + 3; x < box->x() + box->width() + 53; ++x)
+        n += QColor(image.pixel(x, y)).lightness() < 100;
+    return n;
+  };
+  // The triangle's left edge.
+  auto outline = [&] {
+    const QImage& image = form->Foreground()->Image();
+    const TPointF a = amp->GetPlacedPoint(0), b = amp->GetPlacedPoint(1);
+    int darkest = 255;
+    for (int x = int(a.x) - 2; x <= int(a.x) + 2; ++x)
+      darkest = std::min(darkest, QColor(image.pixel(x, int((a.y + b.y) / 2))).lightness());
+    return darkest;
+  };
+  const int bareMute = ink(mute), barePower = ink(power);
+  ASSERT_LT(outline(), 200);
+  QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(7, 8));
+  ASSERT_TRUE(mute->isChecked());
+  EXPECT_GT(ink(mute), bareMute + 10);
+  EXPECT_GT(ink(power), barePower + 10);
+  TDiagramForm::ObjectEvent(form, nullptr, kEventHoverEnded);  // the foreground rebuilt
+  EXPECT_GT(ink(mute), bareMute + 10);
+  EXPECT_LT(outline(), 200);
+  QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(7, 8));
+  ASSERT_FALSE(mute->isChecked());
+  EXPECT_EQ(ink(mute), bareMute);
+  EXPECT_EQ(ink(power), barePower);
+  TDiagramForm::ObjectEvent(form, nullptr, kEventHoverEnded);
+  EXPECT_EQ(ink(mute), bareMute);
+  EXPECT_LT(outline(), 200);
 }
 
 TEST_F(DiagramWidgetsTest, TheRadioPairOfScriptButtonsRunsItsScriptsOnTheBoard) {

@@ -168,6 +168,12 @@ std::vector<QWidget*> ShownChildren(const QWidget* parent) {
   return out;
 }
 
+// A plain widget that paints nothing of its own (a page's control layer is
+// one, though of a class of its own without a meta-object).
+bool BareContainer(const QWidget* w) {
+  return w->metaObject() == &QWidget::staticMetaObject && !w->autoFillBackground();
+}
+
 // What a control paints besides its texts, in its parent's coordinates,
 // its children included: a label its picture or frame, a box its indicator
 // or frame, a bare container only its children, anything else its whole
@@ -194,7 +200,7 @@ QRegion Body(const QWidget* w) {
     const QRect frame = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
     region += QRegion(frame) - QRegion(frame.adjusted(2, 2, -2, -2));
     children();
-  } else if (typeid(*w) == typeid(QWidget) && !w->autoFillBackground()) {
+  } else if (BareContainer(w)) {
     children();
   } else {
     region += rect;
@@ -427,7 +433,14 @@ std::vector<TextFault> PageTextFaults(TDiagramForm* form) {
   // The controls on the page, in bitmap coordinates (the paint box shows
   // the bitmap at its origin).
   std::vector<std::pair<QWidget*, QRegion>> controls;
-  for (QWidget* c : ShownChildren(paintBox)) controls.emplace_back(c, Occupied(c));
+  for (QWidget* c : ShownChildren(paintBox)) {
+    if (!BareContainer(c)) {
+      controls.emplace_back(c, Occupied(c));
+      continue;
+    }
+    // The page's control layer: its controls, each on its own.
+    for (QWidget* control : ShownChildren(c)) controls.emplace_back(control, Occupied(control).translated(c->pos()));
+  }
 
   for (TGUIText* text : texts) {
     if (!text->IsVisible()) continue;
