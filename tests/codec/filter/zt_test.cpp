@@ -158,6 +158,31 @@ TEST_F(FilterTool, DoubleClickEnablesTheNextSectionAtThePointerAndDisablesAMarke
   EXPECT_EQ(calls.back().den[1], 0);
 }
 
+TEST_F(FilterTool, AMarkerDisabledByADoubleClickDragsNoMoreAfterItsRelease) {
+  Enable(4);  // EQ at 400 Hz
+  Settle();
+  const QPoint at = CursorAt(4);
+  QTest::mousePress(zt.BodePlot, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseRelease(zt.BodePlot, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseDClick(zt.BodePlot, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseRelease(zt.BodePlot, Qt::LeftButton, Qt::NoModifier, at);
+  ASSERT_FALSE(zt.Filter(4)->enabled);
+  Settle();
+  QTest::mouseClick(zt.EnableBox(4), Qt::LeftButton);  // enabled again in the grid
+  ASSERT_TRUE(zt.Filter(4)->enabled);
+  ASSERT_EQ(Settle().size(), 1u);
+  const TBiquad& s = *zt.Filter(4);
+  const double fc = s.fc, gain = s.gain;
+  // No button is held: the pointer only passes over the plot.
+  for (const QPoint& to : {QPoint(600, 100), QPoint(300, 250), QPoint(at.x() + 40, at.y() - 30)})
+    QTest::mouseMove(zt.BodePlot, to);
+  EXPECT_FALSE(zt.Cursor(4).dragging);
+  EXPECT_EQ(s.fc, fc);
+  EXPECT_EQ(s.gain, gain);
+  EXPECT_EQ(CursorAt(4), at);
+  EXPECT_TRUE(Settle().empty());
+}
+
 TEST_F(FilterTool, ZoomIgnoresRangesThatTruncateToOneValue) {
   struct Case {
     const char* name;
