@@ -47,9 +47,13 @@ class FilterTool : public testing::Test {
     Settle();
   }
 
-  // Waits for the writer thread to pass and returns what it sent.
+  // Waits until the writer thread has sent all that was queued and returns it.
   std::vector<Writes::Call> Settle() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    bool idle = false;
+    while (!(idle = zt.Writer().Idle()) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(idle);
     return writes.Take();
   }
 
