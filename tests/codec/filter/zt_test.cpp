@@ -213,6 +213,40 @@ TEST_F(FilterTool, ZoomIgnoresRangesThatTruncateToOneValue) {
   }
 }
 
+TEST_F(FilterTool, AMuchLowerRateAfterAZoomKeepsTheFrequencyAxisRising) {
+  struct Case {
+    const char* name;
+    double zoomLow, zoomHigh;
+    const char* rate;
+    bool keepsZoom;
+  };
+  // 8000 Hz leaves nothing of a 6..15 kHz zoom; a 100..1000 Hz zoom fits below 2000 Hz.
+  for (const Case& c : {Case{"NothingLeft", 6000, 15000, "8000", false}, {"StillBelow", 100, 1000, "4000", true}}) {
+    zt.SampleRateEdit->setText("44100");
+    QTest::keyClick(zt.SampleRateEdit, Qt::Key_Return);
+    QTest::mouseClick(zt.BodePlot, Qt::RightButton, Qt::NoModifier, QPoint(400, 100));  // reset
+    int x0, y0, x1, y1;
+    zt.FreqGainToPixel(c.zoomLow, 6, x0, y0);
+    zt.FreqGainToPixel(c.zoomHigh, -6, x1, y1);
+    Drag(zt.BodePlot, x0, y0, x1, y1, Qt::LeftButton, Qt::ControlModifier);
+    const double zoomedMin = zt.freqMin, zoomedTop = zt.gainTop;
+    ASSERT_NEAR(zoomedMin, c.zoomLow, c.zoomLow / 50) << c.name;
+    zt.SampleRateEdit->setText(c.rate);
+    QTest::keyClick(zt.SampleRateEdit, Qt::Key_Return);
+    EXPECT_EQ(zt.freqMin, c.keepsZoom ? zoomedMin : 10.0) << c.name;
+    EXPECT_EQ(zt.freqMax, zt.SampleRate() / 2) << c.name;
+    EXPECT_EQ(zt.gainTop, zoomedTop) << c.name;  // the gain range stays as zoomed
+    // Higher frequencies lie further right.
+    int low, high, y;
+    zt.FreqGainToPixel(zt.freqMax / 4, 0, low, y);
+    zt.FreqGainToPixel(zt.freqMax / 2, 0, high, y);
+    EXPECT_LT(low, high) << c.name;
+  }
+  // A rate the host reports below 20 Hz has no room even for the default range.
+  zt.SetSampleRate(16);
+  EXPECT_LT(zt.freqMin, zt.freqMax);
+}
+
 TEST_F(FilterTool, MarkersOutsideAZoomedRangeAreNotDrawnNorPicked) {
   Enable(0);  // EQ at 20 Hz
   Enable(4);  // EQ at 400 Hz
