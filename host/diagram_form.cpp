@@ -1355,10 +1355,37 @@ void TDiagramForm::PluginBlockTransfer(unsigned device, int book, int page, int 
   uint8_t* image = first + count <= int(TUSBI2C::kPageBytes)
                        ? link->GetRegisterImage(device, unsigned(book), unsigned(page), unsigned(first))
                        : nullptr;
-  if (image) std::memcpy(image, data, size_t(count));
+  if (gui::IsGuiThread()) {
+    ApplyPluginWrites();  // the writer thread's earlier blocks first
+    if (image) std::memcpy(image, data, size_t(count));
+    link->WriteRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
+    if (image) RefreshInspector();
+    return;
+  }
+  // Another thread (the plug-in's writer): the link takes the block here;
+  // the image and the inspector belong to the GUI thread, which takes every
+  // block queued so far in one pass.
   link->WriteRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
   if (!image) return;
-  // The writer thread never touches the inspector itself.
-  if (gui::IsGuiThread()) RefreshInspector();
-  else gui::Post(this, [this] { RefreshInspector(); });
+  bool wasEmpty;
+  {
+    std::lock_guard<std::mutex> lock(pluginWritesMutex_);
+    wasEmpty = pluginWrites_.empty();
+    pluginWrites_.push_back({device, unsigned(book), unsigned(page), unsigned(first),
+                             std::vector<uint8_t>(data, data + count)});
+  }
+  if (wasEmpty) gui::Post(this, [this] { ApplyPluginWrites(); });
+}
+
+void TDiagramForm::ApplyPluginWrites() {
+  std::vector<TPluginWrite> writes;
+  {
+    std::lock_guard<std::mutex> lock(pluginWritesMutex_);
+    writes.swap(pluginWrites_);
+  }
+  if (writes.empty()) return;
+  for (const TPluginWrite& w : writes)
+    if (uint8_t* image = link->GetRegisterImage(w.device, w.book, w.page, w.first))
+      std::memcpy(image, w.bytes.data(), w.bytes.size());
+  RefreshInspector();
 }

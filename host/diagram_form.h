@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
@@ -285,6 +286,9 @@ class TDiagramForm : public QMainWindow {
   void StopTraffic();
   // Appends the current page's plug-in menu items to View.
   void AddPluginMenuItems();
+  // GUI thread: copies the plug-in's block writes made on other threads
+  // into the image, in the order they reached the link.
+  void ApplyPluginWrites();
 
   int pointerX = 0;
   int pointerY = 0;
@@ -333,4 +337,11 @@ class TDiagramForm : public QMainWindow {
   // The window without a board has said so in the log (once).
   std::atomic<bool> noBoardLogged_{false};
   std::string boardName_;  // the caption at construction, for log lines of any thread
+  // Plug-in block writes of other threads that the image has yet to take.
+  struct TPluginWrite {
+    unsigned device, book, page, first;
+    std::vector<uint8_t> bytes;
+  };
+  std::mutex pluginWritesMutex_;
+  std::vector<TPluginWrite> pluginWrites_;
 };

@@ -37,6 +37,14 @@ void TRefreshEVMThread::Queue(unsigned slot, const int32_t* num3, const int32_t*
   if (fn) fn(user, slot, num3, den3);
 }
 
+bool TRefreshEVMThread::Idle() {
+  std::lock_guard<std::mutex> lock(handOver);
+  if (passing) return false;
+  for (const bool waiting : pending)
+    if (waiting) return false;
+  return true;
+}
+
 void TRefreshEVMThread::DoTerminate() { wake.Set(); }
 
 void TRefreshEVMThread::Execute() {
@@ -44,6 +52,10 @@ void TRefreshEVMThread::Execute() {
     wake.WaitFor(kWaitMs);
     wake.Reset();
     if (Terminated()) return;
+    {
+      std::lock_guard<std::mutex> lock(handOver);
+      passing = true;
+    }
     for (unsigned slot = 0; slot < kSlots; ++slot) {
       int32_t num[3], den[3];
       TBiquadWriteCallback fn;
@@ -61,5 +73,7 @@ void TRefreshEVMThread::Execute() {
       }
       if (fn) fn(user, slot, num, den);
     }
+    std::lock_guard<std::mutex> lock(handOver);
+    passing = false;
   }
 }

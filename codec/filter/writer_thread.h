@@ -34,6 +34,9 @@ class TRefreshEVMThread : public platform::TThread {
   // 39 are ignored) and wakes the thread. Otherwise the callback runs at
   // once on the caller's thread.
   void Queue(unsigned slot, const int32_t* num3, const int32_t* den3, bool async);
+  // True when no slot waits and no pass is running: everything queued so
+  // far has been through the callback.
+  bool Idle();
 
  protected:
   void Execute() override;
@@ -49,4 +52,5 @@ class TRefreshEVMThread : public platform::TThread {
   int32_t numerators[kSlots][3] = {};
   int32_t denominators[kSlots][3] = {};
   bool pending[kSlots] = {};
+  bool passing = false;
 };

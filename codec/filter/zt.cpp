@@ -272,6 +272,10 @@ void TZT::SetSampleRate(double fs) {
   }
   sampleRate = fs;
   freqMax = fs / 2;
+  // A zoomed range starting at or above the new half rate has nothing left
+  // to show and would turn the axis round: it starts from the lowest
+  // frequency again.
+  if (freqMin >= freqMax) freqMin = std::min(10.0, freqMax / 10);
   for (unsigned i = 0; i < kFilters; ++i) {
     const double f0 = kBaseFrequencies[i % 10];
     int x, y;

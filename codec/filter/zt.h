@@ -116,6 +116,7 @@ class TZT : public QWidget {
   TBiquad* Filter(unsigned i) const { return filters[i]; }
   TZTCursor& Cursor(unsigned i) { return cursors[i]; }
   TCoeffDisplayForm* CoefficientWindow() const { return coefficientWindow; }
+  TRefreshEVMThread& Writer() { return *writer; }
   TCanvas& PlotCanvas() { return plotCanvasImage; }
   QPrinter& Printer() { return *printer; }
   unsigned FilterCount() const { return filterCount; }

@@ -363,10 +363,11 @@ void TZT::BodePlotMouseMove(Qt::KeyboardModifiers shift, int x, int y) {
 }
 
 void TZT::BodePlotMouseUp() {
-  for (unsigned i = 0; i < filterCount; ++i) {
-    if (!filters[i]->enabled) continue;
-    cursors[i].dragging = false;
-    cursors[i].bandwidthDrag = false;
+  // A drag ends with its release, whatever became of its section meanwhile
+  // (a double click disables the section whose marker its press picked up).
+  for (TZTCursor& cursor : cursors) {
+    cursor.dragging = false;
+    cursor.bandwidthDrag = false;
   }
   RefreshGrid();
   if (zooming) {

@@ -268,6 +268,59 @@ TEST_F(PluginBindingTest, ABiquadReachesTheBoardAsFiveBlocksOnPage8) {
   EXPECT_EQ(form->GetLink()->GetRegisterImage(0x30, 0, 8, 116)[9], 0x04);
 }
 
+// The plug-in's writer thread: the link takes each block on that thread,
+// the image takes them on the GUI thread, all of them and in their order.
+TEST_F(PluginBindingTest, BlockWritesOfAnotherThreadReachTheImageOnTheGuiThreadInOrder) {
+  for (const bool board : {true, false}) {
+    TDiagramForm* form = OpenTwoPages(board);
+    PumpEvents();
+    Mark();
+    const uint8_t* image = form->GetLink()->GetRegisterImage(0x30, 0, 8, 0);
+    ASSERT_NE(image, nullptr);
+    const std::vector<uint8_t> before(image, image + 128);
+    auto send = [form](int reg, std::vector<uint8_t> bytes) {
+      TI2CBlockTransfer t{0x30, 0, 8, reg, int(bytes.size()), bytes.data(), 0};
+      TCodecCommand command{kCodecBlockTransfer, &t};
+      TDiagramForm::PluginCommandCallback(form, &command);
+    };
+    std::thread writer([&] {
+      for (unsigned slot = 0; slot < 3; ++slot) {
+        const int32_t num[3] = {int32_t(slot + 1), 0x0203, -2}, den[3] = {0, 0x0405, int32_t(0x0600 + slot)};
+        TQMX7XXXForms::SendBiquad(&TDiagramForm::PluginCommandCallback, form, slot, num, den);
+      }
+      send(100, {1});
+      send(100, {2, 3});
+      send(101, {4});
+      send(110, {7});
+    });
+    writer.join();
+    // Until the GUI thread runs its events the image is as it was.
+    EXPECT_EQ(std::vector<uint8_t>(image, image + 128), before) << board;
+    if (board) {
+      std::vector<std::string> writes;
+      for (const std::string& c : Commands())
+        if (c.compare(15, 2, "02") == 0) writes.push_back(c.substr(21));
+      ASSERT_GE(writes.size(), 4u);
+      const std::vector<std::string> last(writes.end() - 4, writes.end());
+      EXPECT_EQ(last, (std::vector<std::string>{"64 01", "64 02 03", "65 04", "6E 07"}));
+    }
+    // A block of the GUI thread lands after those still queued.
+    send(110, {9});
+    EXPECT_EQ(image[110], 9) << board;
+    PumpEvents();
+    EXPECT_EQ(image[100], 2) << board;
+    EXPECT_EQ(image[101], 4) << board;
+    EXPECT_EQ(image[110], 9) << board;
+    for (unsigned slot = 0; slot < 3; ++slot) {
+      const uint8_t expected[10] = {0x00, uint8_t(slot + 1), 0x02, 0x03, 0xFF, 0xFE, 0x04, 0x05, 0x06, uint8_t(slot)};
+      for (int reg : {TQMX7XXXForms::kBiquadLeft[slot], TQMX7XXXForms::kBiquadRight[slot]})
+        EXPECT_EQ(std::vector<uint8_t>(image + reg, image + reg + 10), std::vector<uint8_t>(expected, expected + 10))
+            << board << " slot " << slot << " register " << reg;
+    }
+    EXPECT_EQ(image[1], 0x05) << board;
+  }
+}
+
 TEST_F(PluginBindingTest, ALibraryThatDoesNotLoadIsLoggedAndLeavesThePagePlain) {
   testsupport::WriteFile(dir_.File("one.svg"), Page("Codecs\\Nowhere.dll"));
   TDiagramForm* form = Open("<L><B Diagram-1='one.svg'/></L>", false);

@@ -1,11 +1,13 @@
-// Section design checked against values worked out from the analog
-// prototypes (the bilinear transform with prewarping maps fc onto the
-// prototype's corner, so |H(fc)| is the prototype's |H(jW)|), and the
+// Section design against a table of exact quantised integers and stored
+// design fields per type and subtype (worked out once from the design
+// formulas, independently of this code), the response's phase, and the
 // quantisation edges.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <ostream>
+#include <vector>
 
 #include "codec/filter/biquad.h"
 #include "codec/filter/truncate.h"
@@ -14,82 +16,161 @@ namespace {
 
 constexpr double kFs = 44100;
 
-double Db(double gainDb) { return std::pow(10.0, gainDb / 20); }
-
-struct ResponseCase {
+struct DesignCase {
   const char* name;
-  int type;
-  int subtype;
-  double q;
-  double fc, bandwidth, gainDb;
-  double atFc, atDc, atNyquist;  // magnitudes of the unscaled design
+  int type, subtype, bits;
+  double fs, fc, bandwidth, gainDb;
+  int32_t integers[5];  // N0 N1 N2 D1 D2
+  // The fields after the design; a field a design does not store keeps
+  // the value set before it (gain -77, bandwidth -55, q 2.5, ratio -11).
+  double fcAfter, gainAfter, bandwidthAfter, qAfter, ratioAfter, normalisationAfter;
 };
 
-class BiquadResponse : public testing::TestWithParam<ResponseCase> {};
+const DesignCase kDesigns[] = {
+    {"EqWorkedExample", 0, 0, 16, 44100.0, 1000.0, 200.0, -3.0,
+      {32578, -31795, 31662, 31795, -31474}, 1000.0, -3.0, 200.0, 1.0, 0.2, 1.0},
+    {"EqBoostScaled", 0, 0, 16, 44100.0, 1000.0, 200.0, 6.0,
+      {32767, -31538, 30955, 31979, -31846}, 1000.0, 6.0, 200.0, 1.0, 0.2, 0.9862109717585421},
+    {"EqCut", 0, 0, 24, 48000.0, 3000.0, 500.0, -9.0,
+      {7931433, -7095409, 7428598, 7095409, -6971424}, 3000.0, -9.0, 500.0, 1.0, 0.16666666666666666, 1.0},
+    {"EqFlat", 0, 0, 24, 44100.0, 1000.0, 200.0, 0.0,
+      {8388607, -8186956, 8152914, 8186956, -8152914}, 1000.0, 0.0, 200.0, 1.0, 0.2, 1.0},
+    {"EqBoost32", 0, 0, 32, 96000.0, 12000.0, 3000.0, 4.5,
+      {2147483647, -1303044718, 1538083380, 1382350598, -1762394282}, 12000.0, 4.5, 3000.0, 1.0, 0.25, 0.942629691812573},
+    {"HighPassButterworth1Boost", 1, 0, 24, 44100.0, 500.0, 0.0, 6.0,
+      {8388607, -4194303, 0, 3905668, 0}, 500.0, 6.0, -55.0, 2.5, -11.0, 0.5190465572327654},
+    {"LowPassButterworth1", 2, 0, 16, 48000.0, 1000.0, 0.0, 0.0,
+      {2015, 1007, 0, 14367, 0}, 1000.0, 0.0, -55.0, 2.5, -11.0, 1.0},
+    {"HighPassButterworth2Cut", 1, 1, 32, 44100.0, 2000.0, 0.0, -3.0,
+      {1242611048, -1242611048, 1242611048, 1719116813, -1435221761}, 2000.0, -3.0, -55.0, 0.707, -11.0, 1.0},
+    {"LowPassButterworth2", 2, 1, 24, 44100.0, 1000.0, 0.0, 0.0,
+      {38620, 38620, 38620, 7545852, -6857580}, 1000.0, 0.0, -55.0, 0.707, -11.0, 1.0},
+    {"HighPassBessel2", 1, 2, 16, 44100.0, 2000.0, 0.0, 0.0,
+      {25843, -25843, 25843, 25311, -19983}, 2000.0, 0.0, -55.0, 0.58, -11.0, 1.0},
+    {"LowPassBessel2Boost", 2, 2, 32, 48000.0, 300.0, 0.0, 3.0,
+      {1131041, 1131041, 1131041, 2075580674, -2006880566}, 300.0, 3.0, -55.0, 0.58, -11.0, 1.0},
+    {"HighPassLinkwitzRiley2", 1, 3, 24, 48000.0, 800.0, 0.0, 0.0,
+      {7573938, -7573938, 7573938, 7553135, -6800873}, 800.0, 0.0, -55.0, 2.5, -11.0, 1.0},
+    {"LowPassLinkwitzRiley2Cut", 2, 3, 16, 44100.0, 800.0, 0.0, -6.0,
+      {47, 47, 47, 29229, -26074}, 800.0, -6.0, -55.0, 2.5, -11.0, 1.0},
+    {"HighPassVariableQ2", 1, 4, 16, 44100.0, 150.0, 0.0, 0.0,
+      {32623, -32623, 32623, 32620, -32488}, 150.0, 0.0, -55.0, 2.5, -11.0, 1.0},
+    {"LowPassVariableQ2", 2, 4, 24, 44100.0, 1000.0, 0.0, 1.5,
+      {49115, 49115, 49115, 8074308, -7925310}, 1000.0, 1.5, -55.0, 2.5, -11.0, 1.0},
+    {"TrebleShelfCut9", 3, 0, 24, 44100.0, 4000.0, 0.0, -9.0,
+      {3535037, -2061607, 1496269, 6223214, -4965914}, 4000.0, -9.0, -55.0, 2.5, -11.0, 1.0},
+    {"TrebleShelfAt6", 3, 0, 32, 44100.0, 4000.0, 0.0, 6.0,
+      {2147483647, -1430051871, 1083972173, 1168074906, -835678949}, 4000.0, 6.0, -55.0, 2.5, -11.0, 0.5739485955475926},
+    {"TrebleShelfAtMinus6", 3, 0, 16, 44100.0, 4000.0, 0.0, -6.0,
+      {18806, -10229, 7318, 21820, -16539}, 4000.0, -6.0, -55.0, 2.5, -11.0, 1.0},
+    {"TrebleShelfInside", 3, 0, 16, 48000.0, 3000.0, 0.0, 5.5,
+      {32767, -25077, 20366, 22392, -17160}, 3000.0, 5.5, -55.0, 2.5, -11.0, 0.578958606006919},
+    {"TrebleShelfAtZero", 3, 0, 24, 44100.0, 2000.0, 0.0, 0.0,
+      {8388607, -6715514, 5606748, 6715420, -5606620}, 2000.0, 0.0, -55.0, 2.5, -11.0, 0.9998963576004296},
+    {"BassShelfBoost3", 4, 0, 16, 44100.0, 300.0, 0.0, 3.0,
+      {32767, -31687, 30677, 31858, -30999}, 300.0, 3.0, -55.0, 2.5, -11.0, 0.9947892317542424},
+    {"BassShelfAt6", 4, 0, 24, 44100.0, 300.0, 0.0, 6.0,
+      {8388607, -8087958, 7808127, 8175698, -7973334}, 300.0, 6.0, -55.0, 2.5, -11.0, 0.9895856662177519},
+    {"BassShelfAtMinus6", 4, 0, 32, 44100.0, 300.0, 0.0, -6.0,
+      {2125119035, -2071182196, 2019916307, 2070517622, -1998880843}, 300.0, -6.0, -55.0, 2.5, -11.0, 1.0},
+    {"BassShelfInside", 4, 0, 24, 48000.0, 200.0, 0.0, -5.5,
+      {8339386, -8207618, 8079950, 8206713, -8032541}, 200.0, -5.5, -55.0, 2.5, -11.0, 1.0},
+    {"BassShelfAtZero", 4, 0, 16, 44100.0, 300.0, 0.0, 0.0,
+      {32767, -31776, 30844, 31776, -30845}, 300.0, 0.0, -55.0, 2.5, -11.0, 0.9999982606922658},
+    {"BassShelfBoost12", 4, 0, 24, 44100.0, 100.0, 0.0, 12.0,
+      {8388607, -8225603, 8068815, 8306900, -8226770}, 100.0, 12.0, -55.0, 2.5, -11.0, 0.9903533864082394},
+    {"PhaseShift", 5, 0, 16, 44100.0, 1000.0, 300.0, 6.0,
+      {31395, -31756, 32767, 31756, -31395}, 1000.0, -77.0, 300.0, 2.5, 0.3, 1.0},
+    {"PhaseShift32", 5, 0, 32, 48000.0, 5000.0, 1000.0, -3.0,
+      {1883292613, -1598914904, 2147483647, 1598914904, -1883292613}, 5000.0, -77.0, 1000.0, 2.5, 0.2, 1.0},
+    {"Notch", 6, 0, 16, 44100.0, 1000.0, 200.0, 0.0,
+      {32306, -31979, 32306, 31979, -31846}, 1000.0, 0.0, 200.0, 2.5, 0.2, 1.0},
+    {"NotchWithGain", 6, 0, 24, 44100.0, 5000.0, 400.0, 3.0,
+      {8388607, -6348571, 8388607, 6172633, -7923660}, 5000.0, 3.0, 400.0, 2.5, 0.08, 0.7281242826683576},
+    {"EqJustBelowTheBand", 0, 0, 24, 44100.0, 21949.9, 200.0, 0.0,
+      {8388607, 8269919, 8152914, -8269919, -8152914}, 21949.9, 0.0, 200.0, 1.0, 0.00911165882304703, 1.0},
+    {"EqAtTheBandsLowerEdge", 0, 0, 24, 44100.0, 21950.1, 200.0, 0.0,
+      {8388607, 8269921, 8152914, -8269921, -8152914}, 21950.0, 0.0, 200.0, 1.0, 0.009111617312072893, 1.0},
+    {"EqAtTheBandsUpperEdge", 0, 0, 24, 44100.0, 22149.9, 200.0, 0.0,
+      {8388607, 8269921, 8152914, -8269921, -8152914}, 21950.0, 0.0, 200.0, 1.0, 0.009111617312072893, 1.0},
+    {"EqJustAboveTheBand", 0, 0, 24, 44100.0, 22150.0, 200.0, 0.0,
+      {8388607, 8269921, 8152914, -8269921, -8152914}, 22150.0, 0.0, 200.0, 1.0, 0.009029345372460496, 1.0},
+    {"EqJustBelowTheBand48k", 0, 0, 16, 48000.0, 23899.5, 200.0, -2.0,
+      {32657, 32232, 31813, -32232, -31704}, 23899.5, -2.0, 200.0, 1.0, 0.008368375907445762, 1.0},
+    {"EqInsideTheBand48k", 0, 0, 16, 48000.0, 23900.5, 200.0, -2.0,
+      {32657, 32232, 31813, -32232, -31704}, 23900.0, -2.0, 200.0, 1.0, 0.008368200836820083, 1.0},
+};
 
-TEST_P(BiquadResponse, MatchesPrototypeAtFcDcAndNyquist) {
-  const ResponseCase& c = GetParam();
-  TBiquad section(0);
+void PrintTo(const DesignCase& c, std::ostream* os) { *os << c.name; }
+
+class BiquadDesign : public testing::TestWithParam<DesignCase> {};
+
+TEST_P(BiquadDesign, GivesTheExactIntegersAndStoresItsFields) {
+  const DesignCase& c = GetParam();
+  TBiquad section(3);
   section.type = c.type;
   section.subtype = c.subtype;
-  section.q = c.q;
-  section.Design(c.fc, c.bandwidth, kFs, c.gainDb, false);
-  // Undo the numerator scaling to compare with the prototype.
-  const double undo = 1 / section.normalisation;
-  EXPECT_NEAR(section.Magnitude(section.fc) * undo, c.atFc, 2e-3 * std::max(1.0, c.atFc));
-  EXPECT_NEAR(section.Magnitude(0) * undo, c.atDc, 2e-3 * std::max(1.0, c.atDc));
-  EXPECT_NEAR(section.Magnitude(kFs / 2) * undo, c.atNyquist, 2e-3 * std::max(1.0, c.atNyquist));
+  section.bits = c.bits;
+  section.gain = -77;
+  section.bandwidth = -55;
+  section.q = 2.5;
+  section.bandwidthRatio = -11;
+  section.normalisation = 0.25;
+  section.designed = false;
+  section.Design(c.fc, c.bandwidth, c.fs, c.gainDb, false);
+  EXPECT_EQ((std::vector<int32_t>{section.N0, section.N1, section.N2, section.D1, section.D2}),
+            (std::vector<int32_t>(c.integers, c.integers + 5)));
+  EXPECT_EQ(section.D0, 0);
+  EXPECT_EQ(section.a0, 1.0);
+  EXPECT_TRUE(section.designed);
+  EXPECT_EQ(section.sampleRate, c.fs);
+  EXPECT_EQ(section.fc, c.fcAfter);
+  EXPECT_EQ(section.gain, c.gainAfter);
+  EXPECT_EQ(section.bandwidth, c.bandwidthAfter);
+  EXPECT_EQ(section.q, c.qAfter);
+  EXPECT_EQ(section.bandwidthRatio, c.ratioAfter);
+  EXPECT_DOUBLE_EQ(section.normalisation, c.normalisationAfter);
 }
 
-const double kA6 = Db(6), kA3 = Db(3), kAm9 = Db(-9);
+INSTANTIATE_TEST_SUITE_P(Table, BiquadDesign, testing::ValuesIn(kDesigns),
+                         [](const testing::TestParamInfo<DesignCase>& info) { return std::string(info.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(
-    Designs, BiquadResponse,
-    testing::Values(
-        ResponseCase{"EqBoost", kBiquadEQ, 0, 0, 1000, 200, 6, kA6, 1, 1},
-        ResponseCase{"EqCut", kBiquadEQ, 0, 0, 3000, 500, -9, kAm9, 1, 1},
-        ResponseCase{"LowPassButterworth1", kBiquadLowPass, kButterworth1, 0, 1000, 0, 0, std::sqrt(0.5), 1, 0},
-        ResponseCase{"HighPassButterworth1Gain", kBiquadHighPass, kButterworth1, 0, 500, 0, 6, kA6 * std::sqrt(0.5), 0, kA6},
-        ResponseCase{"LowPassButterworth2", kBiquadLowPass, kButterworth2, 0, 1000, 0, 0, 0.707, 1, 0},
-        ResponseCase{"HighPassBessel2", kBiquadHighPass, kBessel2, 0, 2000, 0, 0, 0.58, 0, 1},
-        ResponseCase{"LowPassLinkwitzRiley", kBiquadLowPass, kLinkwitzRiley2, 0, 800, 0, 0, 0.5, 1, 0},
-        ResponseCase{"LowPassVariableQ", kBiquadLowPass, kVariableQ2, 2.0, 1000, 0, 0, 2.0, 1, 0},
-        ResponseCase{"Notch", kBiquadNotch, 0, 0, 1000, 200, 0, 0, 1, 1},
-        ResponseCase{"NotchWithGain", kBiquadNotch, 0, 0, 5000, 400, 3, 0, kA3, kA3},
-        ResponseCase{"PhaseShift", kBiquadPhaseShift, 0, 0, 1000, 300, 0, 1, 1, 1},
-        ResponseCase{"BassShelfBoost", kBiquadBassShelf, 0, 0, 300, 0, 3, std::sqrt(kA3), kA3, 1},
-        ResponseCase{"BassShelfBigBoost", kBiquadBassShelf, 0, 0, 300, 0, 6, kA6 / std::sqrt(2.0), kA6, 1},
-        ResponseCase{"TrebleShelfCut", kBiquadTrebleShelf, 0, 0, 4000, 0, -9, std::sqrt(2.0) * kAm9, 1, kAm9}),
-    [](const testing::TestParamInfo<ResponseCase>& info) { return std::string(info.param.name); });
+struct PhaseCase {
+  const char* name;
+  int type, subtype, bits;
+  double fs, fc, f;
+  double phase, magnitude;  // of the quantised section at f
+};
 
-TEST(Biquad, WorkedEqExampleAt16Bits) {
+const PhaseCase kPhases[] = {
+    {"LowPassButterworth1AtFc", 2, 0, 24, 44100.0, 1000.0, 1000.0, -0.7853973463949365, 0.7071047826186448},
+    {"HighPassButterworth1AtFc", 1, 0, 24, 44100.0, 1000.0, 1000.0, 0.7853980216546956, 0.7071062486331092},
+    {"LowPassButterworth2AtFc", 2, 1, 16, 48000.0, 2000.0, 2000.0, -1.5706076296789102, 0.7056410499803654},
+    {"PhaseShiftBelowFc", 5, 0, 24, 44100.0, 1000.0, 500.0, -0.39533619457827196, 1.0000000000000062},
+};
+
+TEST(Biquad, PhaseAndMagnitudeOfKnownSections) {
+  for (const PhaseCase& c : kPhases) {
+    TBiquad section(0);
+    section.type = c.type;
+    section.subtype = c.subtype;
+    section.bits = c.bits;
+    section.Design(c.fc, 300, c.fs, 0, false);
+    // A low pass lags, a high pass leads: the sign matters, not the last digits.
+    EXPECT_NEAR(section.Phase(c.f), c.phase, 1e-9) << c.name;
+    EXPECT_NEAR(section.Magnitude(c.f), c.magnitude, 1e-9) << c.name;
+    EXPECT_NEAR(std::arg(section.Response(c.f)), c.phase, 1e-9) << c.name;
+  }
+}
+
+TEST(Biquad, ACutAfterABoostResetsTheScaling) {
   TBiquad section(0);
   section.SetBits(16);
-  section.Design(1000, 200, kFs, -3, false);
-  EXPECT_EQ((std::vector<int32_t>{section.N0, section.N1, section.N2, section.D1, section.D2}),
-            (std::vector<int32_t>{32578, -31795, 31662, 31795, -31474}));
-  EXPECT_EQ(section.D0, 0);
-  EXPECT_DOUBLE_EQ(section.normalisation, 1.0);
-}
-
-TEST(Biquad, FlatEqIsFullScaleAt24BitsAndEqualsItsDenominator) {
-  TBiquad section(0);
-  section.Design(1000, 200, kFs, 0, false);
-  EXPECT_EQ(section.N0, 8388607);
-  EXPECT_EQ(section.N1, -section.D1);
-  EXPECT_EQ(section.N2, -section.D2);
-  EXPECT_NEAR(section.Magnitude(1000), 1.0, 1e-6);
-}
-
-TEST(Biquad, BoostScalesTheNumeratorAndACutResetsIt) {
-  TBiquad section(0);
   section.Design(1000, 200, kFs, 6, false);
-  EXPECT_DOUBLE_EQ(section.b0, 1.0);
-  // h = (g - 1)(1 + d)/2 with d of the boost branch.
-  const double t = std::tan(M_PI * 200 / kFs), d = (t - 1) / (t + 1);
-  EXPECT_NEAR(section.normalisation, 1 / (1 + (Db(6) - 1) * 0.5 * (1 + d)), 1e-12);
+  EXPECT_EQ(section.b0, 1.0);
+  EXPECT_DOUBLE_EQ(section.normalisation, 0.9862109717585421);
   section.Design(1000, 200, kFs, -6, false);
-  EXPECT_DOUBLE_EQ(section.normalisation, 1.0);
+  EXPECT_EQ(section.normalisation, 1.0);
 }
 
 TEST(Biquad, FrequencyNearHalfTheRateMovesBelowIt) {
@@ -134,15 +215,6 @@ TEST(Biquad, TruncationHelperIsSafeForEveryInput) {
   EXPECT_EQ(TruncSaturate<int64_t>(1e19), INT64_MAX);
 }
 
-TEST(Biquad, ShelfAtZeroDesignsATinyGainButKeepsZero) {
-  TBiquad section(0);
-  section.type = kBiquadBassShelf;
-  section.Design(300, 0, kFs, 0, false);
-  EXPECT_EQ(section.gain, 0);
-  EXPECT_NEAR(section.Magnitude(0) / section.normalisation, Db(0.001), 1e-4);
-  EXPECT_GT(section.Magnitude(0) / section.normalisation, 1.0);
-}
-
 TEST(Biquad, CustomCoefficientsAndResolutionChange) {
   TBiquad section(0);
   section.SetBits(16);
@@ -181,9 +253,6 @@ TEST(Biquad, PhaseOfAZeroResponseIsZero) {
   section.Design(1000, 200, kFs, 0, false);
   section.qb0 = section.qb1 = section.qb2 = 0;  // H is exactly 0 everywhere
   EXPECT_EQ(section.Phase(1000), 0.0);
-  section.Design(1000, 200, kFs, 0, false);
-  EXPECT_NEAR(section.Phase(100), -section.Phase(-100), 1e-12);
-  EXPECT_NE(section.Phase(100), 0.0);
 }
 
 }  // namespace

@@ -34,6 +34,42 @@ TEST(CoefficientText, ListingOfTheWorkedExample) {
             "0x7F42\r\n0x83CD\r\n0x7BAE\r\n0x7C33\r\n0x850E\r\n");
 }
 
+// The rate and the resolution of the heading come from section 1 alone;
+// each section writes its coefficients at its own resolution.
+TEST(CoefficientText, ListingHeadingTakesSectionOnesSettings) {
+  Sections s(20);
+  struct Setup {
+    int index, bits;
+    double fs;
+    int type, subtype;
+    double fc, bandwidth, gain;
+  };
+  for (int i = 0; i < 40; ++i) s.filters[i]->Design(500 + 10 * i, 100, 32000, 2, false);
+  for (const Setup& u : {Setup{0, 16, 44100, kBiquadEQ, 0, 1000, 200, -3},
+                         Setup{2, 24, 48000, kBiquadLowPass, kButterworth2, 250, 0, 1.5},
+                         Setup{39, 32, 96000, kBiquadNotch, 0, 7000, 300, -1}}) {
+    TBiquad& f = *s.filters[u.index];
+    f.bits = u.bits;
+    f.type = u.type;
+    f.subtype = u.subtype;
+    f.Design(u.fc, u.bandwidth, u.fs, u.gain, false);
+    f.enabled = true;
+  }
+  EXPECT_EQ(CoefficientListing(s.filters),
+            "Text \"* Sample Rate = 44100\"\r\n"
+            "Text \"* Filter 1 EQ 1000 Hz Fc -3.0 dB 200 Hz BW\"\r\n"
+            "Text \"* Filter 3 Low Pass 2nd Order Butterworth, 250 Hz Fc 1.5 dB \"\r\n"
+            "Text \"* Filter 40 Notch 7000 Hz Fc -1.0 dB 300 Hz BW\"\r\n"
+            "Text \"* H(z) = (N0 + 2*N1/z + N2/(z2)) / (32768 - 2*D1/z - D2/(z2))\"\r\n"
+            "Text \"* Filter Coefficients in format N0, N1, N2, D1, D2\"\r\n"
+            "Text \"* Filter 1\"\r\n"
+            "0x7F42\r\n0x83CD\r\n0x7BAE\r\n0x7C33\r\n0x850E\r\n"
+            "Text \"* Filter 3\"\r\n"
+            "0x000A30\r\n0x000A30\r\n0x000A30\r\n0x7D09C3\r\n0x85CA2C\r\n"
+            "Text \"* Filter 40\"\r\n"
+            "0x70F89314\r\n0x9AADECD0\r\n0x70F89314\r\n0x71AEFFAF\r\n0x827D29D0\r\n");
+}
+
 TEST(CoefficientText, EmptyListingAndScaleAt32Bits) {
   Sections s(32);
   EXPECT_EQ(CoefficientListing(s.filters),
@@ -127,6 +163,8 @@ TEST(CoefficientText, GroupsGoToTheEnabledSectionsInOrder) {
   };
   for (const Case& c : cases) {
     Sections s(16);
+    // Section 1's resolution decides the sign bit, whatever the others hold.
+    for (int i = 1; i < 40; ++i) s.filters[i]->bits = 32;
     for (int i : c.enabled) s.filters[i]->enabled = true;
     const int32_t n1 = s.filters[1]->N1;
     ParseCoefficients(c.text, s.filters);

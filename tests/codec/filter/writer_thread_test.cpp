@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "codec/filter/biquad.h"
@@ -34,11 +35,17 @@ struct Recorder {
     }
     self->changed.notify_all();
   }
-  bool WaitForCalls(size_t n) {
-    std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, std::chrono::seconds(5), [&] { return calls.size() >= n; });
-  }
 };
+
+// Waits until everything queued has been through the callback.
+bool WaitIdle(TRefreshEVMThread& writer) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (writer.Idle()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
 
 void QueueSet(TRefreshEVMThread& writer, unsigned slot, int32_t n0, int32_t d1) {
   const int32_t num[3] = {n0, 0, 0}, den[3] = {0, d1, 0};
@@ -64,13 +71,13 @@ TEST(WriterThread, SendsTheLatestSetOfEachSlotInSlotOrder) {
   QueueSet(writer, 3, 3, 30);
   QueueSet(writer, 3, 33, 330);
   QueueSet(writer, 40, 40, 400);  // no such slot
+  EXPECT_FALSE(writer.Idle());
   {
     std::unique_lock<std::mutex> lock(recorder.mutex);
     recorder.holdSlot0 = false;
     recorder.changed.notify_all();
   }
-  ASSERT_TRUE(recorder.WaitForCalls(4));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(WaitIdle(writer));
   std::lock_guard<std::mutex> lock(recorder.mutex);
   ASSERT_EQ(recorder.calls.size(), 4u);
   EXPECT_EQ(recorder.calls[1].slot, 2u);
@@ -112,11 +119,10 @@ TEST(WriterThread, SectionsQueueTheirIntegersOrThePassThroughSet) {
   TBiquad section(5);
   section.writer = &writer;
   section.Design(1000, 200, 44100, -3, true);  // disabled: the pass-through set at 24 bits too
-  ASSERT_TRUE(recorder.WaitForCalls(1));
+  ASSERT_TRUE(WaitIdle(writer));
   section.SetBits(16);  // queues nothing
   section.SetEnabled(true);
-  ASSERT_TRUE(recorder.WaitForCalls(2));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(WaitIdle(writer));
   std::lock_guard<std::mutex> lock(recorder.mutex);
   ASSERT_EQ(recorder.calls.size(), 2u);
   EXPECT_EQ(recorder.calls[0].slot, 5u);

@@ -47,9 +47,13 @@ class FilterTool : public testing::Test {
     Settle();
   }
 
-  // Waits for the writer thread to pass and returns what it sent.
+  // Waits until the writer thread has sent all that was queued and returns it.
   std::vector<Writes::Call> Settle() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    bool idle = false;
+    while (!(idle = zt.Writer().Idle()) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(idle);
     return writes.Take();
   }
 
@@ -158,6 +162,31 @@ TEST_F(FilterTool, DoubleClickEnablesTheNextSectionAtThePointerAndDisablesAMarke
   EXPECT_EQ(calls.back().den[1], 0);
 }
 
+TEST_F(FilterTool, AMarkerDisabledByADoubleClickDragsNoMoreAfterItsRelease) {
+  Enable(4);  // EQ at 400 Hz
+  Settle();
+  const QPoint at = CursorAt(4);
+  QTest::mousePress(zt.BodePlot, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseRelease(zt.BodePlot, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseDClick(zt.BodePlot, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseRelease(zt.BodePlot, Qt::LeftButton, Qt::NoModifier, at);
+  ASSERT_FALSE(zt.Filter(4)->enabled);
+  Settle();
+  QTest::mouseClick(zt.EnableBox(4), Qt::LeftButton);  // enabled again in the grid
+  ASSERT_TRUE(zt.Filter(4)->enabled);
+  ASSERT_EQ(Settle().size(), 1u);
+  const TBiquad& s = *zt.Filter(4);
+  const double fc = s.fc, gain = s.gain;
+  // No button is held: the pointer only passes over the plot.
+  for (const QPoint& to : {QPoint(600, 100), QPoint(300, 250), QPoint(at.x() + 40, at.y() - 30)})
+    QTest::mouseMove(zt.BodePlot, to);
+  EXPECT_FALSE(zt.Cursor(4).dragging);
+  EXPECT_EQ(s.fc, fc);
+  EXPECT_EQ(s.gain, gain);
+  EXPECT_EQ(CursorAt(4), at);
+  EXPECT_TRUE(Settle().empty());
+}
+
 TEST_F(FilterTool, ZoomIgnoresRangesThatTruncateToOneValue) {
   struct Case {
     const char* name;
@@ -182,6 +211,40 @@ TEST_F(FilterTool, ZoomIgnoresRangesThatTruncateToOneValue) {
       EXPECT_EQ(zt.freqMax, 990) << c.name;
     }
   }
+}
+
+TEST_F(FilterTool, AMuchLowerRateAfterAZoomKeepsTheFrequencyAxisRising) {
+  struct Case {
+    const char* name;
+    double zoomLow, zoomHigh;
+    const char* rate;
+    bool keepsZoom;
+  };
+  // 8000 Hz leaves nothing of a 6..15 kHz zoom; a 100..1000 Hz zoom fits below 2000 Hz.
+  for (const Case& c : {Case{"NothingLeft", 6000, 15000, "8000", false}, {"StillBelow", 100, 1000, "4000", true}}) {
+    zt.SampleRateEdit->setText("44100");
+    QTest::keyClick(zt.SampleRateEdit, Qt::Key_Return);
+    QTest::mouseClick(zt.BodePlot, Qt::RightButton, Qt::NoModifier, QPoint(400, 100));  // reset
+    int x0, y0, x1, y1;
+    zt.FreqGainToPixel(c.zoomLow, 6, x0, y0);
+    zt.FreqGainToPixel(c.zoomHigh, -6, x1, y1);
+    Drag(zt.BodePlot, x0, y0, x1, y1, Qt::LeftButton, Qt::ControlModifier);
+    const double zoomedMin = zt.freqMin, zoomedTop = zt.gainTop;
+    ASSERT_NEAR(zoomedMin, c.zoomLow, c.zoomLow / 50) << c.name;
+    zt.SampleRateEdit->setText(c.rate);
+    QTest::keyClick(zt.SampleRateEdit, Qt::Key_Return);
+    EXPECT_EQ(zt.freqMin, c.keepsZoom ? zoomedMin : 10.0) << c.name;
+    EXPECT_EQ(zt.freqMax, zt.SampleRate() / 2) << c.name;
+    EXPECT_EQ(zt.gainTop, zoomedTop) << c.name;  // the gain range stays as zoomed
+    // Higher frequencies lie further right.
+    int low, high, y;
+    zt.FreqGainToPixel(zt.freqMax / 4, 0, low, y);
+    zt.FreqGainToPixel(zt.freqMax / 2, 0, high, y);
+    EXPECT_LT(low, high) << c.name;
+  }
+  // A rate the host reports below 20 Hz has no room even for the default range.
+  zt.SetSampleRate(16);
+  EXPECT_LT(zt.freqMin, zt.freqMax);
 }
 
 TEST_F(FilterTool, MarkersOutsideAZoomedRangeAreNotDrawnNorPicked) {
