@@ -20,9 +20,11 @@ std::shared_ptr<LogSink>& Sink() {
 
 }  // namespace
 
-void SetLogSink(LogSink sink) {
+LogSink SetLogSink(LogSink sink) {
   std::lock_guard<std::mutex> lock(SinkMutex());
+  LogSink previous = Sink() ? *Sink() : LogSink{};
   Sink() = sink ? std::make_shared<LogSink>(std::move(sink)) : nullptr;
+  return previous;
 }
 
 void LogLine(const std::string& line) {

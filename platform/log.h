@@ -10,8 +10,9 @@ namespace platform {
 
 using LogSink = std::function<void(const std::string& line)>;
 
-// Replaces the sink; an empty function restores stderr.
-void SetLogSink(LogSink sink);
+// Replaces the sink and returns the one it replaces (empty for stderr); an
+// empty function restores stderr.
+LogSink SetLogSink(LogSink sink);
 void LogLine(const std::string& line);
 // printf-style formatting under the C locale's rules.
 void LogF(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -159,6 +159,18 @@ TEST(LogTest, LinesReachTheSink) {
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"ExecuteCommand: Error = 0", "plain"}));
 }
 
+// A capture ends by giving back the sink it found, not stderr.
+TEST(LogTest, ANestedCaptureGivesBackTheSinkItReplaced) {
+  testsupport::LogCapture outer;
+  {
+    testsupport::LogCapture inner;
+    platform::LogLine("inner");
+    EXPECT_EQ(inner.Lines(), std::vector<std::string>{"inner"});
+  }
+  platform::LogLine("outer");
+  EXPECT_EQ(outer.Lines(), std::vector<std::string>{"outer"});
+}
+
 TEST(FileTest, OnlyRegularFilesWithinTheLimitAreRead) {
   testsupport::TempDir dir;
   testsupport::WriteFile(dir.File("page.svg"), std::string("a\0b", 3));

@@ -51,13 +51,13 @@ std::vector<std::string> ReadLines(const std::string& path) {
 }
 
 LogCapture::LogCapture() {
-  platform::SetLogSink([this](const std::string& line) {
+  previous_ = platform::SetLogSink([this](const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back(line);
   });
 }
 
-LogCapture::~LogCapture() { platform::SetLogSink({}); }
+LogCapture::~LogCapture() { platform::SetLogSink(std::move(previous_)); }
 
 std::vector<std::string> LogCapture::Lines() {
   std::lock_guard<std::mutex> lock(mutex_);

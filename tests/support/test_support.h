@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/log.h"
+
 namespace testsupport {
 
 // A fresh directory under $TMPDIR, removed with everything in it.
@@ -40,6 +42,9 @@ class LogCapture {
  private:
   std::mutex mutex_;
   std::vector<std::string> lines_;
+  // Given back at the end, so that a test after this one in the same
+  // process still logs where it expects to (a host test's log window).
+  platform::LogSink previous_;
 };
 
 // Polls `done` until it holds or `timeout` passes; returns its last value.
