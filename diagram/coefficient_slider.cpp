@@ -38,6 +38,15 @@ TQMX7350Slider::TQMX7350Slider(QWidget* ownerWidget, void* window, TScriptTransf
     powerLabel = new QLabel(QStringLiteral("Power"), owner);
     QObject::connect(muteBox.data(), &QCheckBox::clicked, [this] { MuteClick(); });
     QObject::connect(powerBox.data(), &QCheckBox::clicked, [this] { PowerClick(); });
+    // A right click on a box or its caption shows the box's two scripts.
+    for (QWidget* control : std::initializer_list<QWidget*>{muteBox, muteLabel, powerBox, powerLabel}) {
+      const int first = control == muteBox || control == muteLabel ? 0 : 2;
+      control->setContextMenuPolicy(Qt::CustomContextMenu);
+      QObject::connect(control, &QWidget::customContextMenuRequested, [this, first] {
+        commands[first].Show();
+        commands[first + 1].Show();
+      });
+    }
     const char* captions[3] = {"Volume Control Only", "Volume Control + Filter", "Filter Only"};
     for (int i = 0; i < 3; ++i) {
       modeButtons[i] = new QRadioButton(QString::fromUtf8(captions[i]), owner);

@@ -61,6 +61,11 @@ class TQMX7350Slider : public TBoundShape<TGUIRectangle> {
   QLabel* StepText() const { return stepText.data(); }
   QCheckBox* MuteBox() const { return muteBox.data(); }
   QCheckBox* PowerBox() const { return powerBox.data(); }
+  QLabel* MuteLabel() const { return muteLabel.data(); }
+  QLabel* PowerLabel() const { return powerLabel.data(); }
+  // The command window of script i (mute, unmute, power-up, power-down),
+  // or null while it has not been needed.
+  TI2CCommand* ScriptWindow(int i) { return commands[i & 3].Built() ? commands[i & 3].Window() : nullptr; }
   QRadioButton* ModeButton(int i) const { return modeButtons[i % 3].data(); }
 
  private:

@@ -1,13 +1,17 @@
 // The coefficient slider: the records of its file and what one step writes.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QLabel>
 #include <QSlider>
 #include <filesystem>
 #include <tuple>
 #include <vector>
 
 #include "diagram/coefficient_slider.h"
+#include "registers/i2c_command.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -112,6 +116,30 @@ TEST_F(CoefficientSliderTest, MuteRunsItsScriptsAndAFileTwiceAsLongKeepsTheRelat
   EXPECT_TRUE(slider->LoadCoefficients("twice.txt"));
   EXPECT_EQ(slider->TrackBar()->maximum(), 20);
   EXPECT_EQ(slider->TrackBar()->value(), 10);
+}
+
+// A right click on the Mute or Power box, or on its caption, shows that
+// box's two script windows and no others.
+TEST_F(CoefficientSliderTest, ARightClickOnABoxOrItsCaptionShowsItsTwoScripts) {
+  auto slider = Make();
+  owner.show();
+  struct Case {
+    QWidget* control;
+    int first;
+  };
+  for (const Case& c : {Case{slider->MuteBox(), 0}, Case{slider->MuteLabel(), 0}, Case{slider->PowerBox(), 2},
+                        Case{slider->PowerLabel(), 2}}) {
+    for (int i = 0; i < 4; ++i)
+      if (slider->ScriptWindow(i)) slider->ScriptWindow(i)->hide();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), c.control->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(c.control, &event);
+    for (int i = 0; i < 4; ++i) {
+      const bool shown = slider->ScriptWindow(i) && slider->ScriptWindow(i)->isVisible();
+      EXPECT_EQ(shown, i == c.first || i == c.first + 1) << "script " << i << " after a right click on "
+                                                         << c.control->metaObject()->className();
+    }
+  }
+  EXPECT_EQ(slider->ScriptWindow(0)->windowTitle().toStdString(), "mute.cfg");
 }
 
 TEST_F(CoefficientSliderTest, AFileWithoutRecordsDisablesTheSliderAndSaysSo) {
