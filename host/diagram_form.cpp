@@ -1,4 +1,3 @@
-#include <array>
 #include "host/diagram_form.h"
 
 #include <QAction>
@@ -24,6 +23,9 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,6 +60,17 @@ constexpr TColor kDiagramColour = 0xD7D2D2;
 const QColor kDiagramBackground(0xD2, 0xD2, 0xD7);
 constexpr int kPanelWidths[TDiagramForm::kStatusPanels] = {250, 100, 120, 50};
 const char* const kZoomEntries[] = {"50%", "80%", "100%", "125%", "150%", "175%", "200%"};
+
+// The register a window is told about when `count` registers from `first`
+// changed: the first of them it holds, so that every window on a written or
+// read block follows it; `first` when it holds none (windows that follow a
+// whole page or a stream look at the device and page only).
+unsigned NotifiedRegister(const TI2CObject& window, int device, int page, int first, int count) {
+  if (count <= 1 || window.GetDevice() != device || window.GetPage() != page) return unsigned(first);
+  const int64_t from = std::max<int64_t>(first, window.GetFirstRegister());
+  const int64_t to = std::min<int64_t>(int64_t(first) + count, int64_t(window.GetFirstRegister()) + window.GetCount());
+  return from < to ? unsigned(from) : unsigned(first);
+}
 
 // The lamp's two 11 x 11 images: dark (0) and lit (1).
 const QPixmap& LampImage(bool lit) {
@@ -818,7 +831,7 @@ void TDiagramForm::ObjectWrite(void* form, int device, int page, int first, int 
   // The inspector's grid (a few hundred cells) follows the write rather than
   // delaying it; nothing is drawn in between, so the user sees the same.
   self->inspector->UpdateGrid(device, link->GetRegisterImage(address, 0, 0, 0), -1, link->GetImageSize(address));
-  self->UpdateObjects(device, page, first, false);
+  self->UpdateObjects(device, page, first, false, count);
 }
 
 void TDiagramForm::ObjectRefreshRequest(void* form, int device, int page, int first, int count, int rate) {
@@ -967,18 +980,19 @@ void TDiagramForm::RegisterDataMessage() {
   // The link thread waits in its report: the image is the GUI thread's alone.
   link->ApplyRefresh();
   if (closing_.load()) return;
-  NotifyRegisterObjects(lastRefresh[0], lastRefresh[1], lastRefresh[2], lastRefresh[3]);
+  NotifyRegisterObjects(lastRefresh[0], lastRefresh[1], lastRefresh[2], lastRefresh[3], lastRefresh[4]);
 }
 
-void TDiagramForm::NotifyRegisterObjects(int device, int book, int page, int reg) {
+void TDiagramForm::NotifyRegisterObjects(int device, int book, int page, int reg, int count) {
   if (book == 0 && currentPage) {
     for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i)
-      if (TI2CObject* window = currentPage->RegisterWindow(i)) window->OnRegisterChanged(device, page, unsigned(reg));
+      if (TI2CObject* window = currentPage->RegisterWindow(i))
+        window->OnRegisterChanged(device, page, NotifiedRegister(*window, device, page, reg, count));
   }
   RefreshInspector();
 }
 
-void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all) {
+void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all, int count) {
   if (!currentPage) return;
   const bool saved = drawingEnabled;
   drawingEnabled = false;
@@ -993,7 +1007,7 @@ void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all) {
     if (all)
       window->OnRegisterChanged(window->GetDevice(), window->GetPage(), unsigned(window->GetFirstRegister()));
     else
-      window->OnRegisterChanged(device, page, unsigned(reg));
+      window->OnRegisterChanged(device, page, NotifiedRegister(*window, device, page, reg, count));
   }
   drawingEnabled = saved;
   if (redrawPending) {

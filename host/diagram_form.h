@@ -155,8 +155,10 @@ class TDiagramForm : public QMainWindow {
   // The line RecordWrite appends: "w 30 05 12".
   static std::string RecordLine(const uint8_t* data, unsigned device, unsigned reg, unsigned count);
 
-  void UpdateObjects(int device, int page, int reg, bool all);
-  void NotifyRegisterObjects(int device, int book, int page, int reg);
+  // Tells the current page's register windows that `count` registers from
+  // `reg` changed (every window's own registers when `all`).
+  void UpdateObjects(int device, int page, int reg, bool all, int count = 1);
+  void NotifyRegisterObjects(int device, int book, int page, int reg, int count = 1);
   // Message 1026: the stored refresh report reaches the register windows.
   void RegisterDataMessage();
   void ReadAllPages(int device, int book, int firstPage, int lastPage);
