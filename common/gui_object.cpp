@@ -1,6 +1,8 @@
 #include "common/gui_object.h"
 
 #include <QTimer>
+#include <utility>
+#include <vector>
 
 #include "common/canvas.h"
 
@@ -165,6 +167,10 @@ void TGUIObject::SetVisible(bool flag) { visible = flag; }
 void TGUIObject::Paint(TCanvas* target) {
   if (!visible || !target) return;
   canvas = target;
+  if (target->Held()) {
+    target->NoteHeldPaint(this);
+    return;
+  }
   QPainter& painter = target->Lock();
   if (painter.isActive()) {
     if (fadeState == kFadeIdle) {
@@ -179,6 +185,28 @@ void TGUIObject::Paint(TCanvas* target) {
     }
   }
   target->Unlock();
+}
+
+void TGUIObject::PaintAside(TCanvas* target) {
+  // A group's paint re-points its children too: every canvas is put back.
+  auto* group = dynamic_cast<TGUIGroup*>(this);
+  if (!group) {
+    TCanvas* const kept = canvas;
+    Paint(target);
+    canvas = kept;
+    return;
+  }
+  std::vector<std::pair<TGUIObject*, TCanvas*>> kept;
+  std::vector<TGUIObject*> pending = {this};
+  while (!pending.empty()) {
+    TGUIObject* object = pending.back();
+    pending.pop_back();
+    kept.emplace_back(object, object->canvas);
+    if (auto* inner = dynamic_cast<TGUIGroup*>(object))
+      for (unsigned i = 0; i < inner->GetChildCount(); ++i) pending.push_back(inner->GetChild(i));
+  }
+  Paint(target);
+  for (const auto& [object, previous] : kept) object->canvas = previous;
 }
 
 int TGUIObject::SetMode(int newMode, TProximityTimer* timer) {

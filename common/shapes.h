@@ -83,6 +83,8 @@ class COMMON_API TGUIText : public TGUIObject {
   int GetPlacedFontSize() const { return placedFontSize; }
   float GetTextWidth() const { return width; }
   float GetTextHeight() const { return height; }
+  // Top of the text block relative to the placed position.
+  float GetTextTop() const { return blockTop; }
 
  protected:
   std::string lines[kMaxLines];
