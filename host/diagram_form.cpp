@@ -33,6 +33,7 @@
 
 #include "common/canvas.h"
 #include "common/colour.h"
+#include "common/page_drawing.h"
 #include "diagram/block_diagram.h"
 #include "diagram/processing_blocks.h"
 #include "diagram/register_binding.h"
@@ -321,6 +322,8 @@ TDiagramForm::~TDiagramForm() {
   // the image while they go. The first page with a plug-in library frees
   // the plug-in's instance (and its writer thread) before the link goes.
   StopTraffic();
+  // What is drawn refers to the pages' objects.
+  drawing.reset();
   // The pages before the link: their register windows point into its image.
   for (auto& entry : initScripts) delete entry.second;
   initScripts.clear();
@@ -334,6 +337,7 @@ TDiagramForm::~TDiagramForm() {
   // The editor holds the link.
   delete applicationsForm;
   applicationsForm = nullptr;
+  drawing.reset();
   foreground.reset();
   background.reset();
   delete link;
@@ -632,6 +636,7 @@ void TDiagramForm::MakeCurrent(TBlockDiagram* page) {
   if (currentPage) currentPage->SetVisible(false);
   currentPage = page;
   if (currentPage) currentPage->SetVisible(true);
+  if (drawing && currentPage) drawing->SetObjects(currentPage->Objects(), currentPage->ObjectCount());
 }
 
 void TDiagramForm::SelectDiagram(int index) {
@@ -803,6 +808,7 @@ void TDiagramForm::ObjectEvent(void* form, TGUIObject* object, int event) {
     case kEventLit:
     case kEventStateChanged:
       self->redrawPending = true;
+      if (self->drawing) self->drawing->NoteChange(object);
       if (self->drawingEnabled) {
         self->DrawForeground();
         self->RepaintDiagram();
@@ -985,19 +991,35 @@ void TDiagramForm::RegisterDataMessage() {
 
 void TDiagramForm::NotifyRegisterObjects(int device, int book, int page, int reg, int count) {
   if (book == 0 && currentPage) {
+    const bool outer = HoldDrawing();
     for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i)
       if (TI2CObject* window = currentPage->RegisterWindow(i))
         window->OnRegisterChanged(device, page, NotifiedRegister(*window, device, page, reg, count));
+    ReleaseDrawing(outer);
   }
   RefreshInspector();
 }
 
+bool TDiagramForm::HoldDrawing() {
+  const bool outer = drawingEnabled;
+  drawingEnabled = false;
+  // Inside a pass that holds drawing already the flag is that pass's.
+  if (outer) {
+    redrawPending = false;
+    if (drawing) drawing->BeginPass();
+  }
+  return outer;
+}
+
+void TDiagramForm::ReleaseDrawing(bool outer) {
+  if (!outer) return;
+  drawingEnabled = true;
+  if (drawing && drawing->EndPass(false)) RepaintDiagram();
+}
+
 void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all, int count) {
   if (!currentPage) return;
-  const bool saved = drawingEnabled;
-  drawingEnabled = false;
-  // Inside a pass that holds drawing back (a click) the flag is that pass's.
-  if (saved) redrawPending = false;
+  const bool outer = HoldDrawing();
   for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i) {
     TI2CObject* window = currentPage->RegisterWindow(i);
     if (!window) continue;
@@ -1009,11 +1031,7 @@ void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all, int co
     else
       window->OnRegisterChanged(device, page, NotifiedRegister(*window, device, page, reg, count));
   }
-  drawingEnabled = saved;
-  if (redrawPending) {
-    Redraw();
-    RepaintDiagram();
-  }
+  ReleaseDrawing(outer);
 }
 
 void TDiagramForm::ReadAllPages(int device, int book, int firstPage, int lastPage) {
@@ -1080,45 +1098,34 @@ void TDiagramForm::ZoomBoxChange() {
   if (!background) background = std::make_unique<TCanvas>();
   foreground->SetSize(bitmapWidth, bitmapHeight, kDiagramColour);
   background->SetSize(bitmapWidth, bitmapHeight, kDiagramColour);
+  if (!drawing) drawing = std::make_unique<TPageDrawing>();
+  drawing->SetCanvases(foreground.get(), background.get(), kDiagramColour);
   BlockDiagramPaintBox->resize(std::max(bitmapWidth, 0), std::max(bitmapHeight, 0));
   BlockDiagramScrollBox->horizontalScrollBar()->setValue(0);
   BlockDiagramScrollBox->verticalScrollBar()->setValue(0);
   currentPage->SetZoom(zoom, 0, 0);
+  drawing->SetObjects(currentPage->Objects(), currentPage->ObjectCount());
   Redraw();
   RepaintDiagram();
 }
 
 void TDiagramForm::Redraw() {
   if (!drawingEnabled) {
-    redrawPending = true;  // the pass that holds drawing back redraws
+    // The pass that holds drawing back redraws; a whole page was asked for.
+    redrawPending = true;
+    if (drawing && drawing->InPass()) drawing->Redraw();
     return;
   }
-  if (!background) return;
-  DrawBackground();
-  DrawForeground();
+  if (!background || !currentPage || !drawing) return;
+  drawing->Redraw();
 }
 
 void TDiagramForm::DrawBackground() {
-  if (!background || !foreground || !currentPage) return;
-  {
-    TCanvasLock lock(*foreground);
-    lock.Painter().fillRect(0, 0, foreground->Width(), foreground->Height(), PenColour(kDiagramColour));
-    for (unsigned i = 0; i < currentPage->ObjectCount(); ++i) {
-      TGUIObject* object = currentPage->Object(i);
-      if (object && object->GetMode() == 0) object->Paint(foreground.get());
-    }
-  }
-  background->SetImage(foreground->Image());
+  if (background && foreground && currentPage && drawing) drawing->DrawBackground();
 }
 
 void TDiagramForm::DrawForeground() {
-  if (!background || !foreground || !currentPage) return;
-  if (!foreground->SetImage(background->Image())) return;  // an object is drawing
-  TCanvasLock lock(*foreground);
-  for (unsigned i = 0; i < currentPage->ObjectCount(); ++i) {
-    TGUIObject* object = currentPage->Object(i);
-    if (object && object->GetMode() != 0) object->Paint(foreground.get());
-  }
+  if (background && foreground && currentPage && drawing) drawing->DrawForeground();
 }
 
 void TDiagramForm::RepaintDiagram() { BlockDiagramPaintBox->update(); }
@@ -1157,9 +1164,8 @@ void TDiagramForm::BlockDiagramPaintBoxMouseMove(int x, int y) {
 void TDiagramForm::BlockDiagramPaintBoxClick() {
   TBlockDiagram* page = currentPage;
   // Drawing waits until the click is done: a widget's write reaches the
-  // link first, and the page is redrawn once however many objects changed.
-  const bool saved = drawingEnabled;
-  drawingEnabled = false;
+  // link first, and what changed is drawn once however many objects did.
+  const bool outer = HoldDrawing();
   redrawPending = false;
   for (unsigned i = 0; page && i < page->ObjectCount(); ++i) {
     TGUIObject* object = page->Object(i);
@@ -1169,11 +1175,7 @@ void TDiagramForm::BlockDiagramPaintBoxClick() {
     // A click that switched the page is not offered to the new page's objects.
     if (currentPage != page) break;
   }
-  drawingEnabled = saved;
-  if (redrawPending) {
-    Redraw();
-    RepaintDiagram();
-  }
+  ReleaseDrawing(outer);
 }
 
 void TDiagramForm::ActiveObjectsClick() {

@@ -37,6 +37,7 @@ class TUSBI2C;
 class TBlockDiagram;
 class TCanvas;
 class TGUIObject;
+class TPageDrawing;
 class TI2CCommand;
 class TPBForm;
 class TRegisterInspector;
@@ -181,6 +182,7 @@ class TDiagramForm : public QMainWindow {
   float Zoom() const { return zoom; }
   TCanvas* Foreground() const { return foreground.get(); }
   TCanvas* Background() const { return background.get(); }
+  TPageDrawing* Drawing() const { return drawing.get(); }
   bool IsPanning() const { return panning; }
   int HoverCount() const { return hoverCount; }
   bool DrawingEnabled() const { return drawingEnabled; }
@@ -268,6 +270,11 @@ class TDiagramForm : public QMainWindow {
   // its board, logged as not sent in a simulated window.
   void RunLoadScripts(TBlockDiagram* page);
   void RepaintDiagram();
+  // Drawing held over a pass that notifies objects (a click, a register
+  // change): true for the outermost hold, whose release draws once what
+  // changed.
+  bool HoldDrawing();
+  void ReleaseDrawing(bool outer);
   // The address the link is given for `device`: 0 while "Use SPI on EVM" is checked.
   unsigned LinkAddress(int device) const;
   // The command window's transfer result (kTransferDone, ...).
@@ -305,6 +312,8 @@ class TDiagramForm : public QMainWindow {
   TBlockDiagram* previousPage = nullptr;
   std::unique_ptr<TCanvas> foreground;
   std::unique_ptr<TCanvas> background;
+  // What is drawn on the two bitmaps, so that a pass draws what changed.
+  std::unique_ptr<TPageDrawing> drawing;
   int usbSampleRate = 44100;
   bool shown = false;
   bool connected = false;

@@ -1,13 +1,18 @@
-// What the board window shows after register changes: every window on a
-// changed block follows it.
+// What the board window draws after register changes: every window on a
+// changed block follows it, a pass of notifications draws once, and a
+// pass that draws only what changed leaves the pixels a whole redraw gives.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "common/canvas.h"
+#include "common/page_drawing.h"
 #include "diagram/bit_widgets.h"
 #include "diagram/block_diagram.h"
+#include "diagram/streaming_widget.h"
 #include "host/diagram_form.h"
 #include "link/usbi2c.h"
 #include "tests/host/diagram_pages_fixture.h"
@@ -69,6 +74,93 @@ TEST_F(BoardDrawingTest, EveryWindowOnAChangedBlockFollowsIt) {
     form->UpdateObjects(0, 0, 0, true);
     EXPECT_EQ(States(form), (std::vector<int>{0, 0, 0, 0})) << c.how;
   }
+}
+
+TEST_F(BoardDrawingTest, ARefreshReportDrawsWhatChangedOnce) {
+  TDiagramForm* form = OpenSwitchPage();
+  TPageDrawing* drawing = form->Drawing();
+  ASSERT_NE(drawing, nullptr);
+  const unsigned whole = drawing->WholeForegroundDraws();
+  const QImage before = form->Foreground()->Image().copy();
+  for (int reg = 10; reg <= 12; ++reg) Image(form, 0, reg) = 1;
+  form->NotifyRegisterObjects(0x30, 0, 0, 10, 3);
+  EXPECT_EQ(States(form), (std::vector<int>{1, 1, 1, 0}));
+  // One pass drew the three levers, and nothing drew the whole page.
+  EXPECT_EQ(drawing->LastPass(), TPageDrawing::TPass::kChanged);
+  EXPECT_EQ(drawing->LastPassChanges(), 3u);
+  EXPECT_EQ(drawing->WholeForegroundDraws(), whole);
+  EXPECT_NE(form->Foreground()->Image(), before);
+  // The same report again changes nothing and draws nothing.
+  const QImage after = form->Foreground()->Image().copy();
+  form->NotifyRegisterObjects(0x30, 0, 0, 10, 3);
+  EXPECT_EQ(drawing->LastPass(), TPageDrawing::TPass::kNothing);
+  EXPECT_EQ(drawing->WholeForegroundDraws(), whole);
+  EXPECT_EQ(form->Foreground()->Image(), after);
+  EXPECT_TRUE(form->DrawingEnabled());
+}
+
+// For every register window of every kit page: its first register turned
+// over and back, each change notified as a write notifies it; after each
+// pass both bitmaps equal what a whole redraw draws.
+TEST_F(BoardDrawingTest, DrawingWhatChangedGivesThePixelsOfAWholeRedraw) {
+  TDiagramForm* form = Open("QMX7XXXEVM");
+  TPageDrawing* drawing = form->Drawing();
+  ASSERT_NE(drawing, nullptr);
+  struct Page {
+    const char* name;
+    void (*show)(TDiagramForm* form);
+  } pages[] = {{"Page1", [](TDiagramForm* f) { f->DisplayFullClick(); }},
+               {"Page2", [](TDiagramForm* f) { f->DisplayPlaybackClick(); }},
+               {"Clock", [](TDiagramForm* f) { f->ShowClockPage(); }}};
+  int partial = 0;
+  for (const Page& p : pages) {
+    p.show(form);
+    TBlockDiagram* page = form->CurrentPage();
+    ASSERT_NE(page, nullptr) << p.name;
+    for (unsigned w = 0; w < page->RegisterWindowCount(); ++w) {
+      TI2CObject* window = page->RegisterWindow(w);
+      // The streaming widgets draw their readings straight onto the page,
+      // beside any redraw; their own tests look at those pixels.
+      if (dynamic_cast<TStreamingShape*>(window)) continue;
+      uint8_t* byte = form->GetLink()->GetRegisterImage(unsigned(window->GetDevice()), 0, unsigned(window->GetPage()),
+                                                        unsigned(window->GetFirstRegister()));
+      if (!byte) continue;
+      for (int turn = 0; turn < 2; ++turn) {
+        *byte ^= 0xFF;
+        form->UpdateObjects(window->GetDevice(), window->GetPage(), window->GetFirstRegister(), false);
+        if (drawing->LastPass() == TPageDrawing::TPass::kChanged) ++partial;
+        const QImage front = form->Foreground()->Image().copy(), back = form->Background()->Image().copy();
+        form->Redraw();
+        ASSERT_EQ(form->Background()->Image(), back) << p.name << " window " << w << " turn " << turn;
+        ASSERT_EQ(form->Foreground()->Image(), front) << p.name << " window " << w << " turn " << turn;
+      }
+    }
+  }
+  // The passes above drew what changed alone, not the whole page.
+  EXPECT_GT(partial, 20);
+}
+
+TEST_F(BoardDrawingTest, AChangeBesideAndOfALitObjectGivesThePixelsOfAWholeRedraw) {
+  TDiagramForm* form = Open("QMX7XXXEVM");
+  TSwitch* lit = FindSwitch(form, 63, 7);
+  TSwitch* other = FindSwitch(form, 63, 6);
+  ASSERT_TRUE(lit && other);
+  // The pointer over one switch, and the fade's tick that lights it.
+  const QPoint at = Centre(lit);
+  form->BlockDiagramPaintBoxMouseMove(at.x(), at.y());
+  form->CurrentPage()->GetProximityTimer()->Tick();
+  ASSERT_EQ(lit->GetFadeState(), kFadeLit);
+  uint8_t& byte = Image(form, 0, 63);
+  for (uint8_t bit : {uint8_t(0x40), uint8_t(0x80), uint8_t(0xC0)}) {
+    byte ^= bit;
+    form->UpdateObjects(0x30, 0, 63, false);
+    EXPECT_EQ(form->Drawing()->LastPass(), TPageDrawing::TPass::kChanged) << int(bit);
+    const QImage front = form->Foreground()->Image().copy(), back = form->Background()->Image().copy();
+    form->Redraw();
+    EXPECT_EQ(form->Background()->Image(), back) << int(bit);
+    EXPECT_EQ(form->Foreground()->Image(), front) << int(bit);
+  }
+  EXPECT_EQ(lit->GetFadeState(), kFadeLit);
 }
 
 }  // namespace
