@@ -45,6 +45,12 @@ bool TCanvas::SetSize(int width, int height, TColor background) {
     height = std::max(1, int(height * f));
     cut = true;
   }
+  // The same size again keeps the buffer.
+  if (image_.width() == width && image_.height() == height &&
+      image_.format() == QImage::Format_ARGB32_Premultiplied) {
+    image_.fill(PenColour(background));
+    return !cut;
+  }
   QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
   image.setDotsPerMeterX(kDotsPerMeter);
   image.setDotsPerMeterY(kDotsPerMeter);

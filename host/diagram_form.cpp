@@ -688,6 +688,7 @@ void TDiagramForm::FormShow() {
   }
   SelectDiagram(0);
   InitView();
+  SizeBitmaps();
   drawingEnabled = true;
   Redraw();
   RepaintDiagram();
@@ -1094,19 +1095,29 @@ void TDiagramForm::ZoomBoxChange() {
   zoom = float(percent * 0.01 * currentPage->GetZoomFactor() * 1536 / unsigned(width));
   const int bitmapWidth = int(width * zoom);
   const int bitmapHeight = int(currentPage->GetHeight() * zoom);
-  if (!foreground) foreground = std::make_unique<TCanvas>(BlockDiagramPaintBox);
-  if (!background) background = std::make_unique<TCanvas>();
-  foreground->SetSize(bitmapWidth, bitmapHeight, kDiagramColour);
-  background->SetSize(bitmapWidth, bitmapHeight, kDiagramColour);
-  if (!drawing) drawing = std::make_unique<TPageDrawing>();
-  drawing->SetCanvases(foreground.get(), background.get(), kDiagramColour);
+  bitmapSize = QSize(bitmapWidth, bitmapHeight);
+  bitmapsWanted = true;
   BlockDiagramPaintBox->resize(std::max(bitmapWidth, 0), std::max(bitmapHeight, 0));
   BlockDiagramScrollBox->horizontalScrollBar()->setValue(0);
   BlockDiagramScrollBox->verticalScrollBar()->setValue(0);
   currentPage->SetZoom(zoom, 0, 0);
-  drawing->SetObjects(currentPage->Objects(), currentPage->ObjectCount());
+  // Until the window first draws, its bitmaps wait: the first show passes
+  // through the design zoom (200 %) to its own, and bitmaps of that size
+  // would be filled only to be thrown away.
+  if (foreground || drawingEnabled) SizeBitmaps();
   Redraw();
   RepaintDiagram();
+}
+
+void TDiagramForm::SizeBitmaps() {
+  if (!bitmapsWanted) return;
+  if (!foreground) foreground = std::make_unique<TCanvas>(BlockDiagramPaintBox);
+  if (!background) background = std::make_unique<TCanvas>();
+  foreground->SetSize(bitmapSize.width(), bitmapSize.height(), kDiagramColour);
+  background->SetSize(bitmapSize.width(), bitmapSize.height(), kDiagramColour);
+  if (!drawing) drawing = std::make_unique<TPageDrawing>();
+  drawing->SetCanvases(foreground.get(), background.get(), kDiagramColour);
+  if (currentPage) drawing->SetObjects(currentPage->Objects(), currentPage->ObjectCount());
 }
 
 void TDiagramForm::Redraw() {

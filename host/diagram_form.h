@@ -9,6 +9,7 @@
 #include <array>
 #include <QMainWindow>
 #include <QPoint>
+#include <QSize>
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -270,6 +271,8 @@ class TDiagramForm : public QMainWindow {
   // its board, logged as not sent in a simulated window.
   void RunLoadScripts(TBlockDiagram* page);
   void RepaintDiagram();
+  // Gives the bitmaps the size of the current zoom (made at the first).
+  void SizeBitmaps();
   // Drawing held over a pass that notifies objects (a click, a register
   // change): true for the outermost hold, whose release draws once what
   // changed.
@@ -314,6 +317,9 @@ class TDiagramForm : public QMainWindow {
   std::unique_ptr<TCanvas> background;
   // What is drawn on the two bitmaps, so that a pass draws what changed.
   std::unique_ptr<TPageDrawing> drawing;
+  // The bitmaps' size at the current zoom, once a zoom was computed.
+  QSize bitmapSize;
+  bool bitmapsWanted = false;
   int usbSampleRate = 44100;
   bool shown = false;
   bool connected = false;

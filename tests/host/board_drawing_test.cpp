@@ -3,6 +3,7 @@
 // pass that draws only what changed leaves the pixels a whole redraw gives.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QImage>
 #include <cstdio>
 #include <string>
@@ -161,6 +162,32 @@ TEST_F(BoardDrawingTest, AChangeBesideAndOfALitObjectGivesThePixelsOfAWholeRedra
     EXPECT_EQ(form->Foreground()->Image(), front) << int(bit);
   }
   EXPECT_EQ(lit->GetFadeState(), kFadeLit);
+}
+
+// The first show passes through the zoom box's design text ("200%") on its
+// way to 100 %, and a zoom may come before it: bitmaps are made only when
+// the window first draws, at the zoom it draws at, and a later zoom of the
+// same size keeps them.
+TEST_F(BoardDrawingTest, BitmapsAreMadeWhenTheWindowFirstDraws) {
+  area_.hide();
+  LoadList("");
+  TDiagramForm* form = OpenBoardWindow(&area_, list_.document_element().child("QMX7XXXEVM"), true, "QMX7XXXEVM");
+  ASSERT_FALSE(form->DrawingEnabled());
+  form->ZoomBox->setEditText("150%");
+  EXPECT_FLOAT_EQ(form->Zoom(), 1.5f * 1536 / 1000);
+  EXPECT_EQ(form->Foreground(), nullptr);
+  EXPECT_EQ(form->Background(), nullptr);
+  area_.show();
+  PumpEvents();
+  ASSERT_TRUE(form->DrawingEnabled());
+  ASSERT_NE(form->Foreground(), nullptr);
+  EXPECT_EQ(form->Foreground()->Width(), 1536);
+  EXPECT_EQ(form->Background()->Width(), 1536);
+  const uchar* front = form->Foreground()->Image().constBits();
+  const uchar* back = form->Background()->Image().constBits();
+  form->ZoomBox->setEditText("100 %");
+  EXPECT_EQ(form->Foreground()->Image().constBits(), front);
+  EXPECT_EQ(form->Background()->Image().constBits(), back);
 }
 
 }  // namespace
