@@ -138,11 +138,12 @@ void TCanvas::Unlock() {
 
 namespace {
 
-// FNV-1a over 64-bit words.
+// A running hash of 64-bit words.
 struct Signature {
   uint64_t value = 0xCBF29CE484222325ull;
   void Add(uint64_t word) {
-    for (int i = 0; i < 8; ++i, word >>= 8) value = (value ^ (word & 0xFF)) * 0x100000001B3ull;
+    value = (value ^ word) * 0x100000001B3ull;
+    value ^= value >> 29;
   }
   void Add(double number) {
     uint64_t bits;
@@ -188,6 +189,7 @@ class TDrawingProbe::Engine : public QPaintEngine {
     if (dirty & DirtyHints) hints_ = state.renderHints();
     if (dirty & DirtyCompositionMode) composition_ = state.compositionMode();
     if (dirty & DirtyOpacity) opacity_ = state.opacity();
+    stateHash_ = StateHash();
   }
 
   void drawPath(const QPainterPath& path) override {
@@ -274,25 +276,29 @@ class TDrawingProbe::Engine : public QPaintEngine {
   // The primitive's kind and everything of the state that shapes its pixels.
   void State(uint64_t kind) {
     signature_.Add(kind);
-    signature_.Add(pen_.brush());
-    signature_.Add(pen_.widthF());
-    signature_.Add(uint64_t(pen_.style()) | uint64_t(pen_.capStyle()) << 8 | uint64_t(pen_.joinStyle()) << 16 |
-                   uint64_t(pen_.isCosmetic()) << 32);
-    signature_.Add(pen_.miterLimit());
+    signature_.Add(stateHash_);
+  }
+  uint64_t StateHash() const {
+    Signature hash;
+    hash.Add(pen_.brush());
+    hash.Add(pen_.widthF());
+    hash.Add(uint64_t(pen_.style()) | uint64_t(pen_.capStyle()) << 8 | uint64_t(pen_.joinStyle()) << 16 |
+             uint64_t(pen_.isCosmetic()) << 32);
+    hash.Add(pen_.miterLimit());
     if (pen_.style() == Qt::CustomDashLine)
-      for (qreal dash : pen_.dashPattern()) signature_.Add(dash);
-    signature_.Add(brush_);
-    signature_.Add(brushOrigin_.x()), signature_.Add(brushOrigin_.y());
-    signature_.Add(background_);
-    signature_.Add(uint64_t(backgroundMode_) | uint64_t(hints_.toInt()) << 8 | uint64_t(composition_) << 24 |
-                   uint64_t(clipEnabled_) << 40);
-    signature_.Add(opacity_);
-    if (clipEnabled_) signature_.Add(clip_);
+      for (qreal dash : pen_.dashPattern()) hash.Add(dash);
+    hash.Add(brush_);
+    hash.Add(brushOrigin_.x()), hash.Add(brushOrigin_.y());
+    hash.Add(background_);
+    hash.Add(uint64_t(backgroundMode_) | uint64_t(hints_.toInt()) << 8 | uint64_t(composition_) << 24 |
+             uint64_t(clipEnabled_) << 40);
+    hash.Add(opacity_);
+    if (clipEnabled_) hash.Add(clip_);
     if (!transform_.isIdentity()) {
       const QTransform& t = transform_;
-      for (qreal v : {t.m11(), t.m12(), t.m13(), t.m21(), t.m22(), t.m23(), t.m31(), t.m32(), t.m33()})
-        signature_.Add(v);
+      for (qreal v : {t.m11(), t.m12(), t.m13(), t.m21(), t.m22(), t.m23(), t.m31(), t.m32(), t.m33()}) hash.Add(v);
     }
+    return hash.value;
   }
   void Points(const QPointF* points, int count) {
     if (count <= 0) return;
@@ -345,6 +351,7 @@ class TDrawingProbe::Engine : public QPaintEngine {
   QPainter::RenderHints hints_;
   QPainter::CompositionMode composition_ = QPainter::CompositionMode_SourceOver;
   qreal opacity_ = 1;
+  uint64_t stateHash_ = StateHash();
   bool any_ = false;
   qreal left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
 };

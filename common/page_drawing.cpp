@@ -168,6 +168,7 @@ void TPageDrawing::SetObjects(TGUIObject* const* objects, unsigned count) {
     TEntry entry;
     entry.object = objects[i];
     entry.kind = objects[i] ? KindOf(*objects[i]) : kProbed;
+    entry.group = dynamic_cast<const TGUIGroup*>(objects[i]);
     entries_.push_back(entry);
     // A group's objects paint and report as themselves: they lead to it.
     std::vector<TGUIObject*> pending = {objects[i]};
@@ -185,7 +186,7 @@ void TPageDrawing::SetObjects(TGUIObject* const* objects, unsigned count) {
   whole_ = whole_ || inPass_;
 }
 
-TPageDrawing::TState TPageDrawing::StateOf(const TGUIObject& object) {
+TPageDrawing::TState TPageDrawing::StateOf(const TGUIObject& object, const TGUIGroup* group) {
   TState state;
   state.mode = object.GetMode();
   state.colour = object.GetCurrentColour();
@@ -197,12 +198,12 @@ TPageDrawing::TState TPageDrawing::StateOf(const TGUIObject& object) {
   state.visible = object.IsVisible();
   state.on = object.IsOn();
   state.enabled = object.IsEnabled();
-  if (auto* group = dynamic_cast<const TGUIGroup*>(&object)) {
+  if (group) {
     uint64_t hash = 0xCBF29CE484222325ull;
     for (unsigned i = 0; i < group->GetChildCount(); ++i) {
       const TGUIObject* child = group->GetChild(i);
       if (!child) continue;
-      const TState inner = StateOf(*child);
+      const TState inner = StateOf(*child, dynamic_cast<const TGUIGroup*>(child));
       hash = Fold(hash, uint64_t(uint32_t(inner.mode)) | uint64_t(inner.colour) << 32);
       hash = Fold(hash, uint64_t(uint32_t(inner.width)) | uint64_t(uint32_t(inner.fadeState)) << 32);
       hash = Fold(hash, uint64_t(uint32_t(inner.fadeStep)) | uint64_t(uint32_t(inner.fillMode)) << 32);
@@ -227,7 +228,7 @@ void TPageDrawing::Measure(const TEntry& entry, QRect& extent, uint64_t& signatu
 }
 
 void TPageDrawing::Record(TEntry& entry) {
-  entry.state = StateOf(*entry.object);
+  entry.state = StateOf(*entry.object, entry.group);
   entry.background = entry.state.mode == 0;
   Measure(entry, entry.extent, entry.signature);
   entry.drawn = true;
@@ -377,7 +378,8 @@ bool TPageDrawing::EndPass(bool whole) {
     return foreground_ && background_;
   }
   for (size_t i = 0; i < entries_.size(); ++i)
-    if (!marked_[i] && entries_[i].object && StateOf(*entries_[i].object) != entries_[i].state) marked_[i] = 1;
+    if (!marked_[i] && entries_[i].object && StateOf(*entries_[i].object, entries_[i].group) != entries_[i].state)
+      marked_[i] = 1;
 
   QRegion back, front;
   std::vector<std::pair<size_t, TEntry>> changes;
@@ -387,7 +389,7 @@ bool TPageDrawing::EndPass(bool whole) {
       if (!marked_[i] || !entries_[i].object) continue;
       TEntry& drawn = entries_[i];
       TEntry now = drawn;
-      now.state = StateOf(*now.object);
+      now.state = StateOf(*now.object, now.group);
       now.background = now.state.mode == 0;
       Measure(now, now.extent, now.signature);
       if (now.signature == drawn.signature && now.background == drawn.background) {

@@ -22,6 +22,7 @@
 #include "common/colour.h"
 #include "common/export.h"
 
+class TGUIGroup;
 class TGUIObject;
 
 class COMMON_API TPageDrawing {
@@ -81,6 +82,7 @@ class COMMON_API TPageDrawing {
   // One object as it was last drawn.
   struct TEntry {
     TGUIObject* object = nullptr;
+    const TGUIGroup* group = nullptr;  // the object when it is a group
     int kind = 0;
     bool drawn = false;
     bool background = false;
@@ -89,7 +91,7 @@ class COMMON_API TPageDrawing {
     TState state;
   };
 
-  static TState StateOf(const TGUIObject& object);
+  static TState StateOf(const TGUIObject& object, const TGUIGroup* group);
   // Where the object draws now and how (a widget is painted on the probe).
   void Measure(const TEntry& entry, QRect& extent, uint64_t& signature);
   void Record(TEntry& entry);

@@ -137,9 +137,10 @@ std::unordered_map<const TGUIObject*, TShapeCache>& ShapeCaches() {
 // The cache of a shape whose placed points are these, emptied when they changed.
 TShapeCache& CacheFor(const TGUIObject* shape, const TPointF* points, unsigned count) {
   TShapeCache& cache = ShapeCaches()[shape];
-  if (!cache.built || cache.count != count || std::memcmp(cache.points, points, count * sizeof(TPointF)) != 0) {
+  if (!cache.built || cache.count != count ||
+      (count > 0 && std::memcmp(cache.points, points, count * sizeof(TPointF)) != 0)) {
     cache = TShapeCache();
-    std::copy(points, points + count, cache.points);
+    if (count > 0) std::copy(points, points + count, cache.points);
     cache.count = count;
   }
   return cache;
