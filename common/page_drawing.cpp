@@ -405,6 +405,13 @@ bool TPageDrawing::EndPass(bool whole) {
     lastPass_ = TPass::kNothing;
     return false;
   }
+  // Inside an object's paint nothing can be copied in: the next pass
+  // draws the whole page.
+  if (foreground_->Locked() || background_->Locked()) {
+    backgroundDrawn_ = foregroundDrawn_ = false;
+    lastPass_ = TPass::kNothing;
+    return false;
+  }
   const QRect page = foreground_->Image().rect();
   back &= page;
   front = (front & page) | back;
