@@ -43,6 +43,7 @@ class TSprite {
       image_ = std::move(other.image_);
       at_ = other.at_;
       key_ = other.key_;
+      awaited_ = other.awaited_;
       other.image_ = QImage();
     }
     return *this;
@@ -52,6 +53,14 @@ class TSprite {
   ~TSprite() { Release(); }
 
   bool Holds(uint64_t key) const { return !image_.isNull() && key_ == key; }
+  // A key asked for once, not drawn yet: a placement drawn only once (the
+  // first show's passing zoom) costs no sprites.
+  bool Awaits(uint64_t key) const { return image_.isNull() && awaited_ && key_ == key; }
+  void Await(uint64_t key) {
+    Release();
+    key_ = key;
+    awaited_ = true;
+  }
   void Draw(QPainter& painter) const { painter.drawImage(at_, image_); }
   // False when the path is too large for a sprite or the budget is spent.
   bool Build(const QPainterPath& path, const QBrush& brush, uint64_t key) {
@@ -86,6 +95,7 @@ class TSprite {
   QImage image_;
   QPoint at_;
   uint64_t key_ = 0;
+  bool awaited_ = false;
 };
 
 // Sprites stand in for a fill only where nothing but a move by whole
@@ -112,6 +122,7 @@ struct TShapeCache {
   TPointF points[TGUIObject::kMaxPoints] = {};
   unsigned count = 0;
   bool built = false;
+  unsigned draws = 0;
   QPainterPath path;
   // The outline of the path at the last two pen widths (normal and lit).
   struct {
@@ -170,24 +181,30 @@ void FillPath(QPainter& painter, const QPainterPath& path, const QBrush& brush, 
     painter.fillPath(path, brush);
     return;
   }
-  for (const TSprite& sprite : sprites) {
-    if (sprite.Holds(key)) {
+  for (TSprite& sprite : sprites) {
+    if (sprite.Holds(key) || (sprite.Awaits(key) && sprite.Build(path, brush, key))) {
       sprite.Draw(painter);
       return;
     }
   }
-  TSprite& sprite = sprites[next];
-  if (!sprite.Build(path, brush, key)) {
-    painter.fillPath(path, brush);
-    return;
+  // Made at the second draw of the same fill.
+  if (!sprites[0].Awaits(key) && !sprites[1].Awaits(key)) {
+    sprites[next].Await(key);
+    next = (next + 1) % 2;
   }
-  next = (next + 1) % 2;
-  sprite.Draw(painter);
+  painter.fillPath(path, brush);
 }
 
 // Fills and outlines a cached path as drawPath with the prepared pen and
-// brush would, the painter left as they left it.
-void DrawCached(QPainter& painter, TShapeCache& cache, bool fill, int width) {
+// brush would, the painter left as they left it. The first draw of a
+// placement goes the painter's own way (`direct`): a placement drawn once,
+// as the first show's passing zoom, builds nothing.
+template <class Direct>
+void DrawCached(QPainter& painter, TShapeCache& cache, bool fill, int width, Direct direct) {
+  if (cache.draws++ == 0) {
+    direct();
+    return;
+  }
   if (fill) FillPath(painter, cache.path, painter.brush(), cache.fills, cache.nextFill, painter.brush().color().rgba());
   const QBrush pen = painter.pen().brush();
   FillPath(painter, Outline(cache, width), pen, cache.outlines, cache.nextOutline,
@@ -331,7 +348,8 @@ void TGUILine::DrawPolygon(QPainter& painter, unsigned count) {
     cache.path.setFillRule(Qt::OddEvenFill);
     cache.built = true;
   }
-  DrawCached(painter, cache, fillMode == 2, currentWidth);
+  DrawCached(painter, cache, fillMode == 2, currentWidth,
+             [&] { painter.drawPolygon(points, int(count), Qt::OddEvenFill); });
 }
 
 // ---------------------------------------------------------------- rectangle
@@ -371,8 +389,10 @@ void TGUIRectangle::Draw(TCanvas* target) {
     cache.built = true;
   }
   PreparePainter(painter, fillMode == 2);
-  if (StrokedWidth(currentWidth)) DrawCached(painter, cache, fillMode == 2, currentWidth);
-  else painter.drawPath(cache.path);
+  if (StrokedWidth(currentWidth))
+    DrawCached(painter, cache, fillMode == 2, currentWidth, [&] { painter.drawPath(cache.path); });
+  else
+    painter.drawPath(cache.path);
 }
 
 // ---------------------------------------------------------------- ellipse
@@ -400,7 +420,7 @@ void TGUIEllipse::Draw(TCanvas* target) {
     cache.path.addEllipse(box);
     cache.built = true;
   }
-  DrawCached(painter, cache, fillMode == 2, currentWidth);
+  DrawCached(painter, cache, fillMode == 2, currentWidth, [&] { painter.drawEllipse(box); });
 }
 
 // ---------------------------------------------------------------- polygon
@@ -466,17 +486,21 @@ void TGUIText::Draw(TCanvas* target) {
   painter.setFont(font);
   painter.setPen(PenColour(currentColour));
   TShapeCache& cache = CacheFor(this, nullptr, 0);
-  if (cache.fontSize != placedFontSize || cache.texts.size() != size_t(lineCount) ||
+  if (!cache.built || cache.fontSize != placedFontSize || cache.texts.size() != size_t(lineCount) ||
       !std::equal(cache.texts.begin(), cache.texts.end(), lines)) {
+    cache.built = true;
+    cache.draws = 0;
     cache.fontSize = placedFontSize;
     cache.texts.assign(lines, lines + lineCount);
     cache.layouts.clear();
   }
+  // Laid out from the second draw of a placement on.
+  const bool first = cache.draws++ == 0;
   constexpr qreal kHalf = 4096;
   int y = int(placedPosition.y);
   for (int i = 0; i < lineCount; ++i) {
     const QRectF box(placedPosition.x - kHalf, y - kHalf, 2 * kHalf, 2 * kHalf);
-    if (const QTextLayout* layout = LineLayout(cache, size_t(i), font)) {
+    if (const QTextLayout* layout = first ? nullptr : LineLayout(cache, size_t(i), font)) {
       // Where drawText with the box and centred alignment puts the line.
       const QTextLine line = layout->lineAt(0);
       const qreal height = line.ascent() + line.descent();
@@ -651,6 +675,7 @@ void TSVGPath::Draw(TCanvas* target) {
     cache.path.setFillRule(Qt::OddEvenFill);
     cache.built = true;
   }
-  if (StrokedWidth(currentWidth)) DrawCached(painter, cache, fillMode == 2, currentWidth);
-  else painter.drawPath(fillMode == 2 ? cache.path : outline);
+  const auto direct = [&] { painter.drawPath(fillMode == 2 ? cache.path : outline); };
+  if (StrokedWidth(currentWidth)) DrawCached(painter, cache, fillMode == 2, currentWidth, direct);
+  else direct();
 }
