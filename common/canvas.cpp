@@ -256,7 +256,7 @@ class TDrawingProbe::Engine : public QPaintEngine {
     signature_.Add(uint64_t(font.pixelSize()) | uint64_t(font.weight()) << 32);
     signature_.Add(at.x()), signature_.Add(at.y());
     // Glyphs may reach past their advance and below the descent a little.
-    const qreal margin = 2 + font.pixelSize() / 4.0;
+    const qreal margin = 2 + (item.ascent() + item.descent()) / 4;
     Add(QRectF(at.x(), at.y() - item.ascent(), item.width(), item.ascent() + item.descent())
             .adjusted(-margin, -margin, margin, margin));
   }

@@ -337,7 +337,6 @@ TDiagramForm::~TDiagramForm() {
   // The editor holds the link.
   delete applicationsForm;
   applicationsForm = nullptr;
-  drawing.reset();
   foreground.reset();
   background.reset();
   delete link;
