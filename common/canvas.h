@@ -6,12 +6,19 @@
 #pragma once
 
 #include <QImage>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "common/colour.h"
 #include "common/export.h"
+
+class TGUIObject;
 
 class COMMON_API TCanvas {
  public:
@@ -42,18 +49,63 @@ class COMMON_API TCanvas {
   // The colour of one pixel as a TColor (for tests and pickers).
   TColor PixelColour(int x, int y) const;
 
+  // Copies `rect` of `source`, an image of the same size, into this
+  // image's own pixels: no new buffer, no copy of a shared one. False when
+  // the sizes differ or this canvas is locked.
+  bool CopyFrom(const TCanvas& source, const QRect& rect);
+  // The same from an image of any size: `rect` of `source` to `at` here
+  // (what lies outside either image is left out).
+  bool CopyFrom(const TCanvas& source, const QRect& rect, const QPoint& at);
+
   // Begins the one shared painter on the image; nested locks reuse it.
   QPainter& Lock();
+  // The same on another device (a window measures where objects draw).
+  QPainter& LockOn(QPaintDevice& device);
   // Ends the painter at the outermost lock and schedules the view's update.
   void Unlock();
   bool Locked() const { return depth_ > 0; }
   QPainter& Painter() { return painter_; }
 
+  // While held, an object that paints here is noted instead of drawn, so
+  // that a window notifying many objects draws once what changed.
+  void Hold(bool hold);
+  bool Held() const { return held_; }
+  void NoteHeldPaint(TGUIObject* object);
+  // The objects that painted since the hold began (in order, an object as
+  // often as it painted); the list starts again empty.
+  std::vector<TGUIObject*> TakeHeldPaints();
+
  private:
   QImage image_;
   QPainter painter_;
   int depth_ = 0;
+  // In the padding after `depth_`: the layout the plug-in shares stays.
+  bool held_ = false;
   QPointer<QWidget> view_;
+};
+
+// A paint device that draws nothing: it keeps the box of all that is drawn
+// on it (pen widths, text and images included) and a signature of how it
+// was drawn (every primitive, pen, brush, font and image), so a window can
+// tell where an object draws and whether its drawing changed.
+class COMMON_API TDrawingProbe : public QPaintDevice {
+ public:
+  TDrawingProbe();
+  ~TDrawingProbe() override;
+  TDrawingProbe(const TDrawingProbe&) = delete;
+  TDrawingProbe& operator=(const TDrawingProbe&) = delete;
+
+  QPaintEngine* paintEngine() const override;
+  // The device pixels drawn on and the signature since the last Take (an
+  // empty box when nothing was drawn); both start again.
+  void Take(QRect& box, uint64_t& signature);
+
+ protected:
+  int metric(PaintDeviceMetric metric) const override;
+
+ private:
+  class Engine;
+  std::unique_ptr<Engine> engine_;
 };
 
 // Holds the canvas lock for a scope.

@@ -1,6 +1,9 @@
 #include "common/gui_object.h"
 
 #include <QTimer>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "common/canvas.h"
 
@@ -165,6 +168,10 @@ void TGUIObject::SetVisible(bool flag) { visible = flag; }
 void TGUIObject::Paint(TCanvas* target) {
   if (!visible || !target) return;
   canvas = target;
+  if (target->Held()) {
+    target->NoteHeldPaint(this);
+    return;
+  }
   QPainter& painter = target->Lock();
   if (painter.isActive()) {
     if (fadeState == kFadeIdle) {
@@ -179,6 +186,37 @@ void TGUIObject::Paint(TCanvas* target) {
     }
   }
   target->Unlock();
+}
+
+namespace {
+// The groups that exist, so that telling one needs no type test.
+std::unordered_set<const TGUIObject*>& Groups() {
+  static auto* groups = new std::unordered_set<const TGUIObject*>;
+  return *groups;
+}
+}  // namespace
+
+void TGUIObject::PaintAside(TCanvas* target) {
+  // A group's paint re-points its children too: every canvas is put back.
+  if (Groups().count(this) == 0) {
+    TCanvas* const kept = canvas;
+    Paint(target);
+    canvas = kept;
+    return;
+  }
+  std::vector<std::pair<TGUIObject*, TCanvas*>> kept;
+  std::vector<TGUIObject*> pending = {this};
+  while (!pending.empty()) {
+    TGUIObject* object = pending.back();
+    pending.pop_back();
+    kept.emplace_back(object, object->canvas);
+    if (Groups().count(object)) {
+      auto* inner = static_cast<TGUIGroup*>(object);
+      for (unsigned i = 0; i < inner->GetChildCount(); ++i) pending.push_back(inner->GetChild(i));
+    }
+  }
+  Paint(target);
+  for (const auto& [object, previous] : kept) object->canvas = previous;
 }
 
 int TGUIObject::SetMode(int newMode, TProximityTimer* timer) {
@@ -336,6 +374,7 @@ TGUIObject* TGUIObject::FindNetMemberOn(unsigned recordIndex) {
 // ---------------------------------------------------------------- group
 
 TGUIGroup::TGUIGroup(TGUIObject* const* list, unsigned count) : TGUIObject(1, 0) {
+  Groups().insert(this);
   for (unsigned i = 0; i < count; ++i) {
     if (i < kMaxChildren) {
       children[childCount++] = list[i];
@@ -346,6 +385,7 @@ TGUIGroup::TGUIGroup(TGUIObject* const* list, unsigned count) : TGUIObject(1, 0)
 }
 
 TGUIGroup::~TGUIGroup() {
+  Groups().erase(this);
   for (unsigned i = 0; i < childCount; ++i) delete children[i];
 }
 

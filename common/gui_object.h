@@ -130,8 +130,12 @@ class COMMON_API TGUIObject {
   virtual void SetVisible(bool flag);                                            // 23
   virtual void Draw(TCanvas* canvas) = 0;                                        // 24
 
-  // Drawing entry of the window, the group and the timer.
+  // Drawing entry of the window, the group and the timer. On a held canvas
+  // the paint is only noted there (the canvas is still remembered).
   void Paint(TCanvas* canvas);
+  // Paints as Paint does onto `canvas` while later paints (fade, refresh)
+  // still go to the canvas of the last Paint: for measuring a drawing.
+  void PaintAside(TCanvas* canvas);
   int SetMode(int mode, TProximityTimer* timer);
   // One timer step: 20 while the fade goes on, 0 when it has ended.
   int FadeStep();

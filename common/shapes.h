@@ -13,6 +13,7 @@ class COMMON_API TGUILine : public TGUIObject {
  public:
   // `points`: x1, y1, x2, y2.
   TGUILine(const float* points, int width, TColor colour);
+  ~TGUILine() override;
   void Place(float scale, int dx, int dy) override;
   bool HitTest(int x, int y) override;
   void Scale(float sx, float sy) override;
@@ -24,6 +25,9 @@ class COMMON_API TGUILine : public TGUIObject {
   void SetPoints(const float* xy, unsigned n);
   // Sets up the pen (current colour and width) and the brush of a fill.
   void PreparePainter(QPainter& painter, bool fill) const;
+  // The closed outline through the first `count` points, truncated to
+  // whole pixels, filled when the fill mode asks for it.
+  void DrawPolygon(QPainter& painter, unsigned count);
 
   int dashStyle = 0;
 };
@@ -66,6 +70,7 @@ class COMMON_API TGUIText : public TGUIObject {
   static constexpr int kMaxLines = 8;
 
   TGUIText(const float* position, const std::string& text, int fontSize);
+  ~TGUIText() override;
   void AddLine(const std::string& text, int offset);
 
   void Place(float scale, int dx, int dy) override;
@@ -83,6 +88,8 @@ class COMMON_API TGUIText : public TGUIObject {
   int GetPlacedFontSize() const { return placedFontSize; }
   float GetTextWidth() const { return width; }
   float GetTextHeight() const { return height; }
+  // Top of the text block relative to the placed position.
+  float GetTextTop() const { return blockTop; }
 
  protected:
   std::string lines[kMaxLines];
@@ -104,6 +111,7 @@ class COMMON_API TGUIText : public TGUIObject {
 class COMMON_API TSVGPath : public TGUIObject {
  public:
   explicit TSVGPath(const std::string& pathData);
+  ~TSVGPath() override;
 
   void Place(float scale, int dx, int dy) override;
   bool HitTest(int x, int y) override;

@@ -1,4 +1,3 @@
-#include <array>
 #include "host/diagram_form.h"
 
 #include <QAction>
@@ -24,6 +23,9 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +33,7 @@
 
 #include "common/canvas.h"
 #include "common/colour.h"
+#include "common/page_drawing.h"
 #include "diagram/block_diagram.h"
 #include "diagram/processing_blocks.h"
 #include "diagram/register_binding.h"
@@ -58,6 +61,17 @@ constexpr TColor kDiagramColour = 0xD7D2D2;
 const QColor kDiagramBackground(0xD2, 0xD2, 0xD7);
 constexpr int kPanelWidths[TDiagramForm::kStatusPanels] = {250, 100, 120, 50};
 const char* const kZoomEntries[] = {"50%", "80%", "100%", "125%", "150%", "175%", "200%"};
+
+// The register a window is told about when `count` registers from `first`
+// changed: the first of them it holds, so that every window on a written or
+// read block follows it; `first` when it holds none (windows that follow a
+// whole page or a stream look at the device and page only).
+unsigned NotifiedRegister(const TI2CObject& window, int device, int page, int first, int count) {
+  if (count <= 1 || window.GetDevice() != device || window.GetPage() != page) return unsigned(first);
+  const int64_t from = std::max<int64_t>(first, window.GetFirstRegister());
+  const int64_t to = std::min<int64_t>(int64_t(first) + count, int64_t(window.GetFirstRegister()) + window.GetCount());
+  return from < to ? unsigned(from) : unsigned(first);
+}
 
 // The lamp's two 11 x 11 images: dark (0) and lit (1).
 const QPixmap& LampImage(bool lit) {
@@ -308,6 +322,8 @@ TDiagramForm::~TDiagramForm() {
   // the image while they go. The first page with a plug-in library frees
   // the plug-in's instance (and its writer thread) before the link goes.
   StopTraffic();
+  // What is drawn refers to the pages' objects.
+  drawing.reset();
   // The pages before the link: their register windows point into its image.
   for (auto& entry : initScripts) delete entry.second;
   initScripts.clear();
@@ -623,6 +639,7 @@ void TDiagramForm::MakeCurrent(TBlockDiagram* page) {
   if (currentPage) currentPage->SetVisible(false);
   currentPage = page;
   if (currentPage) currentPage->SetVisible(true);
+  if (drawing && currentPage) drawing->SetObjects(currentPage->Objects(), currentPage->ObjectCount());
   HoldStreams();
 }
 
@@ -689,6 +706,7 @@ void TDiagramForm::FormShow() {
   }
   SelectDiagram(0);
   InitView();
+  SizeBitmaps();
   drawingEnabled = true;
   Redraw();
   RepaintDiagram();
@@ -809,6 +827,7 @@ void TDiagramForm::ObjectEvent(void* form, TGUIObject* object, int event) {
     case kEventLit:
     case kEventStateChanged:
       self->redrawPending = true;
+      if (self->drawing) self->drawing->NoteChange(object);
       if (self->drawingEnabled) {
         // An inert object is drawn into the background only.
         if (object && object->GetMode() == 0) self->Redraw();
@@ -839,7 +858,7 @@ void TDiagramForm::ObjectWrite(void* form, int device, int page, int first, int 
   // The inspector's grid (a few hundred cells) follows the write rather than
   // delaying it; nothing is drawn in between, so the user sees the same.
   self->inspector->UpdateGrid(device, link->GetRegisterImage(address, 0, 0, 0), -1, link->GetImageSize(address));
-  self->UpdateObjects(device, page, first, false);
+  self->UpdateObjects(device, page, first, false, count);
 }
 
 void TDiagramForm::ObjectRefreshRequest(void* form, int device, int page, int first, int count, int rate) {
@@ -1012,23 +1031,40 @@ void TDiagramForm::RegisterDataMessage() {
   // The link thread waits in its report: the image is the GUI thread's alone.
   link->ApplyRefresh();
   if (closing_.load()) return;
-  NotifyRegisterObjects(lastRefresh[0], lastRefresh[1], lastRefresh[2], lastRefresh[3]);
+  NotifyRegisterObjects(lastRefresh[0], lastRefresh[1], lastRefresh[2], lastRefresh[3], lastRefresh[4]);
 }
 
-void TDiagramForm::NotifyRegisterObjects(int device, int book, int page, int reg) {
+void TDiagramForm::NotifyRegisterObjects(int device, int book, int page, int reg, int count) {
   if (book == 0 && currentPage) {
+    const bool outer = HoldDrawing();
     for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i)
-      if (TI2CObject* window = currentPage->RegisterWindow(i)) window->OnRegisterChanged(device, page, unsigned(reg));
+      if (TI2CObject* window = currentPage->RegisterWindow(i))
+        window->OnRegisterChanged(device, page, NotifiedRegister(*window, device, page, reg, count));
+    ReleaseDrawing(outer);
   }
   RefreshInspector();
 }
 
-void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all) {
-  if (!currentPage) return;
-  const bool saved = drawingEnabled;
+bool TDiagramForm::HoldDrawing() {
+  const bool outer = drawingEnabled;
   drawingEnabled = false;
-  // Inside a pass that holds drawing back (a click) the flag is that pass's.
-  if (saved) redrawPending = false;
+  // Inside a pass that holds drawing already the flag is that pass's.
+  if (outer) {
+    redrawPending = false;
+    if (drawing) drawing->BeginPass();
+  }
+  return outer;
+}
+
+void TDiagramForm::ReleaseDrawing(bool outer) {
+  if (!outer) return;
+  drawingEnabled = true;
+  if (drawing && drawing->EndPass(false)) RepaintDiagram();
+}
+
+void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all, int count) {
+  if (!currentPage) return;
+  const bool outer = HoldDrawing();
   for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i) {
     TI2CObject* window = currentPage->RegisterWindow(i);
     if (!window) continue;
@@ -1038,13 +1074,9 @@ void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all) {
     if (all)
       window->OnRegisterChanged(window->GetDevice(), window->GetPage(), unsigned(window->GetFirstRegister()));
     else
-      window->OnRegisterChanged(device, page, unsigned(reg));
+      window->OnRegisterChanged(device, page, NotifiedRegister(*window, device, page, reg, count));
   }
-  drawingEnabled = saved;
-  if (redrawPending) {
-    Redraw();
-    RepaintDiagram();
-  }
+  ReleaseDrawing(outer);
 }
 
 void TDiagramForm::ReadAllPages(int device, int book, int firstPage, int lastPage) {
@@ -1107,49 +1139,48 @@ void TDiagramForm::ZoomBoxChange() {
   zoom = float(percent * 0.01 * currentPage->GetZoomFactor() * 1536 / unsigned(width));
   const int bitmapWidth = int(width * zoom);
   const int bitmapHeight = int(currentPage->GetHeight() * zoom);
-  if (!foreground) foreground = std::make_unique<TCanvas>(BlockDiagramPaintBox);
-  if (!background) background = std::make_unique<TCanvas>();
-  foreground->SetSize(bitmapWidth, bitmapHeight, kDiagramColour);
-  background->SetSize(bitmapWidth, bitmapHeight, kDiagramColour);
+  bitmapSize = QSize(bitmapWidth, bitmapHeight);
+  bitmapsWanted = true;
   BlockDiagramPaintBox->resize(std::max(bitmapWidth, 0), std::max(bitmapHeight, 0));
   BlockDiagramScrollBox->horizontalScrollBar()->setValue(0);
   BlockDiagramScrollBox->verticalScrollBar()->setValue(0);
   currentPage->SetZoom(zoom, 0, 0);
+  // Until the window first draws, its bitmaps wait: the first show passes
+  // through the design zoom (200 %) to its own, and bitmaps of that size
+  // would be filled only to be thrown away.
+  if (foreground || drawingEnabled) SizeBitmaps();
   Redraw();
   RepaintDiagram();
 }
 
+void TDiagramForm::SizeBitmaps() {
+  if (!bitmapsWanted) return;
+  if (!foreground) foreground = std::make_unique<TCanvas>(BlockDiagramPaintBox);
+  if (!background) background = std::make_unique<TCanvas>();
+  foreground->SetSize(bitmapSize.width(), bitmapSize.height(), kDiagramColour);
+  background->SetSize(bitmapSize.width(), bitmapSize.height(), kDiagramColour);
+  if (!drawing) drawing = std::make_unique<TPageDrawing>();
+  drawing->SetCanvases(foreground.get(), background.get(), kDiagramColour);
+  if (currentPage) drawing->SetObjects(currentPage->Objects(), currentPage->ObjectCount());
+}
+
 void TDiagramForm::Redraw() {
   if (!drawingEnabled) {
-    redrawPending = true;  // the pass that holds drawing back redraws
+    // The pass that holds drawing back redraws; a whole page was asked for.
+    redrawPending = true;
+    if (drawing && drawing->InPass()) drawing->Redraw();
     return;
   }
-  if (!background) return;
-  DrawBackground();
-  DrawForeground();
+  if (!background || !currentPage || !drawing) return;
+  drawing->Redraw();
 }
 
 void TDiagramForm::DrawBackground() {
-  if (!background || !foreground || !currentPage) return;
-  {
-    TCanvasLock lock(*foreground);
-    lock.Painter().fillRect(0, 0, foreground->Width(), foreground->Height(), PenColour(kDiagramColour));
-    for (unsigned i = 0; i < currentPage->ObjectCount(); ++i) {
-      TGUIObject* object = currentPage->Object(i);
-      if (object && object->GetMode() == 0) object->Paint(foreground.get());
-    }
-  }
-  background->SetImage(foreground->Image());
+  if (background && foreground && currentPage && drawing) drawing->DrawBackground();
 }
 
 void TDiagramForm::DrawForeground() {
-  if (!background || !foreground || !currentPage) return;
-  if (!foreground->SetImage(background->Image())) return;  // an object is drawing
-  TCanvasLock lock(*foreground);
-  for (unsigned i = 0; i < currentPage->ObjectCount(); ++i) {
-    TGUIObject* object = currentPage->Object(i);
-    if (object && object->GetMode() != 0) object->Paint(foreground.get());
-  }
+  if (background && foreground && currentPage && drawing) drawing->DrawForeground();
 }
 
 void TDiagramForm::RepaintDiagram() { BlockDiagramPaintBox->update(); }
@@ -1188,9 +1219,8 @@ void TDiagramForm::BlockDiagramPaintBoxMouseMove(int x, int y) {
 void TDiagramForm::BlockDiagramPaintBoxClick() {
   TBlockDiagram* page = currentPage;
   // Drawing waits until the click is done: a widget's write reaches the
-  // link first, and the page is redrawn once however many objects changed.
-  const bool saved = drawingEnabled;
-  drawingEnabled = false;
+  // link first, and what changed is drawn once however many objects did.
+  const bool outer = HoldDrawing();
   redrawPending = false;
   for (unsigned i = 0; page && i < page->ObjectCount(); ++i) {
     TGUIObject* object = page->Object(i);
@@ -1200,11 +1230,7 @@ void TDiagramForm::BlockDiagramPaintBoxClick() {
     // A click that switched the page is not offered to the new page's objects.
     if (currentPage != page) break;
   }
-  drawingEnabled = saved;
-  if (redrawPending) {
-    Redraw();
-    RepaintDiagram();
-  }
+  ReleaseDrawing(outer);
 }
 
 void TDiagramForm::ActiveObjectsClick() {

@@ -9,6 +9,7 @@
 #include <array>
 #include <QMainWindow>
 #include <QPoint>
+#include <QSize>
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -38,6 +39,7 @@ class TUSBI2C;
 class TBlockDiagram;
 class TCanvas;
 class TGUIObject;
+class TPageDrawing;
 class TI2CCommand;
 class TPBForm;
 class TRegisterInspector;
@@ -156,8 +158,10 @@ class TDiagramForm : public QMainWindow {
   // The line RecordWrite appends: "w 30 05 12".
   static std::string RecordLine(const uint8_t* data, unsigned device, unsigned reg, unsigned count);
 
-  void UpdateObjects(int device, int page, int reg, bool all);
-  void NotifyRegisterObjects(int device, int book, int page, int reg);
+  // Tells the current page's register windows that `count` registers from
+  // `reg` changed (every window's own registers when `all`).
+  void UpdateObjects(int device, int page, int reg, bool all, int count = 1);
+  void NotifyRegisterObjects(int device, int book, int page, int reg, int count = 1);
   // Message 1026: the stored refresh report reaches the register windows.
   void RegisterDataMessage();
   void ReadAllPages(int device, int book, int firstPage, int lastPage);
@@ -180,6 +184,7 @@ class TDiagramForm : public QMainWindow {
   float Zoom() const { return zoom; }
   TCanvas* Foreground() const { return foreground.get(); }
   TCanvas* Background() const { return background.get(); }
+  TPageDrawing* Drawing() const { return drawing.get(); }
   bool IsPanning() const { return panning; }
   int HoverCount() const { return hoverCount; }
   bool DrawingEnabled() const { return drawingEnabled; }
@@ -272,6 +277,13 @@ class TDiagramForm : public QMainWindow {
   // its board, logged as not sent in a simulated window.
   void RunLoadScripts(TBlockDiagram* page);
   void RepaintDiagram();
+  // Gives the bitmaps the size of the current zoom (made at the first).
+  void SizeBitmaps();
+  // Drawing held over a pass that notifies objects (a click, a register
+  // change): true for the outermost hold, whose release draws once what
+  // changed.
+  bool HoldDrawing();
+  void ReleaseDrawing(bool outer);
   // The address the link is given for `device`: 0 while "Use SPI on EVM" is checked.
   unsigned LinkAddress(int device) const;
   // The command window's transfer result (kTransferDone, ...). A script
@@ -318,6 +330,11 @@ class TDiagramForm : public QMainWindow {
   TBlockDiagram* previousPage = nullptr;
   std::unique_ptr<TCanvas> foreground;
   std::unique_ptr<TCanvas> background;
+  // What is drawn on the two bitmaps, so that a pass draws what changed.
+  std::unique_ptr<TPageDrawing> drawing;
+  // The bitmaps' size at the current zoom, once a zoom was computed.
+  QSize bitmapSize;
+  bool bitmapsWanted = false;
   int usbSampleRate = 44100;
   bool shown = false;
   bool onScreen = false;  // shown, and neither hidden nor minimised since

@@ -6,8 +6,12 @@
 #include <QCoreApplication>
 #include <QScrollArea>
 #include <QWidget>
+#include <functional>
+#include <vector>
 
+#include "common/gui_object.h"
 #include "common/image_hint.h"
+#include "common/shapes.h"
 #include "common/jpeg.h"
 #include "probes.h"
 #include "tests/support/test_support.h"
@@ -81,6 +85,119 @@ TEST(CanvasTest, UnlockUpdatesTheView) {
   canvas.Lock();
   canvas.Unlock();
   EXPECT_EQ(canvas.View(), nullptr);
+}
+
+TEST(CanvasTest, CopyFromWritesIntoItsOwnPixels) {
+  TCanvas from, to;
+  from.SetSize(20, 10, 0x0000FF);
+  to.SetSize(20, 10, 0x00FF00);
+  const uchar* own = to.Image().constBits();
+  EXPECT_TRUE(to.CopyFrom(from, QRect(5, 2, 4, 3)));
+  EXPECT_EQ(to.Image().constBits(), own);  // no new buffer
+  EXPECT_EQ(to.PixelColour(5, 2), 0x0000FFu);
+  EXPECT_EQ(to.PixelColour(8, 4), 0x0000FFu);
+  EXPECT_EQ(to.PixelColour(9, 4), 0x00FF00u);
+  EXPECT_EQ(to.PixelColour(5, 5), 0x00FF00u);
+  // From a smaller image to a place, cut at both edges.
+  TCanvas small;
+  small.SetSize(4, 4, 0xFF0000);
+  EXPECT_TRUE(to.CopyFrom(small, QRect(-2, 0, 8, 4), QPoint(16, 8)));
+  EXPECT_EQ(to.PixelColour(18, 8), 0xFF0000u);
+  EXPECT_EQ(to.PixelColour(19, 9), 0xFF0000u);
+  EXPECT_EQ(to.PixelColour(17, 9), 0x00FF00u);
+  EXPECT_FALSE(to.CopyFrom(small, QRect(0, 0, 4, 4)));  // of another size
+  to.Lock();
+  EXPECT_FALSE(to.CopyFrom(from, QRect(0, 0, 20, 10)));  // not while locked
+  to.Unlock();
+  EXPECT_TRUE(to.CopyFrom(from, QRect(0, 0, 20, 10)));
+  EXPECT_EQ(to.Image(), from.Image());
+}
+
+TEST(CanvasTest, AHeldCanvasNotesPaintsInsteadOfDrawing) {
+  TCanvas canvas;
+  canvas.SetSize(40, 30, 0xFFFFFF);
+  const float points[4] = {0, 15, 40, 15};
+  TGUILine line(points, 3, 0x000000);
+  line.Place(1, 0, 0);
+  canvas.Hold(true);
+  line.Paint(&canvas);
+  line.Paint(&canvas);
+  EXPECT_EQ(canvas.PixelColour(20, 15), 0xFFFFFFu);
+  EXPECT_EQ(line.GetCanvas(), &canvas);
+  EXPECT_EQ(canvas.TakeHeldPaints(), (std::vector<TGUIObject*>{&line, &line}));
+  EXPECT_TRUE(canvas.TakeHeldPaints().empty());
+  canvas.Hold(false);
+  line.Paint(&canvas);
+  EXPECT_EQ(canvas.PixelColour(20, 15), 0x000000u);
+  EXPECT_TRUE(canvas.TakeHeldPaints().empty());
+}
+
+TEST(CanvasTest, PaintingAsideKeepsTheCanvasOfTheLastPaint) {
+  TCanvas page, other;
+  page.SetSize(40, 30, 0xFFFFFF);
+  other.SetSize(40, 30, 0xFFFFFF);
+  const float points[4] = {0, 15, 40, 15};
+  TGUIObject* children[1] = {new TGUILine(points, 3, 0x000000)};
+  TGUIGroup group(children, 1);
+  group.Place(1, 0, 0);
+  group.Paint(&page);
+  group.PaintAside(&other);
+  EXPECT_EQ(other.PixelColour(20, 15), 0x000000u);
+  EXPECT_EQ(group.GetCanvas(), &page);
+  EXPECT_EQ(children[0]->GetCanvas(), &page);
+}
+
+// What the probe learns of a drawing: where and how, whatever was drawn
+// on it before.
+TEST(DrawingProbeTest, BoxAndSignatureOfADrawing) {
+  TDrawingProbe probe;
+  TCanvas canvas;
+  auto measure = [&](auto draw, QRect& box, uint64_t& signature) {
+    QPainter& painter = canvas.LockOn(probe);
+    probe.Take(box, signature);
+    draw(painter);
+    probe.Take(box, signature);
+    canvas.Unlock();
+  };
+  auto line = [](QColor colour, qreal width, QPointF to) {
+    return [=](QPainter& p) {
+      p.setPen(QPen(colour, width));
+      p.drawLine(QPointF(10, 10), to);
+    };
+  };
+  QRect box, other;
+  uint64_t signature = 0, again = 0;
+  measure(line(Qt::black, 4, QPointF(30, 10)), box, signature);
+  // The pen on both sides, and the pixel anti-aliasing touches.
+  EXPECT_TRUE(box.contains(QRect(QPoint(8, 8), QPoint(32, 12))));
+  EXPECT_LE(box.width(), 20 + 2 * 4 + 6);
+  // The same drawing after another one that left its pen behind.
+  {
+    QPainter& painter = canvas.LockOn(probe);
+    line(Qt::black, 4, QPointF(30, 10))(painter);
+    probe.Take(other, again);
+    line(Qt::black, 4, QPointF(30, 10))(painter);
+    probe.Take(other, again);
+    canvas.Unlock();
+  }
+  EXPECT_EQ(again, signature);
+  EXPECT_EQ(other, box);
+  const struct {
+    const char* what;
+    std::function<void(QPainter&)> draw;
+  } others[] = {{"colour", line(Qt::red, 4, QPointF(30, 10))},
+                {"width", line(Qt::black, 3, QPointF(30, 10))},
+                {"place", line(Qt::black, 4, QPointF(30, 11))},
+                {"text", [](QPainter& p) { p.drawText(QPointF(10, 10), "A"); }},
+                {"image", [](QPainter& p) { p.drawImage(QPointF(10, 10), QImage(4, 4, QImage::Format_RGB32)); }}};
+  for (const auto& o : others) {
+    measure(o.draw, other, again);
+    EXPECT_NE(again, signature) << o.what;
+  }
+  measure([](QPainter&) {}, other, again);
+  EXPECT_TRUE(other.isEmpty());
+  measure([](QPainter& p) { p.drawImage(QPointF(100, 50), QImage(8, 6, QImage::Format_RGB32)); }, other, again);
+  EXPECT_TRUE(other.contains(QRect(100, 50, 8, 6)));
 }
 
 TEST(JpegTest, RoundTripAndErrors) {

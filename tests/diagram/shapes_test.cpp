@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QPainterPath>
 #include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "common/canvas.h"
 #include "probes.h"
@@ -231,4 +235,134 @@ TEST(ShapeDrawing, RectangleWithZeroRadiiHasUnitCorners) {
   // A sharp corner: the pixel right at the corner is inked.
   EXPECT_NE(canvas.PixelColour(10, 10), 0xFFFFFFu);
   EXPECT_EQ(canvas.PixelColour(30, 30), 0xFFFFFFu);  // not filled
+}
+
+// A canvas of random opaque pixels, the same for the same seed.
+struct NoisyCanvas : TCanvas {
+  NoisyCanvas() {
+    SetSize(200, 200, 0);
+    QImage image(200, 200, QImage::Format_ARGB32_Premultiplied);
+    uint32_t state = 12345;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 200; ++x) {
+        state = state * 1664525u + 1013904223u;
+        image.setPixel(x, y, 0xFF000000u | (state >> 8));
+      }
+    SetImage(image);
+  }
+};
+
+// The shapes keep their paths, outlines, sprites and laid-out text while
+// their placement stays; what they draw is what the painter draws for the
+// plain calls, pixel for pixel, over any background: at every pen width,
+// filled or not, across the bitmap's edges, and after a new placement.
+TEST(ShapeDrawing, KeptPathsDrawWhatThePainterDraws) {
+  const QColor pen(0x20, 0x40, 0xC0), fill(0xDC, 0xE6, 0xF2);
+  auto painter = [](TCanvas& canvas, int width, bool filled, const QColor& colour, const QColor& brush) -> QPainter& {
+    QPainter& p = canvas.Lock();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(colour, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    p.setBrush(filled ? QBrush(brush) : QBrush(Qt::NoBrush));
+    return p;
+  };
+  const float rect[6] = {10.3f, 12.6f, 70.2f, 48.9f, 6, 5};
+  const float tri[6] = {20.5f, 10.2f, 80.7f, 30.1f, 30.9f, 55.5f};
+  const TPointF poly[5] = {{12, 8}, {60.5f, 14.2f}, {75, 50}, {40.2f, 58}, {15, 40}};
+  const float ellipse[4] = {14.2f, 9.7f, 77.1f, 52.3f};
+  const std::string pathData = "M 10.5,10 L 70,15.2 L 60,55 L 20.7,45 z M 30,25 L 50,30";
+  const struct {
+    float scale;
+    int dx, dy;
+  } placements[] = {{1.0f, 0, 0}, {1.37f, 0, 0}, {1.0f, -40, 0}, {1.37f, 150, -30}};
+  for (const auto& place : placements) {
+    const float scale = place.scale;
+    for (int width : {1, 2, 3, 5}) {
+      for (bool filled : {false, true}) {
+        const std::string what = " scale " + std::to_string(scale) + " at " + std::to_string(place.dx) + " width " +
+                                 std::to_string(width) + (filled ? " filled" : "");
+        std::vector<std::unique_ptr<TGUIObject>> shapes;
+        shapes.push_back(std::make_unique<TGUIRectangle>(rect, width, ToTColor(pen)));
+        shapes.push_back(std::make_unique<TGUITriangle>(tri, width, ToTColor(pen)));
+        shapes.push_back(std::make_unique<TGUIPolygon>(poly, 5, width, ToTColor(pen)));
+        shapes.push_back(std::make_unique<TGUIEllipse>(ellipse, width, ToTColor(pen)));
+        shapes.push_back(std::make_unique<TSVGPath>(pathData));
+        shapes.back()->SetWidth(width);
+        shapes.back()->SetColour(ToTColor(pen));
+        for (size_t k = 0; k < shapes.size(); ++k) {
+          TGUIObject& shape = *shapes[k];
+          shape.SetStyle(filled ? 2 : 0, fill.rgb() & 0xFFFFFF, 0, 0);
+          // Placed twice: what was kept for the first placement must go.
+          shape.Place(scale * 0.5f, 0, 0);
+          NoisyCanvas kept, plain;
+          shape.Paint(&kept);
+          shape.Place(scale, place.dx, place.dy);
+          kept.SetImage(plain.Image().copy());
+          shape.Paint(&kept);
+          shape.Paint(&kept);  // drawn again from what it kept
+          kept.SetImage(plain.Image().copy());
+          shape.Paint(&kept);
+          QPainter& p = painter(plain, width, filled, pen, fill);
+          auto point = [&](unsigned i) { return shape.GetPlacedPoint(i); };
+          if (k == 0) {
+            const TPointF a = point(0), b = point(1), r = point(2);
+            const int w = int(b.x - a.x + 2), h = int(b.y - a.y + 2), rx = int(r.x) ? int(r.x) : 1,
+                      ry = int(r.y) ? int(r.y) : 1;
+            QRectF box(int(a.x), int(a.y), 2 * rx, 2 * ry);
+            QPainterPath path;
+            path.arcMoveTo(box, -180);
+            path.arcTo(box, -180, -90);
+            box.translate(w - 2 * rx - 1, 0);
+            path.arcTo(box, -270, -90);
+            box.translate(0, h - 2 * ry - 1);
+            path.arcTo(box, 0, -90);
+            box.translate(-(w - 2 * rx - 1), 0);
+            path.arcTo(box, -90, -90);
+            path.closeSubpath();
+            p.drawPath(path);
+          } else if (k == 1 || k == 2) {
+            QPoint points[5];
+            const unsigned n = shape.GetPointCount();
+            for (unsigned i = 0; i < n; ++i) points[i] = QPoint(int(point(i).x), int(point(i).y));
+            p.drawPolygon(points, int(n), Qt::OddEvenFill);
+          } else if (k == 3) {
+            p.drawEllipse(QRectF(point(0).x, point(0).y, point(1).x - point(0).x, point(1).y - point(0).y));
+          } else {
+            QPainterPath path = static_cast<TSVGPath&>(shape).GetOutline();
+            if (filled) path.setFillRule(Qt::OddEvenFill);
+            p.drawPath(path);
+          }
+          plain.Unlock();
+          EXPECT_EQ(kept.Image(), plain.Image()) << "shape " << k << what;
+        }
+      }
+    }
+  }
+}
+
+TEST(ShapeDrawing, KeptTextDrawsWhatDrawTextDraws) {
+  const float at[2] = {80.4f, 40.7f};
+  TGUIText text(at, "Gain 12 dB", 10);
+  text.AddLine("  L / R ", 14);
+  text.AddLine("", 14);
+  text.AddLine("tab\there", 14);
+  for (float scale : {1.0f, 1.6f, 0.8f}) {
+    text.Place(scale, 0, 0);
+    WhiteCanvas kept, plain;
+    text.Paint(&kept);
+    kept.SetSize(kept.Width(), kept.Height(), 0xFFFFFF);
+    text.Paint(&kept);  // from the kept layout
+    QPainter& p = plain.Lock();
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setFont(DiagramFont(text.GetPlacedFontSize()));
+    p.setPen(PenColour(text.GetCurrentColour()));
+    int y = int(text.GetPlacedPosition().y);
+    for (int i = 0; i < text.GetLineCount(); ++i) {
+      const qreal half = 4096;
+      p.drawText(QRectF(text.GetPlacedPosition().x - half, y - half, 2 * half, 2 * half), Qt::AlignCenter,
+                 QString::fromStdString(text.GetLine(i)));
+      if (i + 1 < text.GetLineCount()) y = int(float(y) + float(text.GetLineOffset(i + 1)) * scale);
+    }
+    plain.Unlock();
+    EXPECT_EQ(kept.Image(), plain.Image()) << scale;
+  }
 }

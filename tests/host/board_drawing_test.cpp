@@ -1,0 +1,193 @@
+// What the board window draws after register changes: every window on a
+// changed block follows it, a pass of notifications draws once, and a
+// pass that draws only what changed leaves the pixels a whole redraw gives.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QImage>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/canvas.h"
+#include "common/page_drawing.h"
+#include "diagram/bit_widgets.h"
+#include "diagram/block_diagram.h"
+#include "diagram/streaming_widget.h"
+#include "host/diagram_form.h"
+#include "link/usbi2c.h"
+#include "tests/host/diagram_pages_fixture.h"
+
+using namespace hosttest;
+
+namespace {
+
+// Switches on bit 0 of registers 10..13 of page 0, each its own window,
+// with a wire after each.
+std::string SwitchPage() {
+  std::string text = "<svg width='400' height='300'><metadata><I2CAddress>0x30</I2CAddress></metadata>";
+  char line[256];
+  for (int i = 0; i < 4; ++i) {
+    std::snprintf(line, sizeof line,
+                  "<rect x='%d' y='20' width='30' height='20' function='switch' Bit='0' I2CPage='0'"
+                  " I2CRegister='%d'/><line x1='%d' y1='40' x2='%d' y2='80'/>",
+                  20 + 60 * i, 10 + i, 35 + 60 * i, 35 + 60 * i);
+    text += line;
+  }
+  return text + "</svg>";
+}
+
+class BoardDrawingTest : public DiagramPagesTest {
+ protected:
+  TDiagramForm* OpenSwitchPage() {
+    testsupport::WriteFile(dir_.File("switches.svg"), SwitchPage());
+    return Open("B", "<L><B Diagram-1='switches.svg'/></L>");
+  }
+  static uint8_t& Image(TDiagramForm* form, int page, int reg) {
+    return *form->GetLink()->GetRegisterImage(0x30, 0, unsigned(page), unsigned(reg));
+  }
+  // The switch states on registers 10..13.
+  static std::vector<int> States(TDiagramForm* form) {
+    std::vector<int> states;
+    for (int reg = 10; reg <= 13; ++reg) states.push_back(FindSwitch(form, reg, 0)->GetSwitchState());
+    return states;
+  }
+};
+
+TEST_F(BoardDrawingTest, EveryWindowOnAChangedBlockFollowsIt) {
+  TDiagramForm* form = OpenSwitchPage();
+  ASSERT_EQ(States(form), (std::vector<int>{0, 0, 0, 0}));
+  const struct {
+    const char* how;
+    void (*change)(TDiagramForm* form);
+  } cases[] = {
+      // A window's write of registers 10..12 (the image holds the bytes already).
+      {"write", [](TDiagramForm* form) { TDiagramForm::ObjectWrite(form, 0x30, 0, 10, 3); }},
+      // The link's refresh report of the same block.
+      {"refresh", [](TDiagramForm* form) { form->NotifyRegisterObjects(0x30, 0, 0, 10, 3); }},
+  };
+  for (const auto& c : cases) {
+    for (int reg = 10; reg <= 13; ++reg) Image(form, 0, reg) = 1;
+    c.change(form);
+    // Register 13 lies outside the block: its switch waits for its own news.
+    EXPECT_EQ(States(form), (std::vector<int>{1, 1, 1, 0})) << c.how;
+    for (int reg = 10; reg <= 13; ++reg) Image(form, 0, reg) = 0;
+    form->UpdateObjects(0, 0, 0, true);
+    EXPECT_EQ(States(form), (std::vector<int>{0, 0, 0, 0})) << c.how;
+  }
+}
+
+TEST_F(BoardDrawingTest, ARefreshReportDrawsWhatChangedOnce) {
+  TDiagramForm* form = OpenSwitchPage();
+  TPageDrawing* drawing = form->Drawing();
+  ASSERT_NE(drawing, nullptr);
+  const unsigned whole = drawing->WholeForegroundDraws();
+  const QImage before = form->Foreground()->Image().copy();
+  for (int reg = 10; reg <= 12; ++reg) Image(form, 0, reg) = 1;
+  form->NotifyRegisterObjects(0x30, 0, 0, 10, 3);
+  EXPECT_EQ(States(form), (std::vector<int>{1, 1, 1, 0}));
+  // One pass drew the three levers, and nothing drew the whole page.
+  EXPECT_EQ(drawing->LastPass(), TPageDrawing::TPass::kChanged);
+  EXPECT_EQ(drawing->LastPassChanges(), 3u);
+  EXPECT_EQ(drawing->WholeForegroundDraws(), whole);
+  EXPECT_NE(form->Foreground()->Image(), before);
+  // The same report again changes nothing and draws nothing.
+  const QImage after = form->Foreground()->Image().copy();
+  form->NotifyRegisterObjects(0x30, 0, 0, 10, 3);
+  EXPECT_EQ(drawing->LastPass(), TPageDrawing::TPass::kNothing);
+  EXPECT_EQ(drawing->WholeForegroundDraws(), whole);
+  EXPECT_EQ(form->Foreground()->Image(), after);
+  EXPECT_TRUE(form->DrawingEnabled());
+}
+
+// For every register window of every kit page: its first register turned
+// over and back, each change notified as a write notifies it; after each
+// pass both bitmaps equal what a whole redraw draws.
+TEST_F(BoardDrawingTest, DrawingWhatChangedGivesThePixelsOfAWholeRedraw) {
+  TDiagramForm* form = Open("QMX7XXXEVM");
+  TPageDrawing* drawing = form->Drawing();
+  ASSERT_NE(drawing, nullptr);
+  struct Page {
+    const char* name;
+    void (*show)(TDiagramForm* form);
+  } pages[] = {{"Page1", [](TDiagramForm* f) { f->DisplayFullClick(); }},
+               {"Page2", [](TDiagramForm* f) { f->DisplayPlaybackClick(); }},
+               {"Clock", [](TDiagramForm* f) { f->ShowClockPage(); }}};
+  int partial = 0;
+  for (const Page& p : pages) {
+    p.show(form);
+    TBlockDiagram* page = form->CurrentPage();
+    ASSERT_NE(page, nullptr) << p.name;
+    for (unsigned w = 0; w < page->RegisterWindowCount(); ++w) {
+      TI2CObject* window = page->RegisterWindow(w);
+      // The streaming widgets draw their readings straight onto the page,
+      // beside any redraw; their own tests look at those pixels.
+      if (dynamic_cast<TStreamingShape*>(window)) continue;
+      uint8_t* byte = form->GetLink()->GetRegisterImage(unsigned(window->GetDevice()), 0, unsigned(window->GetPage()),
+                                                        unsigned(window->GetFirstRegister()));
+      if (!byte) continue;
+      for (int turn = 0; turn < 2; ++turn) {
+        *byte ^= 0xFF;
+        form->UpdateObjects(window->GetDevice(), window->GetPage(), window->GetFirstRegister(), false);
+        if (drawing->LastPass() == TPageDrawing::TPass::kChanged) ++partial;
+        const QImage front = form->Foreground()->Image().copy(), back = form->Background()->Image().copy();
+        form->Redraw();
+        ASSERT_EQ(form->Background()->Image(), back) << p.name << " window " << w << " turn " << turn;
+        ASSERT_EQ(form->Foreground()->Image(), front) << p.name << " window " << w << " turn " << turn;
+      }
+    }
+  }
+  // The passes above drew what changed alone, not the whole page.
+  EXPECT_GT(partial, 20);
+}
+
+TEST_F(BoardDrawingTest, AChangeBesideAndOfALitObjectGivesThePixelsOfAWholeRedraw) {
+  TDiagramForm* form = Open("QMX7XXXEVM");
+  TSwitch* lit = FindSwitch(form, 63, 7);
+  TSwitch* other = FindSwitch(form, 63, 6);
+  ASSERT_TRUE(lit && other);
+  // The pointer over one switch, and the fade's tick that lights it.
+  const QPoint at = Centre(lit);
+  form->BlockDiagramPaintBoxMouseMove(at.x(), at.y());
+  form->CurrentPage()->GetProximityTimer()->Tick();
+  ASSERT_EQ(lit->GetFadeState(), kFadeLit);
+  uint8_t& byte = Image(form, 0, 63);
+  for (uint8_t bit : {uint8_t(0x40), uint8_t(0x80), uint8_t(0xC0)}) {
+    byte ^= bit;
+    form->UpdateObjects(0x30, 0, 63, false);
+    EXPECT_EQ(form->Drawing()->LastPass(), TPageDrawing::TPass::kChanged) << int(bit);
+    const QImage front = form->Foreground()->Image().copy(), back = form->Background()->Image().copy();
+    form->Redraw();
+    EXPECT_EQ(form->Background()->Image(), back) << int(bit);
+    EXPECT_EQ(form->Foreground()->Image(), front) << int(bit);
+  }
+  EXPECT_EQ(lit->GetFadeState(), kFadeLit);
+}
+
+// The first show passes through the zoom box's design text ("200%") on its
+// way to 100 %, and a zoom may come before it: bitmaps are made only when
+// the window first draws, at the zoom it draws at, and a later zoom of the
+// same size keeps them.
+TEST_F(BoardDrawingTest, BitmapsAreMadeWhenTheWindowFirstDraws) {
+  area_.hide();
+  LoadList("");
+  TDiagramForm* form = OpenBoardWindow(&area_, list_.document_element().child("QMX7XXXEVM"), true, "QMX7XXXEVM");
+  ASSERT_FALSE(form->DrawingEnabled());
+  form->ZoomBox->setEditText("150%");
+  EXPECT_FLOAT_EQ(form->Zoom(), 1.5f * 1536 / 1000);
+  EXPECT_EQ(form->Foreground(), nullptr);
+  EXPECT_EQ(form->Background(), nullptr);
+  area_.show();
+  PumpEvents();
+  ASSERT_TRUE(form->DrawingEnabled());
+  ASSERT_NE(form->Foreground(), nullptr);
+  EXPECT_EQ(form->Foreground()->Width(), 1536);
+  EXPECT_EQ(form->Background()->Width(), 1536);
+  const uchar* front = form->Foreground()->Image().constBits();
+  const uchar* back = form->Background()->Image().constBits();
+  form->ZoomBox->setEditText("100 %");
+  EXPECT_EQ(form->Foreground()->Image().constBits(), front);
+  EXPECT_EQ(form->Background()->Image().constBits(), back);
+}
+
+}  // namespace
