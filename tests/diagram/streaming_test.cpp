@@ -68,6 +68,14 @@ class SARDataTest : public ::testing::Test {
     sar->Place(1.0f, 0, 0);
     return sar;
   }
+  // Dark pixels where the first line's text lies on the diagram.
+  static int FirstLineInk(const TCanvas& canvas) {
+    int dark = 0;
+    for (int y = 12; y < 32; ++y)
+      for (int x = 12; x < 160; ++x)
+        if ((canvas.PixelColour(x, y) & 0xFF) < 0x80) ++dark;
+    return dark;
+  }
   testsupport::TempDir dir;
   QWidget owner;
   const float rect[6] = {10, 10, 330, 130, 1, 1};
@@ -217,11 +225,7 @@ TEST_F(SARDataTest, DrawsItsLinesOntoTheDiagram) {
   canvas.SetSize(400, 200, 0x00F0F0F0);
   sar->Paint(&canvas);
   // The text image lies inside the frame: white with dark text pixels.
-  int dark = 0;
-  for (int y = 12; y < 32; ++y)
-    for (int x = 12; x < 160; ++x)
-      if ((canvas.PixelColour(x, y) & 0xFF) < 0x80) ++dark;
-  EXPECT_GT(dark, 20);
+  EXPECT_GT(FirstLineInk(canvas), 20);
   EXPECT_EQ(canvas.PixelColour(200, 100), 0xFFFFFFu);
   EXPECT_EQ(sar->Line(0), "IN1 = 0.625 [V]");
 }
@@ -241,11 +245,7 @@ TEST_F(SARDataTest, ARedrawDuringTheStreamShowsTheLines) {
     lock.Painter().fillRect(0, 0, canvas.Width(), canvas.Height(), QColor(0xF0, 0xF0, 0xF0));
   }
   sar->Paint(&canvas);
-  int dark = 0;
-  for (int y = 12; y < 32; ++y)
-    for (int x = 12; x < 160; ++x)
-      if ((canvas.PixelColour(x, y) & 0xFF) < 0x80) ++dark;
-  EXPECT_GT(dark, 20);
+  EXPECT_GT(FirstLineInk(canvas), 20);
 }
 
 // Message boxes answered at once, their texts kept.
