@@ -952,9 +952,12 @@ void TDiagramForm::InspectorAccess(void* form, int device, int book, int page, i
   auto* self = static_cast<TDiagramForm*>(form);
   if (mode == 0) {
     if (book == 0 && self->currentPage) {
+      // One drawing pass for the whole fan-out, as a write's notification.
+      const bool outer = self->HoldDrawing();
       TBlockDiagram* current = self->currentPage;
       for (unsigned i = 0; i < current->RegisterWindowCount(); ++i)
         if (TI2CObject* window = current->RegisterWindow(i)) window->OnRegisterChanged(device, page, unsigned(reg));
+      self->ReleaseDrawing(outer);
     }
     if (book >= 0 && page >= 0 && reg >= 0) {
       if (uint8_t* image = self->link->GetRegisterImage(unsigned(device), unsigned(book), unsigned(page), unsigned(reg)))

@@ -100,6 +100,22 @@ TEST_F(BoardDrawingTest, ARefreshReportDrawsWhatChangedOnce) {
   EXPECT_TRUE(form->DrawingEnabled());
 }
 
+// An entry in the register inspector notifies the page's windows in one
+// pass that draws only the switch that changed.
+TEST_F(BoardDrawingTest, AnInspectorEntryDrawsWhatChangedOnce) {
+  TDiagramForm* form = OpenSwitchPage();
+  TPageDrawing* drawing = form->Drawing();
+  ASSERT_NE(drawing, nullptr);
+  const unsigned whole = drawing->WholeForegroundDraws();
+  Image(form, 0, 11) = 1;
+  TDiagramForm::InspectorAccess(form, 0x30, 0, 0, 11, 0);
+  EXPECT_EQ(States(form), (std::vector<int>{0, 1, 0, 0}));
+  EXPECT_EQ(drawing->LastPass(), TPageDrawing::TPass::kChanged);
+  EXPECT_EQ(drawing->LastPassChanges(), 1u);
+  EXPECT_EQ(drawing->WholeForegroundDraws(), whole);
+  EXPECT_TRUE(form->DrawingEnabled());
+}
+
 // For every register window of every kit page: its first register turned
 // over and back, each change notified as a write notifies it; after each
 // pass both bitmaps equal what a whole redraw draws.
