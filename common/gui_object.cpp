@@ -1,7 +1,6 @@
 #include "common/gui_object.h"
 
 #include <QTimer>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -188,17 +187,9 @@ void TGUIObject::Paint(TCanvas* target) {
   target->Unlock();
 }
 
-namespace {
-// The groups that exist, so that telling one needs no type test.
-std::unordered_set<const TGUIObject*>& Groups() {
-  static auto* groups = new std::unordered_set<const TGUIObject*>;
-  return *groups;
-}
-}  // namespace
-
 void TGUIObject::PaintAside(TCanvas* target) {
   // A group's paint re-points its children too: every canvas is put back.
-  if (Groups().count(this) == 0) {
+  if (!dynamic_cast<TGUIGroup*>(this)) {
     TCanvas* const kept = canvas;
     Paint(target);
     canvas = kept;
@@ -210,10 +201,8 @@ void TGUIObject::PaintAside(TCanvas* target) {
     TGUIObject* object = pending.back();
     pending.pop_back();
     kept.emplace_back(object, object->canvas);
-    if (Groups().count(object)) {
-      auto* inner = static_cast<TGUIGroup*>(object);
+    if (auto* inner = dynamic_cast<TGUIGroup*>(object))
       for (unsigned i = 0; i < inner->GetChildCount(); ++i) pending.push_back(inner->GetChild(i));
-    }
   }
   Paint(target);
   for (const auto& [object, previous] : kept) object->canvas = previous;
@@ -374,7 +363,6 @@ TGUIObject* TGUIObject::FindNetMemberOn(unsigned recordIndex) {
 // ---------------------------------------------------------------- group
 
 TGUIGroup::TGUIGroup(TGUIObject* const* list, unsigned count) : TGUIObject(1, 0) {
-  Groups().insert(this);
   for (unsigned i = 0; i < count; ++i) {
     if (i < kMaxChildren) {
       children[childCount++] = list[i];
@@ -385,7 +373,6 @@ TGUIGroup::TGUIGroup(TGUIObject* const* list, unsigned count) : TGUIObject(1, 0)
 }
 
 TGUIGroup::~TGUIGroup() {
-  Groups().erase(this);
   for (unsigned i = 0; i < childCount; ++i) delete children[i];
 }
 

@@ -58,6 +58,7 @@ void HoldStream(TGUIObject* object, bool hold) {
   if (auto* group = dynamic_cast<TGUIGroup*>(object))
     for (unsigned i = 0; i < group->GetChildCount(); ++i) HoldStream(group->GetChild(i), hold);
 }
+
 // A page's controls sit on this layer: it covers the paint box and follows
 // its size, and pointer events it does not take (everywhere but on a
 // control) go on to the paint box beneath, at the same coordinates.

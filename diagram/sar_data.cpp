@@ -156,7 +156,10 @@ TSARData::TSARData(int device, QWidget* owner, const float* rect)
     std::fclose(file);
   }
   // The control window is a window of the diagram's: none in a headless load.
-  if (owner) control = std::make_unique<TSARControlForm>();
+  if (owner) {
+    control = std::make_unique<TSARControlForm>();
+    control->SetReadout(this);
+  }
 }
 
 TSARData::~TSARData() = default;
@@ -169,9 +172,8 @@ void TSARData::Place(float s, int dx, int dy) {
 void TSARData::Draw(TCanvas* target) {
   TStreamingShape::Draw(target);
   if (firstDraw) {
-    // Introduces the widget to its control window; no write from inside a paint.
+    // The first draw fills the lines and the control window's mirror; no write from inside a paint.
     firstDraw = false;
-    if (control) control->SetReadout(this);
     SuspendWrites(true);
     Refresh();
     SuspendWrites(false);

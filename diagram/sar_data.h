@@ -22,7 +22,7 @@ class TSARControlForm : public QWidget {
   TSARControlForm();
   // Boxes and radio buttons from the input-selection register (19).
   void ShowSelection(uint8_t selection);
-  // The readout the controls act on; none until it introduces itself.
+  // The readout the controls act on.
   void SetReadout(TSARData* readout) { this->readout = readout; }
 
   QCheckBox *in1Enabled, *in2Enabled, *batEnabled, *tempEnabled;
