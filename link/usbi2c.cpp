@@ -15,7 +15,6 @@ namespace {
 // The boards' USB identifiers, given to the device-count function.
 constexpr uint16_t kVendorId = 0x2B1E;
 constexpr uint16_t kProductId = 0x0C0D;
-constexpr unsigned kUnknown = ~0u;  // a page or book cache that must be selected again
 constexpr unsigned kEEPROMSize = 0x10000;
 constexpr uint8_t kEEPROMDevice = 0xA0;
 
@@ -311,19 +310,22 @@ unsigned TUSBI2C::GetPage(unsigned address) const {
   // The caches change inside transfers of other threads (the refresh).
   std::scoped_lock lock(instanceLock_);
   const int slot = PagedSlot(address);
-  return slot < 0 || pageCache_[slot] == kUnknown ? 0 : pageCache_[slot];
+  return slot < 0 ? 0 : pageCache_[slot];
 }
 
 unsigned TUSBI2C::GetBook(unsigned address) const {
   std::scoped_lock lock(instanceLock_);
   const int slot = BookedSlot(address);
-  return slot < 0 || bookCache_[slot] == kUnknown ? 0 : bookCache_[slot];
+  return slot < 0 ? 0 : bookCache_[slot];
 }
 
-void TUSBI2C::ForgetSelection(int slot) {
-  if (slot < 0) return;
-  pageCache_[slot] = kUnknown;
-  bookCache_[slot] = kUnknown;
+bool TUSBI2C::IsPaged(unsigned address) const { return PagedSlot(address) >= 0; }
+
+bool TUSBI2C::IsBooked(unsigned address) const { return BookedSlot(address) >= 0; }
+
+void TUSBI2C::ForgetSelection(int pagedSlot, int bookedSlot) {
+  if (pagedSlot >= 0) pageSure_[pagedSlot] = false;
+  if (bookedSlot >= 0) bookSure_[bookedSlot] = false;
 }
 
 // ---- exchanges -------------------------------------------------------------------
@@ -393,6 +395,7 @@ bool TUSBI2C::SwitchBook(unsigned address, unsigned book, unsigned page) {
   const int pagedSlot = PagedSlot(address);
   const int bookedSlot = BookedSlot(address);
   bookCache_[bookedSlot] = book;
+  bookSure_[bookedSlot] = true;
   lastPagedDevice_ = address;
   const uint8_t zero = 0, bookByte = static_cast<uint8_t>(book), pageByte = static_cast<uint8_t>(page);
   if (pagedSlot >= 0) pageCache_[pagedSlot] = 0;
@@ -408,26 +411,27 @@ bool TUSBI2C::SwitchBook(unsigned address, unsigned book, unsigned page) {
 bool TUSBI2C::Refused(bool ok) const { return !ok && deviceHandle_.load() != nullptr; }
 
 // Sends the page select, and the book switch inside it, that the caches say
-// are needed; a failed select leaves the caches unknown, so the next
-// operation selects again.
+// are needed. A failed select leaves the caches holding the page and book
+// asked for, but not sure: the next operation selects again, and the page
+// a later caller is told is the one last named, never a guess.
 bool TUSBI2C::SelectPageAndBook(unsigned address, unsigned book, unsigned page) {
   const int pagedSlot = PagedSlot(address);
-  if (pagedSlot >= 0 && (pageCache_[pagedSlot] != page || lastPagedDevice_ != address)) {
+  const int bookedSlot = BookedSlot(address);
+  auto fail = [&] {
+    if (pagedSlot >= 0) pageCache_[pagedSlot] = page;
+    if (bookedSlot >= 0) bookCache_[bookedSlot] = book;
+    ForgetSelection(pagedSlot, bookedSlot);
+    return false;
+  };
+  if (pagedSlot >= 0 && (!pageSure_[pagedSlot] || pageCache_[pagedSlot] != page || lastPagedDevice_ != address)) {
     pageCache_[pagedSlot] = page;
+    pageSure_[pagedSlot] = true;
     lastPagedDevice_ = address;
     const uint8_t pageByte = static_cast<uint8_t>(page);
-    if (Refused(WriteRegisters(&pageByte, address, book, page, 0, 1))) {
-      ForgetSelection(pagedSlot);
-      return false;
-    }
+    if (Refused(WriteRegisters(&pageByte, address, book, page, 0, 1))) return fail();
   }
-  const int bookedSlot = BookedSlot(address);
-  if (bookedSlot >= 0 && (bookCache_[bookedSlot] != book || lastPagedDevice_ != address)) {
-    if (!SwitchBook(address, book, page)) {
-      ForgetSelection(pagedSlot);
-      ForgetSelection(bookedSlot);
-      return false;
-    }
+  if (bookedSlot >= 0 && (!bookSure_[bookedSlot] || bookCache_[bookedSlot] != book || lastPagedDevice_ != address)) {
+    if (!SwitchBook(address, book, page)) return fail();
   }
   return true;
 }
@@ -450,11 +454,11 @@ bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned boo
   const int pagedSlot = PagedSlot(address);
   const int bookedSlot = BookedSlot(address);
 
-  if (count > 0) {
-    if (pagedSlot >= 0 && reg == 0) pageCache_[pagedSlot] = data[0];
-    // Register 127 selects the book on page 0 only.
-    if (bookedSlot >= 0 && reg == 127 && page == 0) bookCache_[bookedSlot] = data[0];
-  }
+  // Register 0 selects the page; register 127 selects the book on page 0 only.
+  const bool selectsPage = count > 0 && pagedSlot >= 0 && reg == 0;
+  const bool selectsBook = count > 0 && bookedSlot >= 0 && reg == 127 && page == 0;
+  if (selectsPage) pageCache_[pagedSlot] = data[0];
+  if (selectsBook) bookCache_[bookedSlot] = data[0];
 
   TUSBI2CWriteCallback callback;
   void* context;
@@ -479,7 +483,8 @@ bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned boo
     Report(kLinkWriteFailed);
     ok = false;
   }
-  if (Refused(ok) && count > 0 && reg == 0) ForgetSelection(pagedSlot);
+  // A refused select may or may not have reached the codec.
+  if (Refused(ok)) ForgetSelection(selectsPage ? pagedSlot : -1, selectsBook ? bookedSlot : -1);
   return ok;
 }
 
@@ -622,8 +627,28 @@ bool TUSBI2C::ApplyRefresh() {
 
 void TUSBI2C::MarkWritten(unsigned address, unsigned book, unsigned page, unsigned reg, unsigned count) {
   std::lock_guard<std::mutex> lock(refreshMutex_);
-  if (!passActive_ || address != pass_.address || book != pass_.book || page != pass_.page) return;
-  for (unsigned r = std::max(reg, pass_.reg); r < reg + count && r < kPageBytes; ++r) passWritten_[r - pass_.reg] = true;
+  auto mark = [&](const RefreshBlock& block, bool* written) {
+    if (address != block.address || book != block.book || page != block.page) return;
+    for (unsigned r = std::max(reg, block.reg); r < reg + count && r < block.reg + kPageBytes; ++r)
+      written[r - block.reg] = true;
+  };
+  if (passActive_) mark(pass_, passWritten_);
+  for (TWriteWatch* watch : watches_) mark({watch->address, watch->book, watch->page, watch->reg, 0}, watch->written);
+}
+
+bool TUSBI2C::WriteWatched(const uint8_t* data, unsigned address, unsigned book, unsigned page, unsigned reg,
+                           unsigned count, TWriteWatch& watch) {
+  LinkLocks lock(instanceLock_);
+  if (Refused(WriteRegisters(data, address, book, page, reg, count))) return false;
+  watch = TWriteWatch{address, book, page, reg, count, {}};
+  std::lock_guard<std::mutex> guard(refreshMutex_);
+  watches_.push_back(&watch);
+  return true;
+}
+
+void TUSBI2C::EndWatch(TWriteWatch& watch) {
+  std::lock_guard<std::mutex> lock(refreshMutex_);
+  watches_.erase(std::remove(watches_.begin(), watches_.end(), &watch), watches_.end());
 }
 
 bool TUSBI2C::StartRefresh(unsigned address, unsigned book, unsigned page, unsigned reg, unsigned count, int rate,

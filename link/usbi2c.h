@@ -29,6 +29,15 @@ enum : int {
 
 class TRegisterDescription;
 
+// A block written now whose copy into the image is made later, on the
+// thread that owns the image: every write through the link after it marks
+// the bytes it covers, and the copy leaves those, as a refresh pass does,
+// so the image ends as the board does whatever came between.
+struct TWriteWatch {
+  unsigned address = 0, book = 0, page = 0, reg = 0, count = 0;
+  bool written[128] = {};
+};
+
 typedef void (*TUSBI2CConnectCallback)(void* context, const char* devicePathName, int deviceIndex, int status);
 typedef void (*TUSBI2CWriteCallback)(void* context, const uint8_t* data, unsigned address, unsigned book,
                                      unsigned page, unsigned reg, unsigned count);
@@ -118,14 +127,28 @@ class TUSBI2C : public platform::TThread {
   // Pages and books the device's image holds (1 page for an unpaged device).
   unsigned GetImagePages(unsigned address) const;
   unsigned GetImageBooks(unsigned address) const;
+  // The page (book) the device was last given; after a failed select, the
+  // one that select named, which the next transfer selects again.
   unsigned GetPage(unsigned address) const;
   unsigned GetBook(unsigned address) const;
+  // Whether register 0 selects the device's page, and register 127 of page 0 its book.
+  bool IsPaged(unsigned address) const;
+  bool IsBooked(unsigned address) const;
 
   bool ExecuteCommand(HIDCommandPacket& packet);
   bool WriteRegisters(const uint8_t* data, unsigned address, unsigned book, unsigned page, unsigned reg,
                       unsigned count);
   bool ReadRegisters(uint8_t* buffer, unsigned address, unsigned book, unsigned page, unsigned reg,
                      unsigned count);
+
+  // WriteRegisters, with the watch on the block started in the same
+  // operation (no write lands between the two). False, and no watch, when
+  // the board refused the write; without a board the watch starts, as the
+  // image takes every write there.
+  bool WriteWatched(const uint8_t* data, unsigned address, unsigned book, unsigned page, unsigned reg,
+                    unsigned count, TWriteWatch& watch);
+  // Ends a watch; its marks stay as they are.
+  void EndWatch(TWriteWatch& watch);
 
   // Thread, discovery and refresh.
   bool StartRefresh(unsigned address, unsigned book, unsigned page, unsigned reg, unsigned count, int rate,
@@ -188,7 +211,8 @@ class TUSBI2C : public platform::TThread {
   bool SelectI2C(unsigned address);
   bool SwitchBook(unsigned address, unsigned book, unsigned page);
   bool SelectPageAndBook(unsigned address, unsigned book, unsigned page);
-  void ForgetSelection(int slot);
+  // The selection of these slots (-1: none) must be sent again.
+  void ForgetSelection(int pagedSlot, int bookedSlot);
   // A failed transfer that a board refused (not one skipped for want of a board).
   bool Refused(bool ok) const;
   void FetchPathName(int index);
@@ -203,6 +227,11 @@ class TUSBI2C : public platform::TThread {
   int bookedAddresses_[kSlots];
   unsigned pageCache_[kSlots] = {};
   unsigned bookCache_[kSlots] = {};
+  // False once a select of the slot failed: the board may be elsewhere.
+  bool pageSure_[kSlots] = {true, true, true, true, true, true, true, true,
+                            true, true, true, true, true, true, true, true};
+  bool bookSure_[kSlots] = {true, true, true, true, true, true, true, true,
+                            true, true, true, true, true, true, true, true};
   uint8_t* images_[kSlots] = {};
   unsigned imageSizes_[kSlots] = {};
   int deviceCount_ = 0;
@@ -224,6 +253,7 @@ class TUSBI2C : public platform::TThread {
   bool passRead_[kPageBytes] = {};
   bool passWritten_[kPageBytes] = {};
   std::atomic<bool> handOver_{false};
+  std::vector<TWriteWatch*> watches_;  // guarded by refreshMutex_
   void MarkWritten(unsigned address, unsigned book, unsigned page, unsigned reg, unsigned count);
 
   platform::TLibrary library_;

@@ -161,6 +161,7 @@ struct Plug {
   int failWrites = 0;
   int failReads = 0;
   int failStatus = 0;
+  int statusSkip = 0;   // commands answered before the refused ones
   int unplugAfter = 0;  // 0: off
 
   bool Network() const { return remote != nullptr; }
@@ -516,9 +517,14 @@ bool OrvaneUsbHidWrite(int index, uint8_t* packet, uint16_t length) {
       return false;
     }
     plug->hasReply = false;  // a new command drops an unread reply
-    if (plug->failStatus > 0 || !plug->Network()) {
+    bool refuse = false;
+    if (plug->failStatus > 0) {
+      if (plug->statusSkip > 0) --plug->statusSkip;
+      else refuse = true;
+    }
+    if (refuse || !plug->Network()) {
       plug->reply.assign(size, 0);
-      if (plug->failStatus > 0) {
+      if (refuse) {
         --plug->failStatus;
         Board::Refuse(command.data(), plug->reply.data(), kStatusInjected);
       } else {
@@ -858,8 +864,13 @@ int QuillbusFailReads(int index, int count) {
   return WithPlug(index, [&](Plug& p) { p.failReads = std::max(0, count); });
 }
 
-int QuillbusFailStatus(int index, int count) {
-  return WithPlug(index, [&](Plug& p) { p.failStatus = std::max(0, count); });
+int QuillbusFailStatus(int index, int count) { return QuillbusFailStatusAfter(index, 0, count); }
+
+int QuillbusFailStatusAfter(int index, int skip, int count) {
+  return WithPlug(index, [&](Plug& p) {
+    p.failStatus = std::max(0, count);
+    p.statusSkip = std::max(0, skip);
+  });
 }
 
 int QuillbusUnplugAfter(int index, int exchanges) {

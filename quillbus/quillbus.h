@@ -94,6 +94,8 @@ int QuillbusSetSamplingRate(int index, int rate);
 int QuillbusFailWrites(int index, int count);
 int QuillbusFailReads(int index, int count);
 int QuillbusFailStatus(int index, int count);
+// The same after `skip` more commands have been answered as usual.
+int QuillbusFailStatusAfter(int index, int skip, int count);
 int QuillbusUnplugAfter(int index, int exchanges);
 
 // Latency per packet in microseconds (0 = none), overriding $QUILLBUS_LATENCY_US.

@@ -327,6 +327,34 @@ TEST_F(TransportTest, FailedPageSelectSendsNoDataAndIsSelectedAgain) {
   EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 4, 2), 9);
 }
 
+// A select the board refuses leaves the link with the page or book it named,
+// not a guess: the next transfer to that place selects it again and lands there.
+TEST_F(TransportTest, ARefusedSelectKeepsWhatItNamedAndIsSentAgain) {
+  link_->AddDevice(0x30, 2, 256);
+  const uint8_t v = 0x5A, zero = 0;
+  const struct {
+    const char* what;
+    std::function<bool()> refused;  // the transfer whose first command is refused
+    unsigned book, page;            // what it named
+  } cases[] = {
+      {"the page select of a transfer", [&] { return link_->WriteRegisters(&v, 0x30, 0, 4, 2, 1); }, 0, 4},
+      {"register 0 written", [&] { const uint8_t p = 5; return link_->WriteRegisters(&p, 0x30, 0, 0, 0, 1); }, 0, 5},
+      {"register 127 of page 0 written",
+       [&] { const uint8_t b = 1; return link_->WriteRegisters(&b, 0x30, 0, 0, 127, 1); }, 1, 0},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(link_->WriteRegisters(&zero, 0x30, 0, 0, 127, 1)) << c.what;  // book 0, page 0
+    QuillbusFailStatus(0, 1);
+    EXPECT_FALSE(c.refused()) << c.what;
+    EXPECT_EQ(link_->GetBook(0x30), c.book) << c.what;
+    EXPECT_EQ(link_->GetPage(0x30), c.page) << c.what;
+    const uint8_t value = uint8_t(0x40 + c.page + c.book);
+    ASSERT_TRUE(link_->WriteRegisters(&value, 0x30, c.book, c.page == 0 ? 3 : c.page, 9, 1)) << c.what;
+    EXPECT_EQ(QuillbusGetRegister(0, 0x30, int(c.book), c.page == 0 ? 3 : int(c.page), 9), value) << c.what;
+    EXPECT_EQ(QuillbusGetSelectedBook(0, 0x30), int(c.book)) << c.what;
+  }
+}
+
 TEST_F(TransportTest, ReadFailuresReportCode12) {
   link_->AddDevice(0x30, 0, 256);
   std::vector<int> codes;
