@@ -11,6 +11,7 @@
 #include "common/gui_object.h"
 #include "common/i2c_object.h"
 #include "codec/codec_command.h"
+#include "registers/command_script.h"
 
 class QWidget;
 
@@ -26,9 +27,8 @@ class TLoadProgress {
 
 // The GPIO callback of a script button's command scripts (value, on).
 typedef int (*TScriptGPIOCallback)(void* user, int value, bool on);
-// The transfer of a widget's command scripts: non-zero when it was made.
-typedef int (*TScriptTransferCallback)(void* user, int device, int reg, uint8_t* data, int count, bool read,
-                                       bool last);
+// The transfer of a widget's command scripts: the interpreter's own.
+using TScriptTransferCallback = TI2CCommandTransferCallback;
 
 struct TDiagramContext {
   // The board window: `user` of every register window and event callback.

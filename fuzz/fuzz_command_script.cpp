@@ -24,9 +24,12 @@ struct Fake {
 constexpr int kMaxCalls = 5000;
 constexpr int kMaxTicks = 500;
 
-int Transfer(void* user, int device, int reg, uint8_t* buffer, int count, bool isRead, bool) {
+int Transfer(void* user, int device, ScriptPlace& place, int reg, uint8_t* buffer, int count, bool isRead, bool) {
   auto* fake = static_cast<Fake*>(user);
   if (++fake->calls > kMaxCalls) return 0;
+  // A paged and booked device, so that the run's own selects are followed.
+  if (!place.placed) place = ScriptPlace{true, true, true, 0, 0};
+  if (place.book < 0 || place.book > 0xFF || place.page < 0 || place.page > 0xFF) std::abort();
   // Every transfer stays within one register page and the interpreter's buffer.
   if (device < 0 || device > 0xFF || reg < 0 || count < 0 || reg + count > CommandScript::kBufferSize ||
       (count == 0 && reg > 0xFF))

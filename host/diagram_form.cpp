@@ -889,16 +889,9 @@ bool TDiagramForm::ImagePlace(unsigned address, const uint8_t* bytes, int reg, u
   return true;
 }
 
-int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh,
-                                  bool windowBytes) {
+int TDiagramForm::DoBlockTransfer(unsigned address, unsigned book, unsigned page, int reg, uint8_t* data, int count,
+                                  bool read, bool refresh, const unsigned* back) {
   bool ok = false, lastKnown = false;
-  const unsigned address = unsigned(device);
-  const unsigned wasPage = link->GetPage(address), wasBook = link->GetBook(address);
-  unsigned page = wasPage, book = wasBook;
-  // A register window's bytes belong to its page, whatever page another
-  // window left the device on; the link selects it before the transfer.
-  if (windowBytes) ImagePlace(address, data, reg, book, page);
-  const bool moved = page != wasPage || book != wasBook;
   // Block transfers are never recorded.
   link->SetWriteCallback(nullptr, nullptr);
   if (data && count > 0 && reg >= 0) {
@@ -919,12 +912,12 @@ int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count,
         if (uint8_t* block = link->GetRegisterImage(address, 0, page, 0)) std::memset(block, reg & 0xFF, 7);
       }
     }
-    // The device goes back to the page it was on, where a running script
-    // expects it (unless the window wrote the page register itself).
-    if (moved && (read || reg != 0)) {
-      const uint8_t back = uint8_t(wasPage);
-      if (book == wasBook) link->WriteRegisters(&back, address, book, page, 0, 1);
-      else link->WriteRegisters(&back, address, wasBook, wasPage, 0, 1);
+    // The device goes back to the book and page it was on (unless the
+    // window wrote the page register itself).
+    if (back && (back[0] != book || back[1] != page) && (read || reg != 0)) {
+      const uint8_t pageByte = uint8_t(back[1]);
+      if (back[0] == book) link->WriteRegisters(&pageByte, address, book, page, 0, 1);
+      else link->WriteRegisters(&pageByte, address, back[0], back[1], 0, 1);
     }
   }
   link->SetWriteCallback(this, RecordWrite);
@@ -941,11 +934,30 @@ int TDiagramForm::DoBlockTransfer(int device, int reg, uint8_t* data, int count,
 }
 
 void TDiagramForm::BlockTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool refresh) {
-  static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, refresh, true);
+  auto* self = static_cast<TDiagramForm*>(form);
+  const unsigned address = unsigned(device);
+  const unsigned was[2] = {self->link->GetBook(address), self->link->GetPage(address)};
+  unsigned book = was[0], page = was[1];
+  // A register window's bytes belong to their page, whatever page another
+  // window left the device on; the link selects it for the transfer.
+  self->ImagePlace(address, data, reg, book, page);
+  self->DoBlockTransfer(address, book, page, reg, data, count, read, refresh, was);
 }
 
-int TDiagramForm::CommandTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool last) {
-  return static_cast<TDiagramForm*>(form)->DoBlockTransfer(device, reg, data, count, read, last, false);
+int TDiagramForm::CommandTransfer(void* form, int device, ScriptPlace& place, int reg, uint8_t* data, int count,
+                                  bool read, bool last) {
+  auto* self = static_cast<TDiagramForm*>(form);
+  const unsigned address = unsigned(device);
+  if (!place.placed) {
+    // A run starts where the device is; its own lines move it from there.
+    place.placed = true;
+    place.paged = self->link->IsPaged(address);
+    place.booked = self->link->IsBooked(address);
+    place.book = int(self->link->GetBook(address));
+    place.page = int(self->link->GetPage(address));
+  }
+  return self->DoBlockTransfer(address, unsigned(place.book), unsigned(place.page), reg, data, count, read, last,
+                               nullptr);
 }
 
 void TDiagramForm::InspectorAccess(void* form, int device, int book, int page, int reg, int mode) {
@@ -1380,28 +1392,40 @@ void TDiagramForm::PluginBlockTransfer(unsigned device, int book, int page, int 
     link->ReadRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
     return;
   }
-  // Only a block that stays inside its page of the image is mirrored there.
+  // Only a block that stays inside its page of the image is mirrored there,
+  // and only once the board has taken it: the image holds no refused value.
   uint8_t* image = first + count <= int(TUSBI2C::kPageBytes)
                        ? link->GetRegisterImage(device, unsigned(book), unsigned(page), unsigned(first))
                        : nullptr;
+  auto refused = [&] {
+    platform::LogF("%s: the board refused a plug-in write of %d bytes to device 0x%02X, book %d, page %d, register %d",
+                   boardName_.c_str(), count, device & 0xFF, book, page, first);
+  };
   if (gui::IsGuiThread()) {
     ApplyPluginWrites();  // the writer thread's earlier blocks first
-    if (image) std::memcpy(image, data, size_t(count));
-    link->WriteRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
-    if (image) RefreshInspector();
+    const bool ok = link->WriteRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
+    if (!ok && link->HasBoard()) return refused();
+    if (image) {
+      std::memcpy(image, data, size_t(count));
+      RefreshInspector();
+    }
     return;
   }
   // Another thread (the plug-in's writer): the link takes the block here;
   // the image and the inspector belong to the GUI thread, which takes every
-  // block queued so far in one pass.
-  link->WriteRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
-  if (!image) return;
+  // block queued so far in one pass, leaving what was written after it.
+  auto watch = std::make_unique<TWriteWatch>();
+  if (!link->WriteWatched(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count), *watch))
+    return refused();
+  if (!image) {
+    link->EndWatch(*watch);
+    return;
+  }
   bool wasEmpty;
   {
     std::lock_guard<std::mutex> lock(pluginWritesMutex_);
     wasEmpty = pluginWrites_.empty();
-    pluginWrites_.push_back({device, unsigned(book), unsigned(page), unsigned(first),
-                             std::vector<uint8_t>(data, data + count)});
+    pluginWrites_.push_back({std::vector<uint8_t>(data, data + count), std::move(watch)});
   }
   if (wasEmpty) gui::Post(this, [this] { ApplyPluginWrites(); });
 }
@@ -1413,8 +1437,12 @@ void TDiagramForm::ApplyPluginWrites() {
     writes.swap(pluginWrites_);
   }
   if (writes.empty()) return;
-  for (const TPluginWrite& w : writes)
-    if (uint8_t* image = link->GetRegisterImage(w.device, w.book, w.page, w.first))
-      std::memcpy(image, w.bytes.data(), w.bytes.size());
+  for (TPluginWrite& w : writes) {
+    link->EndWatch(*w.watch);
+    const TWriteWatch& at = *w.watch;
+    uint8_t* image = link->GetRegisterImage(at.address, at.book, at.page, at.reg);
+    for (size_t i = 0; image && i < w.bytes.size(); ++i)
+      if (!at.written[i]) image[i] = w.bytes[i];
+  }
   RefreshInspector();
 }

@@ -44,6 +44,7 @@ class TI2CCommand;
 class TPBForm;
 class TRegisterInspector;
 class TEVMApplicationsForm;
+struct TWriteWatch;
 
 // The activity lamp of the status bar: lit for a while after each transfer.
 class TActivityIndicator {
@@ -142,8 +143,10 @@ class TDiagramForm : public QMainWindow {
   static void ObjectWrite(void* form, int device, int page, int first, int count);
   static void ObjectRefreshRequest(void* form, int device, int page, int first, int count, int rate);
   static void BlockTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool refresh);
-  // The command window's form of BlockTransfer: the transfer result (kTransferDone, ...).
-  static int CommandTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool last);
+  // The scripts' form of BlockTransfer: at the book and page the script has
+  // selected on the device; the transfer result (kTransferDone, ...).
+  static int CommandTransfer(void* form, int device, ScriptPlace& place, int reg, uint8_t* data, int count,
+                             bool read, bool last);
   static void InspectorAccess(void* form, int device, int book, int page, int reg, int mode);
   static void InspectorDescribe(void* form, std::vector<std::string>& lines, int device, int page, int reg,
                                 int value);
@@ -286,11 +289,11 @@ class TDiagramForm : public QMainWindow {
   void ReleaseDrawing(bool outer);
   // The address the link is given for `device`: 0 while "Use SPI on EVM" is checked.
   unsigned LinkAddress(int device) const;
-  // The command window's transfer result (kTransferDone, ...). A script
-  // transfers at the device's current book and page; a register window's
-  // transfer of its own image bytes (`windowBytes`) at theirs, and the
-  // device is put back on its current page afterwards.
-  int DoBlockTransfer(int device, int reg, uint8_t* data, int count, bool read, bool refresh, bool windowBytes);
+  // A block transfer at (book, page), mirrored in the image inside one page
+  // and never recorded: the transfer result (kTransferDone, ...). With
+  // `back` (book, page) the device is put back there afterwards.
+  int DoBlockTransfer(unsigned address, unsigned book, unsigned page, int reg, uint8_t* data, int count, bool read,
+                      bool refresh, const unsigned* back);
   // The book and page of `bytes` when they are register `reg` of the image
   // of `address` (else both are left as they are).
   bool ImagePlace(unsigned address, const uint8_t* bytes, int reg, unsigned& book, unsigned& page);
@@ -354,10 +357,11 @@ class TDiagramForm : public QMainWindow {
   // The window without a board has said so in the log (once).
   std::atomic<bool> noBoardLogged_{false};
   std::string boardName_;  // the caption at construction, for log lines of any thread
-  // Plug-in block writes of other threads that the image has yet to take.
+  // Plug-in block writes of other threads that the image has yet to take;
+  // the watch tells which of their bytes a later write has changed since.
   struct TPluginWrite {
-    unsigned device, book, page, first;
     std::vector<uint8_t> bytes;
+    std::unique_ptr<TWriteWatch> watch;
   };
   std::mutex pluginWritesMutex_;
   std::vector<TPluginWrite> pluginWrites_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <iterator>
 #include <cstdio>
 
 #include "platform/file.h"
@@ -80,7 +81,15 @@ std::string Format(const char* format, int a, int b, int c, int d) {
 
 }  // namespace
 
+void ScriptPlace::Follow(int reg, const uint8_t* data, int count) {
+  if (count <= 0 || !data) return;
+  if (paged && reg == 0) page = data[0];
+  if (booked && reg == 127 && page == 0) book = data[0];
+}
+
 CommandScript::CommandScript() = default;
+
+void CommandScript::ForgetPlaces() { std::fill(std::begin(places_), std::end(places_), ScriptPlace{}); }
 
 std::string CommandScript::Trim(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -158,7 +167,9 @@ void CommandScript::ReportFailure(int lineNumber, const std::string& line) {
 }
 
 int CommandScript::Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report) {
-  const int result = transfer_(transferUser_, device, reg, buffer, count, isRead, last);
+  ScriptPlace& place = places_[size_t(device) & 0xFF];
+  const int result = transfer_(transferUser_, device, place, reg, buffer, count, isRead, last);
+  if (!isRead) place.Follow(reg, buffer, count);
   // Without a board nothing is refused: the owner says so once, not per line.
   if (!(result & (kTransferDone | kTransferNoBoard)) && report) ReportFailure(currentLine_, currentText_);
   return result;
@@ -185,6 +196,7 @@ bool CommandScript::ExecuteSingleLine(std::string line) {
   pendingCount_ = 0;
   register_ = 0;
   currentLine_ = 0;
+  ForgetPlaces();
   const bool ok = ExecuteLine(line, true, false);
   FlushPending(true);
   return ok;
@@ -331,7 +343,9 @@ CommandScript::Step CommandScript::Interpret(std::string& line, bool isLastLine,
       int result = kTransferDone;
       if (transfer_) {
         result = Call(device_, rr, buffer_, n, true, outsideLoops_ != 0);
-        if (page_) page = page_(user_, device_);
+        // The page the run selected, where the owner keeps one.
+        if (Place(device_).placed) page = Place(device_).page;
+        else if (page_) page = page_(user_, device_);
       }
       const std::string indent = Indent(loopDepth_);
       Emit(indent + Format("r %02X %02X %02X, Page = %d:", dd & 0xFE, rr, n, page));
@@ -440,6 +454,7 @@ void CommandScript::BeginRun(bool synchronous) {
   waiting_ = false;
   pollLine_ = -1;
   syncDeadline_ = Clock::now() + syncBudget_;
+  ForgetPlaces();
 }
 
 void CommandScript::EndRun() {

@@ -27,8 +27,24 @@ inline int TransferResult(bool made, bool lastKnown, bool board) {
   if (made) return kTransferDone;
   return (lastKnown ? kTransferLastKnown : kTransferFailed) | (board ? 0 : kTransferNoBoard);
 }
-typedef int (*TI2CCommandTransferCallback)(void* user, int device, int reg, uint8_t* buffer, int count, bool isRead,
-                                           bool last);
+// Where a run's transfers go on one device: the book and page the run has
+// selected there. The owner places it at the run's first transfer to the
+// device (from where the device is then, saying whether register 0 selects
+// its page and register 127 of page 0 its book); from then on only the
+// run's own writes move it, so no other writer between two lines, and no
+// refused transfer, can move a later line.
+struct ScriptPlace {
+  bool placed = false;
+  bool paged = false;
+  bool booked = false;
+  int book = 0;
+  int page = 0;
+  // Follows a write of `count` bytes from `reg`, made or refused: the run named it.
+  void Follow(int reg, const uint8_t* data, int count);
+};
+// `place` is the run's place on `device`; an owner that keeps no pages leaves it unplaced.
+typedef int (*TI2CCommandTransferCallback)(void* user, int device, ScriptPlace& place, int reg, uint8_t* buffer,
+                                           int count, bool isRead, bool last);
 typedef int (*TI2CCommandBitsCallback)(void* user, int value, bool on);
 typedef void (*TI2CCommandDecodeCallback)(void* user, std::vector<std::string>& lines, int device, int page, int reg,
                                           int value);
@@ -152,6 +168,8 @@ class CommandScript {
   int LoopDepth() const { return loopDepth_; }
   bool OutsideLoops() const { return outsideLoops_ != 0; }
   const uint8_t* Buffer() const { return buffer_; }
+  // The run's place on a device (unplaced until its first transfer there).
+  const ScriptPlace& Place(int device) const { return places_[size_t(device) & 0xFF]; }
 
   static std::string Trim(const std::string& s);
 
@@ -167,6 +185,8 @@ class CommandScript {
   std::string Indent(int depth) const { return std::string(size_t(depth) * 2, ' '); }
   void Emit(const std::string& line);
   void EndOfRun();
+  // A new run, or a line executed on its own, starts from where each device is.
+  void ForgetPlaces();
 
   // Interpreter state, in the order of the original window's fields.
   std::string fileName_ = "untitled.cfg";
@@ -187,6 +207,7 @@ class CommandScript {
   uint8_t outsideLoops_ = 1;
   uint8_t synchronous_ = 0;
   uint8_t buffer_[kBufferSize] = {};
+  ScriptPlace places_[256];
 
   std::vector<std::string> lines_;
   CommandScriptOutput* output_ = nullptr;

@@ -75,10 +75,12 @@ TEVMScript::TEVMScript() : recorder(new TI2CCommand(nullptr)) {
 
 TEVMScript::~TEVMScript() { delete recorder; }
 
-int TEVMScript::RecordTransfer(void* user, int device, int reg, uint8_t* data, int count, bool isRead, bool) {
+int TEVMScript::RecordTransfer(void* user, int device, ScriptPlace& place, int reg, uint8_t* data, int count,
+                               bool isRead, bool) {
   auto* script = static_cast<TEVMScript*>(user);
-  if (isRead) return script->Answer(device, reg, data, count);
-  script->Follow(device, reg, data, count);
+  if (!place.placed) script->PlaceOf(device, place);
+  if (isRead) return script->Answer(device, place, reg, data, count);
+  script->Remember(device, place, reg, data, count);
   if (!script->image.AddWrite(device, reg, data, count)) {
     script->overflowed = true;
     return 0;
@@ -122,43 +124,33 @@ int TEVMScript::Edit(QWidget* parent) {
   return result;
 }
 
-uint32_t TEVMScript::Key(int device, const Selection& at, int reg) {
-  return uint32_t(device & 0xFF) << 24 | (at.book & 0xFF) << 16 | (at.page & 0xFF) << 8 | uint32_t(reg & 0xFF);
+uint32_t TEVMScript::Key(int device, const ScriptPlace& at, int reg) {
+  return uint32_t(device & 0xFF) << 24 | uint32_t(at.book & 0xFF) << 16 | uint32_t(at.page & 0xFF) << 8 |
+         uint32_t(reg & 0xFF);
 }
 
-TEVMScript::Selection& TEVMScript::SelectionOf(int device) {
-  auto found = selections.find(device);
-  if (found != selections.end()) return found->second;
-  // The script starts where the board window's device is.
-  Selection at;
-  if (board) {
-    at.book = board->GetBook(unsigned(device));
-    at.page = board->GetPage(unsigned(device));
-  }
-  return selections.emplace(device, at).first->second;
+void TEVMScript::PlaceOf(int device, ScriptPlace& place) const {
+  // The script starts where the board window's device is; without a board
+  // every device is taken for a paged codec.
+  place.placed = true;
+  place.paged = !board || board->IsPaged(unsigned(device));
+  place.booked = board && board->IsBooked(unsigned(device));
+  place.book = board ? int(board->GetBook(unsigned(device))) : 0;
+  place.page = board ? int(board->GetPage(unsigned(device))) : 0;
 }
 
-void TEVMScript::Follow(int device, int reg, const uint8_t* data, int count) {
-  // Without a board every device is taken for a paged codec.
-  const bool paged = !board || board->GetImagePages(unsigned(device)) > 1;
-  const bool booked = board && board->GetImageBooks(unsigned(device)) > 1;
-  Selection& at = SelectionOf(device);
-  for (int i = 0; i < count && reg + i < int(TUSBI2C::kPageBytes); ++i) {
-    const int r = reg + i;
-    written[Key(device, at, r)] = data[i];
-    if (paged && r == 0) at.page = data[i];
-    if (booked && r == 127 && at.page == 0) at.book = data[i];
-  }
+void TEVMScript::Remember(int device, const ScriptPlace& at, int reg, const uint8_t* data, int count) {
+  for (int i = 0; i < count && reg + i < int(TUSBI2C::kPageBytes); ++i) written[Key(device, at, reg + i)] = data[i];
 }
 
-int TEVMScript::Answer(int device, int reg, uint8_t* data, int count) {
+int TEVMScript::Answer(int device, const ScriptPlace& at, int reg, uint8_t* data, int count) {
   if (reg < 0 || count < 0 || reg + count > int(TUSBI2C::kPageBytes)) return kTransferNoBoard;
-  const Selection at = SelectionOf(device);
   std::vector<uint8_t> values(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     auto own = written.find(Key(device, at, reg + i));
-    const uint8_t* image =
-        board ? board->GetRegisterImage(unsigned(device), at.book, at.page, unsigned(reg + i)) : nullptr;
+    const uint8_t* image = board ? board->GetRegisterImage(unsigned(device), unsigned(at.book), unsigned(at.page),
+                                                           unsigned(reg + i))
+                                 : nullptr;
     if (own != written.end())
       values[size_t(i)] = own->second;
     else if (image)
@@ -178,7 +170,6 @@ bool TEVMScript::Run(TUSBI2C* on) {
   overflowed = false;
   board = on;
   written.clear();
-  selections.clear();
   recorder->RunSync();
   board = nullptr;
   // A failed line shows the recorder; it is edited again from the tree, not beside the modal editor.

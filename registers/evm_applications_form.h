@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "registers/command_script.h"
 #include "registers/evm_applications_image.h"
 
 class QAction;
@@ -39,7 +40,8 @@ class TEVMScript {
 
   // The recorder's transfer callback: writes become records; reads are
   // answered, never recorded (see Run).
-  static int RecordTransfer(void* user, int device, int reg, uint8_t* data, int count, bool isRead, bool last);
+  static int RecordTransfer(void* user, int device, ScriptPlace& place, int reg, uint8_t* data, int count,
+                            bool isRead, bool last);
   // Shows the recorder modally under `parent` with the script's file name as
   // caption, then takes name and extension back from the caption. Its modal result.
   int Edit(QWidget* parent);
@@ -70,23 +72,18 @@ class TEVMScript {
   std::string name = "Script";
   std::string directory = "C:\\";
   std::string extension = ".cfg";
-  // One recording's view of the registers.
-  struct Selection {
-    unsigned book = 0, page = 0;
-  };
-  Selection& SelectionOf(int device);
-  // The script wrote `count` bytes from `reg`: they answer later reads, and
-  // register 0 (127 of page 0) selects the page (book) of a paged (booked) device.
-  void Follow(int device, int reg, const uint8_t* data, int count);
+  // One recording's view of the registers, at the book and page the script selected.
+  void PlaceOf(int device, ScriptPlace& place) const;
+  // The script wrote `count` bytes from `reg`: they answer later reads.
+  void Remember(int device, const ScriptPlace& at, int reg, const uint8_t* data, int count);
   // A read of the recording: the transfer result (kTransferLastKnown when answered).
-  int Answer(int device, int reg, uint8_t* data, int count);
-  static uint32_t Key(int device, const Selection& at, int reg);
+  int Answer(int device, const ScriptPlace& at, int reg, uint8_t* data, int count);
+  static uint32_t Key(int device, const ScriptPlace& at, int reg);
 
   EVMScriptImage image;
   bool overflowed = false;
   TUSBI2C* board = nullptr;
   std::map<uint32_t, uint8_t> written;
-  std::map<int, Selection> selections;
 };
 
 class TEVMApplicationsForm;

@@ -318,7 +318,8 @@ void TI2CCommand::ClearCommandBufferClick() { CommandBuffer->clear(); }
 
 // ---- decoding ---------------------------------------------------------------------------
 
-int TI2CCommand::DecodeCallback(void* user, int device, int reg, uint8_t* data, int count, bool isRead, bool) {
+int TI2CCommand::DecodeCallback(void* user, int device, ScriptPlace&, int reg, uint8_t* data, int count, bool isRead,
+                                bool) {
   auto* window = static_cast<TI2CCommand*>(user);
   const TI2CCommandDecodeCallback decode = window->script_.Decode();
   if (isRead || !decode) return 1;
@@ -444,7 +445,8 @@ void TI2CCommand::GetLogClick() {
   }
 }
 
-int TI2CCommand::GenSrcCallback(void* user, int, int reg, uint8_t* data, int count, bool isRead, bool) {
+int TI2CCommand::GenSrcCallback(void* user, int, ScriptPlace&, int reg, uint8_t* data, int count, bool isRead,
+                                bool) {
   // Reads are ignored, not refused: they give zeros, so an s line writes back its set bits.
   if (isRead) {
     std::fill(data, data + count, uint8_t(0));

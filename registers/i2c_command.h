@@ -106,8 +106,10 @@ class TI2CCommand : public QWidget, private CommandScriptOutput {
   void Break(const std::string& text) override;
   void Progress(int percent) override;
 
-  static int DecodeCallback(void* user, int device, int reg, uint8_t* data, int count, bool isRead, bool last);
-  static int GenSrcCallback(void* user, int device, int reg, uint8_t* data, int count, bool isRead, bool last);
+  static int DecodeCallback(void* user, int device, ScriptPlace& place, int reg, uint8_t* data, int count,
+                            bool isRead, bool last);
+  static int GenSrcCallback(void* user, int device, ScriptPlace& place, int reg, uint8_t* data, int count,
+                            bool isRead, bool last);
 
   void StartRun();
   void StopRun();

@@ -24,7 +24,7 @@ struct Board {
   static void OnWrite(void* user, int device, int page, int reg, int count) {
     static_cast<Board*>(user)->writes.emplace_back(device, page, reg, count);
   }
-  static int OnTransfer(void* user, int, int, uint8_t* data, int count, bool read, bool) {
+  static int OnTransfer(void* user, int, ScriptPlace&, int, uint8_t* data, int count, bool read, bool) {
     if (!read) static_cast<Board*>(user)->scripted.emplace_back(data, data + count);
     return 1;
   }

@@ -25,7 +25,7 @@ inline void FakeWrite(void*, int, int, int, int) {}
 inline void FakePoll(void*, int, int, int, int, int) {}
 inline void FakeBlock(void*, int, int, uint8_t*, int, bool, bool) {}
 inline int FakeGPIO(void*, int, bool) { return 0; }
-inline int FakeTransfer(void*, int, int, uint8_t*, int, bool, bool) { return 1; }
+inline int FakeTransfer(void*, int, ScriptPlace&, int, uint8_t*, int, bool, bool) { return 1; }
 inline void FakeEvent(void*, TGUIObject*, int) {}
 
 class PageFixture {

@@ -28,7 +28,7 @@ struct Transfers {
     static std::vector<std::string> list;
     return list;
   }
-  static int Callback(void*, int device, int reg, uint8_t* data, int count, bool read, bool) {
+  static int Callback(void*, int device, ScriptPlace&, int reg, uint8_t* data, int count, bool read, bool) {
     if (!read)
       for (int i = 0; i < count; ++i) List().push_back(std::to_string(device) + ":" + std::to_string(reg + i) + "=" +
                                                         std::to_string(data[i]));

@@ -215,41 +215,17 @@ TEST_F(BoardsTest, ASimulatedWindowSurvivesEveryDeviceListChange) {
 class NetworkBoardTest : public BoardsTest {
  protected:
   void OpenWindow() {
-    testsupport::WriteFile(boardFile_, "name = QMX7XXXEVM\nfirmware = 0x0103\n");
-    server_.start(QCoreApplication::applicationDirPath() + "/quillbus-board",
-                  {"--port", "0", QString::fromStdString(boardFile_)});
-    ASSERT_TRUE(server_.waitForStarted());
-    QString output;
-    ASSERT_TRUE(WaitFor([&] {
-      server_.waitForReadyRead(50);
-      output += QString::fromUtf8(server_.readAllStandardOutput());
-      return output.contains('\n');
-    }));
-    const QRegularExpressionMatch match = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+)").match(output);
-    ASSERT_TRUE(match.hasMatch()) << output.toStdString();
-    const QString port = match.captured(1);
-
     Start();
-    dialogs_.modal = [&](QDialog* dialog) {
-      auto* edit = dialog->findChild<QLineEdit*>("Port");
-      edit->setText(port);
-      EXPECT_EQ(dialog->findChild<QLineEdit*>("ServerName")->text(), "127.0.0.1");
-      Press("Connect")(dialog);
-    };
-    MainForm->NetworkConnect1Click();
-    ASSERT_TRUE(WaitForWindows(1));
+    ASSERT_TRUE(server_.Connect(dialogs_, "name = QMX7XXXEVM\nfirmware = 0x0103\n"));
   }
   void TearDown() override {
     if (started_) DestroyPermanentWindows();
     started_ = false;
-    server_.terminate();
-    server_.waitForFinished();
     BoardsTest::TearDown();
   }
 
-  testsupport::TempDir serverDir_;
-  const std::string boardFile_ = serverDir_.File("remote.board");
-  QProcess server_;
+  BoardServer server_;
+  const std::string& boardFile_ = server_.BoardFile();
 };
 
 TEST_F(NetworkBoardTest, ANetworkBoardOpensAWindow) {

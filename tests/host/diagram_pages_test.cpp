@@ -262,7 +262,8 @@ TEST_F(DiagramPagesTest, BlockTransfersMirrorTheImage) {
   // A read fills the image; a block past the page's end is transferred but not mirrored.
   QuillbusSetRegister(0, 0x30, 0, 0, 10, 0x44);
   uint8_t read = 0;
-  EXPECT_EQ(TDiagramForm::CommandTransfer(form, 0x30, 10, &read, 1, true, false), 1);
+  ScriptPlace place;
+  EXPECT_EQ(TDiagramForm::CommandTransfer(form, 0x30, place, 10, &read, 1, true, false), 1);
   EXPECT_EQ(read, 0x44);
   EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 0, 10), 0x44);
   uint8_t tail[4] = {1, 2, 3, 4};

@@ -1,6 +1,10 @@
 #include "tests/host/host_support.h"
 
+#include <algorithm>
 #include <QApplication>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QRegularExpression>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -153,6 +157,47 @@ std::vector<std::string> BoardTrace::Commands() const {
   for (size_t i = mark_; i < lines.size(); ++i)
     if (lines[i].rfind("0 > ", 0) == 0) out.push_back(lines[i].substr(4));
   return out;
+}
+
+BoardServer::BoardServer() : boardFile_(dir_.File("remote.board")), server_(new QProcess) {}
+
+BoardServer::~BoardServer() {
+  server_->terminate();
+  server_->waitForFinished();
+  delete server_;
+}
+
+bool BoardServer::Connect(FakeDialogs& dialogs, const std::string& boardText) {
+  testsupport::WriteFile(boardFile_, boardText);
+  server_->start(QCoreApplication::applicationDirPath() + "/quillbus-board",
+                 {"--port", "0", QString::fromStdString(boardFile_)});
+  if (!server_->waitForStarted()) return false;
+  QString output;
+  WaitFor([&] {
+    server_->waitForReadyRead(50);
+    output += QString::fromUtf8(server_->readAllStandardOutput());
+    return output.contains('\n');
+  });
+  const QRegularExpressionMatch match = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+)").match(output);
+  if (!match.hasMatch()) {
+    ADD_FAILURE() << "the board server said: " << output.toStdString();
+    return false;
+  }
+  const QString port = match.captured(1);
+  const size_t before = MainForm->MdiChildren().size();
+  dialogs.modal = [&](QDialog* dialog) {
+    dialog->findChild<QLineEdit*>("Port")->setText(port);
+    EXPECT_EQ(dialog->findChild<QLineEdit*>("ServerName")->text(), "127.0.0.1");
+    Press("Connect")(dialog);
+  };
+  MainForm->NetworkConnect1Click();
+  dialogs.modal = {};
+  return WaitFor([&] { return MainForm->MdiChildren().size() > before; });
+}
+
+std::vector<std::string> BoardTrace::Lines() const {
+  const auto lines = testsupport::ReadLines(path_);
+  return std::vector<std::string>(lines.begin() + std::min(mark_, lines.size()), lines.end());
 }
 
 void HostTest::Start() {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QProcess>
 #include <QString>
 #include <chrono>
 #include <cstdint>
@@ -104,6 +105,23 @@ class HostTest : public ::testing::Test {
   bool started_ = false;
 };
 
+// The board server (quillbus-board) serving one board file on loopback, and
+// the main window's network dialog connecting to it.
+class BoardServer {
+ public:
+  BoardServer();
+  ~BoardServer();
+  // Writes the board file (as `board file text`), starts the server on it and
+  // connects the started main window to it; true once a window is open.
+  bool Connect(FakeDialogs& dialogs, const std::string& boardText);
+  const std::string& BoardFile() const { return boardFile_; }
+
+ private:
+  testsupport::TempDir dir_;
+  std::string boardFile_;
+  QProcess* server_;
+};
+
 // The emulated boards' packet trace, from a mark on.
 class BoardTrace {
  public:
@@ -113,6 +131,8 @@ class BoardTrace {
   void Mark();
   // Commands to board 0 since the mark, in hex.
   std::vector<std::string> Commands() const;
+  // Every trace line since the mark, commands and replies, as written.
+  std::vector<std::string> Lines() const;
 
  private:
   std::string path_;

@@ -1,6 +1,7 @@
 // The callbacks a board window gives its command window and register
 // inspector, forwarding to a link as the board window does: block transfers
-// at the device's current book and page through the register image, board
+// at the book and page the script has selected (placed where the device is
+// at the script's first transfer there) through the register image, board
 // bits, register comments and descriptions, the current page, the access
 // library's log, and the inspector's register access.
 #pragma once
@@ -22,9 +23,17 @@ struct BoardHarness {
   std::function<void(int address)> refreshInspector;
   std::vector<std::string> accesses;  // "mode 0: 30 0 0 5"
 
-  static int BlockTransfer(void* user, int device, int reg, uint8_t* data, int count, bool read, bool) {
+  static int BlockTransfer(void* user, int device, ScriptPlace& place, int reg, uint8_t* data, int count, bool read,
+                           bool) {
     TUSBI2C* link = static_cast<BoardHarness*>(user)->link;
-    const unsigned page = link->GetPage(unsigned(device)), book = link->GetBook(unsigned(device));
+    if (!place.placed) {
+      place.placed = true;
+      place.paged = link->IsPaged(unsigned(device));
+      place.booked = link->IsBooked(unsigned(device));
+      place.book = int(link->GetBook(unsigned(device)));
+      place.page = int(link->GetPage(unsigned(device)));
+    }
+    const unsigned page = unsigned(place.page), book = unsigned(place.book);
     uint8_t* image = link->GetRegisterImage(unsigned(device), book, page, unsigned(reg));
     // The image page ends at register 127: nothing beyond it is touched.
     const bool inImage = image && reg + count <= 128;

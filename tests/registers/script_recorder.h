@@ -25,7 +25,8 @@ struct Recorder : CommandScriptOutput {
   void AddReadData(const std::string& line) override { readData.push_back(line); }
   void Break(const std::string& text) override { breaks.push_back(text); }
 
-  static int Transfer(void* user, int device, int reg, uint8_t* buffer, int count, bool isRead, bool last) {
+  static int Transfer(void* user, int device, ScriptPlace&, int reg, uint8_t* buffer, int count, bool isRead,
+                      bool last) {
     auto* r = static_cast<Recorder*>(user);
     char head[48];
     std::snprintf(head, sizeof head, "%c %02X %02X ", isRead ? 'R' : 'W', device, reg);

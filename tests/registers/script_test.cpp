@@ -451,3 +451,63 @@ TEST_F(ScriptOnBoard, WritesReachTheBoardAndRefusedBlocksAreLogged) {
 }
 
 }  // namespace
+
+namespace {
+
+// An owner that keeps pages: it places a device where it says the device
+// is (which another writer may change at any time) and notes where each
+// transfer was sent.
+struct PagedOwner : CommandScriptOutput {
+  int page = 7;                 // where every device is, as far as the owner knows
+  std::vector<std::string> sent;  // "30 b0 p7 r05 W"
+  std::vector<std::string> readData;
+  void AddReadData(const std::string& line) override { readData.push_back(line); }
+  void Break(const std::string&) override {}
+  static int Transfer(void* user, int device, ScriptPlace& place, int reg, uint8_t* buffer, int count, bool isRead,
+                      bool) {
+    auto* owner = static_cast<PagedOwner*>(user);
+    if (!place.placed) place = ScriptPlace{true, device != 0x70, device == 0x40, 0, owner->page};
+    char text[48];
+    std::snprintf(text, sizeof text, "%02X b%d p%d r%02X %c", device, place.book, place.page, reg, isRead ? 'R' : 'W');
+    owner->sent.push_back(text);
+    if (isRead) std::fill(buffer, buffer + count, 0);
+    // Someone else moves the device between any two transfers.
+    owner->page = (owner->page + 1) % 200;
+    return kTransferDone;
+  }
+};
+
+TEST(Script, EachTransferGoesWhereTheRunHasSelectedOnItsDevice) {
+  PagedOwner owner;
+  CommandScript script;
+  script.SetCallbacks(&owner, PagedOwner::Transfer);
+  script.SetOutput(&owner);
+  script.SetLines({"w 30 05 01", "w 30 00 02", "w 30 05 02", "w 40 00 00", "w 40 7F 03", "w 40 05 04",
+                   "s 30 06 XXXXXXX1", "r 30 05 01", "w 70 00 05", "w 70 01 06", "i S", "w 30 05 05", "i I"});
+  script.RunSync();
+  EXPECT_EQ(owner.sent, (Lines{
+                            "30 b0 p7 r05 W",  // placed where the device was
+                            "30 b0 p7 r00 W",  // the select goes to the page it leaves
+                            "30 b0 p2 r05 W",
+                            "40 b0 p10 r00 W",  // another device, placed when first addressed
+                            "40 b0 p0 r7F W",   // the book select on page 0
+                            "40 b3 p0 r05 W",
+                            "30 b0 p2 r06 R", "30 b0 p2 r06 W",  // both halves of s on the page selected
+                            "30 b0 p2 r05 R",
+                            "70 b0 p16 r00 W", "70 b0 p16 r01 W",  // no pages: register 0 selects nothing
+                            "00 b0 p18 r05 W",                     // the SPI device is a device of its own
+                            "00 b0 p18 r00 R",                     // the end of the run, on the last device
+                        }));
+  EXPECT_EQ(owner.readData, (Lines{"r 30 05 01, Page = 2:", "  00 "}));
+
+  // Every run, and every line executed on its own, starts afresh where the devices are.
+  owner.sent.clear();
+  owner.page = 50;
+  script.SetLines({"w 30 05 01"});
+  script.RunSync();
+  owner.page = 60;
+  script.ExecuteSingleLine("w 30 05 01");
+  EXPECT_EQ(owner.sent, (Lines{"30 b0 p50 r05 W", "30 b0 p50 r00 R", "30 b0 p60 r05 W"}));
+}
+
+}  // namespace
