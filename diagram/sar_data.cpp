@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr int kSelectionRegister = TSARData::kSelectionRegister;
 constexpr int kControlRegister = 2;
 constexpr int kModeRegister = 3;
 constexpr int kReferenceRegister = 6;
@@ -110,8 +109,11 @@ TSARControlForm::TSARControlForm() : QWidget(nullptr, Qt::Tool) {
     QObject::connect(bit.control, &QAbstractButton::clicked, this, [this, bit] { Select(bit.mask, bit.set); });
   const std::pair<QCheckBox*, uint8_t> boxes[] = {
       {in1Enabled, kIN1On}, {in2Enabled, kIN2On}, {batEnabled, kBATOn}, {tempEnabled, kTempOn}};
-  for (const auto& [box, mask] : boxes)
-    QObject::connect(box, &QCheckBox::clicked, this, [this, mask](bool on) { Select(mask, on); });
+  // A plain variable to capture: clang 14 refuses to capture a structured binding.
+  for (const auto& box : boxes) {
+    const uint8_t mask = box.second;
+    QObject::connect(box.first, &QCheckBox::clicked, this, [this, mask](bool on) { Select(mask, on); });
+  }
   QObject::connect(calibrate, &QPushButton::clicked, this, [this] { CalibrateClick(); });
 }
 
