@@ -85,24 +85,33 @@ class SARDataTest : public ::testing::Test {
 };
 
 TEST_F(SARDataTest, LinesFromTheResultRegisters) {
+  constexpr uint8_t kTempOn = 0x10;  // register 19: the temperature input enabled
   struct Case {
     const char* calibration;  // none: no file
     uint8_t reference;        // register 6
+    uint8_t selection;        // register 19
     uint8_t in1[2], temp1[2], temp2[2];
     const char* in1Line;
     const char* tempLine;
   } cases[] = {
-      {nullptr, 0x00, {0x08, 0x00}, {0, 0}, {0, 0}, "IN1 = 0.625 [V]", "TEMP = N/A (not calibrated)"},
-      {"1.0\n", 0x40, {0x08, 0x00}, {0x01, 0x00}, {0x01, 0x00}, "IN1 = 1.25 [V]", "TEMP = -273 [C]"},
+      {nullptr, 0x00, kTempOn, {0x08, 0x00}, {0, 0}, {0, 0}, "IN1 = 0.625 [V]", "TEMP = N/A (not calibrated)"},
+      {"1.0\n", 0x40, kTempOn, {0x08, 0x00}, {0x01, 0x00}, {0x01, 0x00}, "IN1 = 1.25 [V]", "TEMP = -273 [C]"},
       // 0x0100 more in the second result at 1.25 V: 0.078125 V, 205.75 K; twice that less 273.15.
-      {"2\n", 0x00, {0x0F, 0xFF}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 1.24969 [V]", "TEMP = 138 [C]"},
+      {"2\n", 0x00, 0xFF, {0x0F, 0xFF}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 1.24969 [V]", "TEMP = 138 [C]"},
       // Not a number: calibrated with the factor 1.
-      {"abc\n", 0x00, {0, 0}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 0 [V]", "TEMP = -67.4 [C]"},
+      {"abc\n", 0x00, kTempOn, {0, 0}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 0 [V]", "TEMP = -67.4 [C]"},
+      // Results of 0x1000 and more: all sixteen bits count.
+      {nullptr, 0x00, kTempOn, {0x18, 0x00}, {0, 0}, {0, 0}, "IN1 = 1.875 [V]", "TEMP = N/A (not calibrated)"},
+      {nullptr, 0x40, 0x00, {0xF0, 0x00}, {0, 0}, {0, 0}, "IN1 = 37.5 [V]", "TEMP = N/A (not enabled)"},
+      // The temperature input off: no reading, calibrated or not; the voltages as ever.
+      {"1.0\n", 0x40, 0x00, {0x08, 0x00}, {0x01, 0x00}, {0x01, 0x00}, "IN1 = 1.25 [V]", "TEMP = N/A (not enabled)"},
+      {"2\n", 0x00, 0xEF, {0x0F, 0xFF}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 1.24969 [V]", "TEMP = N/A (not enabled)"},
   };
   for (const Case& c : cases) {
     std::filesystem::remove(dir.File("t"));
     auto sar = Make(c.calibration);
     image[6] = c.reference;
+    image[19] = c.selection;
     image[54] = c.in1[0], image[55] = c.in1[1];
     image[56] = 0x04, image[57] = 0x00;  // IN2 a quarter of the reference
     image[66] = c.temp1[0], image[67] = c.temp1[1];
@@ -267,6 +276,7 @@ class SARControlTest : public SARDataTest {
  protected:
   void SetUp() override {
     sar = Make();
+    image[19] = 0x10;  // the temperature input on, as for a calibration
     canvas.SetSize(400, 200, 0x00F0F0F0);
     sar->Paint(&canvas);  // introduces the readout to its control window
     form = sar->ControlForm();
@@ -387,6 +397,7 @@ TEST_F(SARDataTest, AllFourLinesLieInsideTheBitmapAtEveryZoom) {
       readout = std::make_unique<TSARData>(0x30, nullptr, kit);
     }
     uint8_t bytes[128] = {};
+    bytes[19] = 0x10;  // the temperature input on: its line follows the results
     readout->SetData(bytes);
     readout->Place(scale, 0, 0);
     TCanvas diagram;
@@ -419,6 +430,43 @@ TEST_F(SARDataTest, AllFourLinesLieInsideTheBitmapAtEveryZoom) {
       }
       EXPECT_GT(top, below) << "line " << line << " at scale " << scale;
       below = bottom;
+    }
+  }
+}
+
+// A zoom clears the image: the readout shows its last lines at every zoom
+// all the same, before any new refresh.
+TEST_F(SARDataTest, ItsLastLinesShowAtEveryZoom) {
+  testsupport::WriteFile(dir.File("t"), "1.0\n");
+  const float kit[6] = {500, 400, 700, 470, 1, 1};
+  std::unique_ptr<TSARData> readout;
+  {
+    InDir in(dir.path());
+    readout = std::make_unique<TSARData>(0x30, nullptr, kit);
+  }
+  uint8_t bytes[128] = {};
+  bytes[54] = 0x08, bytes[56] = 0x04, bytes[58] = 0x02;
+  readout->SetData(bytes);
+  // The kit page's scales at the zoom box's 100 %, 200 %, 50 %, 80 %, 100 %, 125 %, 150 % and 175 %.
+  bool first = true;
+  for (const int percent : {100, 200, 50, 80, 100, 125, 150, 175}) {
+    const float scale = 1.2288f * percent / 100;
+    readout->Place(scale, 0, 0);
+    TCanvas diagram;
+    diagram.SetSize(int(720 * scale), int(480 * scale), 0x00F0F0F0);
+    readout->Paint(&diagram);
+    if (first) {
+      // The first draw fills the lines; none is refreshed after it.
+      ASSERT_EQ(readout->Line(0), "IN1 = 0.625 [V]");
+      first = false;
+    }
+    const int left = int(500 * scale) + 2, top = int(400 * scale) + 2;
+    for (int line = 0; line < 4; ++line) {
+      const auto [from, to] = readout->LineRows(line);
+      int ink = 0;
+      for (int y = top + from; y < top + to; ++y)
+        for (int x = left; x < left + readout->Bitmap().Width(); ++x) ink += (diagram.PixelColour(x, y) & 0xFF) < 0x80;
+      EXPECT_GT(ink, 10) << "line " << line << " at " << percent << " %";
     }
   }
 }
