@@ -529,6 +529,27 @@ TEST_F(ReadoutTest, ScopeStreamsPage255WhileHoveredAndDrawsTheTrace) {
   EXPECT_EQ(bitmap.PixelColour(90, 0) == 0xFFFF00u || bitmap.PixelColour(90, 1) == 0xFFFF00u, true);
 }
 
+// Sample n lies at x = w·n/56 of the image: one spike to the top at a time.
+TEST_F(ReadoutTest, EachSampleLiesAtItsPlaceAcrossTheScope) {
+  const struct {
+    float right;  // the rectangle from x 10: images 112 and 196 pixels wide
+    int n, x;
+  } cases[] = {{126, 28, 56}, {126, 50, 100}, {126, 55, 110}, {210, 40, 140}, {210, 13, 46}};
+  for (const auto& c : cases) {
+    const float box[6] = {10, 10, c.right, 90, 1, 1};
+    auto scope = Make<TDSVoiceRecordData>(box);
+    for (int n = 0; n < 56; ++n) {
+      const bool spike = n == c.n;
+      *Byte(255, 6 + 2 * n) = spike ? 0x7F : 0x40, *Byte(255, 7 + 2 * n) = spike ? 0xF8 : 0x00;
+    }
+    scope->DecodeSamples();
+    std::vector<int> top;
+    for (int x = 0; x < scope->Bitmap().Width(); ++x)
+      if (scope->Bitmap().PixelColour(x, 0) == 0xFFFF00u) top.push_back(x);
+    EXPECT_EQ(top, std::vector<int>{c.x}) << c.right << " " << c.n;
+  }
+}
+
 TEST_F(ReadoutTest, ATinyScopeStillDraws) {
   for (float width : {0.0f, 3.0f, 4.0f, 20.0f}) {
     const float box[6] = {10, 10, 10 + width, 10 + width, 1, 1};
@@ -561,6 +582,74 @@ TEST_F(ReadoutTest, RecordingWritesTheLogOnUncheckAndWhenTheWidgetGoes) {
   scope->RecordBox()->click();
   for (size_t i = 0; i < TDSVoiceRecordData::kMaxLogBlocks + 3; ++i) scope->DrawSamples();
   EXPECT_EQ(scope->LogBlocks(), TDSVoiceRecordData::kMaxLogBlocks);
+}
+
+// A zoom or a page show places the scope again: while it records, only a
+// decoded block goes to the log.
+TEST_F(ReadoutTest, PlacingTheScopeWhileItRecordsLogsNothing) {
+  InDir in(dir.path());
+  auto scope = Make<TDSVoiceRecordData>(rect);
+  scope->RecordBox()->click();
+  for (float scale : {2.0f, 1.0f, 0.8f, 0.5f}) scope->Place(scale, 0, 0);
+  EXPECT_EQ(scope->LogBlocks(), 0u);
+  *Byte(255, 6) = 0x3F, *Byte(255, 7) = 0xD8;  // -5
+  scope->DecodeSamples();
+  scope->Place(1.0f, 0, 0);
+  EXPECT_EQ(scope->LogBlocks(), 1u);
+  scope->RecordBox()->click();
+  const std::string saved = testsupport::ReadFile(dir.File("DSVoiceRecord.txt"));
+  EXPECT_EQ(saved.rfind("0xfffb\r\n0xf800\r\n", 0), 0u);
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 57);
+}
+
+// IN1 from registers 1:2 and IN2 from 17:18 of page 251, high byte first.
+TEST_F(ReadoutTest, IN1IN2ValuesFromPage251) {
+  const struct {
+    uint8_t bytes[20];  // page 251 registers 0..19
+    int in1, in2;
+  } cases[] = {
+      {{0x11, 0x03, 0xE8, 0x22, 0, 0, 0, 0, 0, 0x33, 0x44, 0, 0, 0, 0, 0, 0x55, 0x08, 0x00, 0x66}, 1000, 2048},
+      {{0, 0x0F, 0xFF, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x09, 0x00, 0x07, 0x0E}, 4095, 7},
+      {{0, 0x00, 0x2A, 0x0F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0C, 0x0A, 0xBC, 0xFF}, 42, 0x0ABC},
+  };
+  for (const auto& c : cases) {
+    auto readout = Make<TIN1IN2Data>(rect);
+    std::copy(std::begin(c.bytes), std::end(c.bytes), Byte(251, 0));
+    readout->OnHighlighted();
+    *Byte(103, 38) = 0;
+    readout->OnRegisterChanged(0, 103, 38);
+    readout->OnRegisterChanged(0, 251, 1);
+    EXPECT_EQ(readout->GetIn1(), c.in1) << c.in1;
+    EXPECT_EQ(readout->GetIn2(), c.in2) << c.in1;
+  }
+}
+
+// Volts in purple (0x800080), raw values in blue (0xFF0000, blue in the third byte).
+TEST_F(ReadoutTest, IN1IN2TextsInTheirColours) {
+  const struct {
+    bool volts;
+    TColor colour, other;
+  } cases[] = {{true, 0x800080u, 0xFF0000u}, {false, 0xFF0000u, 0x800080u}};
+  for (const auto& c : cases) {
+    auto readout = Make<TIN1IN2Data>(rect);
+    readout->SetValues(2048, 4095);
+    if (!c.volts) {
+      ASSERT_TRUE(readout->Click(50, 50));
+    }
+    ASSERT_EQ(readout->ShowsVolts(), c.volts);
+    TCanvas canvas;
+    canvas.SetSize(200, 120, 0x00F0F0F0);
+    readout->Paint(&canvas);
+    int colour = 0, other = 0;
+    const TCanvas& bitmap = readout->Bitmap();
+    for (int y = 0; y < bitmap.Height(); ++y)
+      for (int x = 0; x < bitmap.Width(); ++x) {
+        colour += bitmap.PixelColour(x, y) == c.colour;
+        other += bitmap.PixelColour(x, y) == c.other;
+      }
+    EXPECT_GT(colour, 30) << c.volts;
+    EXPECT_EQ(other, 0) << c.volts;
+  }
 }
 
 TEST_F(ReadoutTest, IN1IN2PollsTheStatusThenReadsPage251) {
