@@ -105,7 +105,8 @@ void TDSVoiceRecordData::Place(float s, int dx, int dy) {
     const QPoint under(int(placedPoints[1].x) + 10, int(placedPoints[1].y) + 20);
     recordBox->setGeometry(QRect(under, recordBox->sizeHint()));
   }
-  DrawSamples();
+  // The last block at the new size; only a decoded block goes to the log.
+  RenderScope();
 }
 
 bool TDSVoiceRecordData::Click(int x, int y) {
@@ -156,40 +157,42 @@ void TDSVoiceRecordData::DrawSamples() {
     log.push_back(std::move(block));
     if (log.size() > kMaxLogBlocks) log.pop_front();
   }
-  const int w = bitmap.Width(), h = bitmap.Height();
-  {
-    TCanvasLock lock(bitmap);
-    QPainter& painter = lock.Painter();
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.fillRect(0, 0, w, h, Qt::black);
-    const QColor grey(0x80, 0x80, 0x80);
-    painter.setPen(grey);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(0, 0, w, h);
-    painter.drawLine(0, h / 2, w, h / 2);
-    // A narrow scope would round the grid step to 0 and never end its grid.
-    const int g = std::max(1, int(std::lround(double(w) / kSamples * (1000.0 / 210.0))));
-    painter.setFont(QFont(QStringLiteral("Arial"), 10));
-    // "1 ms" follows "1 Div" on its grid line, or after the text where the
-    // grid is narrower than the text.
-    const QString div = QStringLiteral("1 Div");
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int msLeft =
-        std::max(7 + g, 7 + metrics.horizontalAdvance(div) + metrics.horizontalAdvance(QLatin1Char(' ')));
-    painter.drawText(7, h - 20 + 10, div);
-    painter.drawText(msLeft, h - 20 + 10, QStringLiteral("1 ms"));
-    for (int x = 0; x < w; x += g) painter.drawLine(x, 5, x, h - 5);
-    painter.setPen(QColor(0x00, 0xFF, 0xFF));
-    QPoint previous(0, h / 2);
-    for (int n = 0; n < kSamples; ++n) {
-      const QPoint point(int(std::lround(double(w) * n / kSamples)),
-                         int(std::lround((1.0 - samples[n] / 2048.0) * (h / 2))));
-      painter.drawLine(previous, point);
-      previous = point;
-    }
-  }
+  RenderScope();
   CopyBitmap();
   SendEvent(kEventStateChanged);
+}
+
+void TDSVoiceRecordData::RenderScope() {
+  const int w = bitmap.Width(), h = bitmap.Height();
+  TCanvasLock lock(bitmap);
+  QPainter& painter = lock.Painter();
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.fillRect(0, 0, w, h, Qt::black);
+  const QColor grey(0x80, 0x80, 0x80);
+  painter.setPen(grey);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(0, 0, w, h);
+  painter.drawLine(0, h / 2, w, h / 2);
+  // A narrow scope would round the grid step to 0 and never end its grid.
+  const int g = std::max(1, int(std::lround(double(w) / kSamples * (1000.0 / 210.0))));
+  painter.setFont(QFont(QStringLiteral("Arial"), 10));
+  // "1 ms" follows "1 Div" on its grid line, or after the text where the
+  // grid is narrower than the text.
+  const QString div = QStringLiteral("1 Div");
+  const QFontMetrics metrics = painter.fontMetrics();
+  const int msLeft =
+      std::max(7 + g, 7 + metrics.horizontalAdvance(div) + metrics.horizontalAdvance(QLatin1Char(' ')));
+  painter.drawText(7, h - 20 + 10, div);
+  painter.drawText(msLeft, h - 20 + 10, QStringLiteral("1 ms"));
+  for (int x = 0; x < w; x += g) painter.drawLine(x, 5, x, h - 5);
+  painter.setPen(QColor(0x00, 0xFF, 0xFF));
+  QPoint previous(0, h / 2);
+  for (int n = 0; n < kSamples; ++n) {
+    const QPoint point(int(std::lround(double(w) * n / kSamples)),
+                       int(std::lround((1.0 - samples[n] / 2048.0) * (h / 2))));
+    painter.drawLine(previous, point);
+    previous = point;
+  }
 }
 
 void TDSVoiceRecordData::RecordClick() {

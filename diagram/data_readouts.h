@@ -87,6 +87,8 @@ class TDSVoiceRecordData : public TDataReadout {
 
  private:
   void SaveLog();
+  // The scope of the last block into the image.
+  void RenderScope();
 
   int samples[kSamples] = {};
   QPointer<QCheckBox> recordBox;

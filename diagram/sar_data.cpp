@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr int kSelectionRegister = TSARData::kSelectionRegister;
 constexpr int kControlRegister = 2;
 constexpr int kModeRegister = 3;
 constexpr int kReferenceRegister = 6;
@@ -110,8 +109,11 @@ TSARControlForm::TSARControlForm() : QWidget(nullptr, Qt::Tool) {
     QObject::connect(bit.control, &QAbstractButton::clicked, this, [this, bit] { Select(bit.mask, bit.set); });
   const std::pair<QCheckBox*, uint8_t> boxes[] = {
       {in1Enabled, kIN1On}, {in2Enabled, kIN2On}, {batEnabled, kBATOn}, {tempEnabled, kTempOn}};
-  for (const auto& [box, mask] : boxes)
-    QObject::connect(box, &QCheckBox::clicked, this, [this, mask](bool on) { Select(mask, on); });
+  // A plain variable to capture: clang 14 refuses to capture a structured binding.
+  for (const auto& box : boxes) {
+    const uint8_t mask = box.second;
+    QObject::connect(box.first, &QCheckBox::clicked, this, [this, mask](bool on) { Select(mask, on); });
+  }
   QObject::connect(calibrate, &QPushButton::clicked, this, [this] { CalibrateClick(); });
 }
 
@@ -166,7 +168,12 @@ TSARData::~TSARData() = default;
 
 void TSARData::Place(float s, int dx, int dy) {
   TStreamingShape::Place(s, dx, dy);
-  if (!bitmap.Locked()) bitmap.SetSize(ImageWidth(), ImageHeight(), 0xFFFFFF);
+  // A new size clears the image: the last lines go back into it, so that
+  // every zoom shows them.
+  if (!bitmap.Locked()) {
+    bitmap.SetSize(ImageWidth(), ImageHeight(), 0xFFFFFF);
+    RenderLines();
+  }
 }
 
 void TSARData::Draw(TCanvas* target) {
@@ -227,8 +234,10 @@ void TSARData::ComputeLines() {
   lines[1] = "IN2 = " + General(Volts(56, vref), 6) + " [V]";
   lines[2] = "BAT = " + General(Volts(58, vref), 6) + " [V]";
   temperature = (Volts(68, vref) - Volts(66, vref)) * kKelvinPerVolt;
-  lines[3] = "TEMP = " + (calibrated ? General(temperature * calibration - kZeroCelsius, 3) + " [C]"
-                                     : std::string("N/A (not calibrated)"));
+  // With its input off the temperature results hold nothing to convert.
+  if (!(data[kSelectionRegister] & kTempOn)) lines[3] = "TEMP = N/A (not enabled)";
+  else if (!calibrated) lines[3] = "TEMP = N/A (not calibrated)";
+  else lines[3] = "TEMP = " + General(temperature * calibration - kZeroCelsius, 3) + " [C]";
 }
 
 std::pair<int, int> TSARData::LineRows(int i) const {
@@ -240,30 +249,32 @@ std::pair<int, int> TSARData::LineRows(int i) const {
   return {top, top + height};
 }
 
+void TSARData::RenderLines() {
+  TCanvasLock lock(bitmap);
+  QPainter& painter = lock.Painter();
+  painter.fillRect(0, 0, bitmap.Width(), bitmap.Height(), Qt::white);
+  painter.setPen(Qt::black);
+  QFont font(QStringLiteral("Arial"), 10);
+  painter.setFont(font);
+  const int rowHeight = LineRows(0).second - LineRows(0).first;
+  const int textHeight = painter.fontMetrics().height();
+  if (textHeight > rowHeight && rowHeight > 0) {
+    font.setPointSizeF(std::max(1.0, 10.0 * rowHeight / textHeight));
+    painter.setFont(font);
+  }
+  for (int i = 0; i < 4; ++i) {
+    const auto [top, bottom] = LineRows(i);
+    const QRect box(kLineBoxes[i][0], top, kLineBoxes[i][2] - kLineBoxes[i][0], bottom - top);
+    painter.save();
+    painter.setClipRect(box);
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(lines[i]));
+    painter.restore();
+  }
+}
+
 void TSARData::DrawLines() {
   if (!canvas) return;
-  {
-    TCanvasLock lock(bitmap);
-    QPainter& painter = lock.Painter();
-    painter.fillRect(0, 0, bitmap.Width(), bitmap.Height(), Qt::white);
-    painter.setPen(Qt::black);
-    QFont font(QStringLiteral("Arial"), 10);
-    painter.setFont(font);
-    const int rowHeight = LineRows(0).second - LineRows(0).first;
-    const int textHeight = painter.fontMetrics().height();
-    if (textHeight > rowHeight && rowHeight > 0) {
-      font.setPointSizeF(std::max(1.0, 10.0 * rowHeight / textHeight));
-      painter.setFont(font);
-    }
-    for (int i = 0; i < 4; ++i) {
-      const auto [top, bottom] = LineRows(i);
-      const QRect box(kLineBoxes[i][0], top, kLineBoxes[i][2] - kLineBoxes[i][0], bottom - top);
-      painter.save();
-      painter.setClipRect(box);
-      painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(lines[i]));
-      painter.restore();
-    }
-  }
+  RenderLines();
   TCanvasLock lock(*canvas);
   lock.Painter().drawImage(ImageLeft(), ImageTop(), bitmap.Image());
 }

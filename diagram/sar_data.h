@@ -80,6 +80,8 @@ class TSARData : public TStreamingShape {
  private:
   void StartConversions();
   void ComputeLines();
+  // The lines into the image; DrawLines also copies it onto the diagram.
+  void RenderLines();
   void DrawLines();
   double Volts(int reg, double vref) const;
 

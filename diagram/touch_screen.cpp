@@ -172,14 +172,16 @@ void TTouchScreenForm::TrackChange(QSlider* track, QLabel* text, const char* con
                                    int reg, int shift) {
   const int p = track->value() & mask;
   text->setText(table[p]);
-  block->SetBits(page, reg, uint8_t(mask << shift), uint8_t(p << shift));
+  if (!loading) block->SetBits(page, reg, uint8_t(mask << shift), uint8_t(p << shift));
 }
 void TTouchScreenForm::PrechargeChange() { TrackChange(Precharge, PrechargeText, kPrecharge, 15, 103, 23, 4); }
 void TTouchScreenForm::SenseChange() { TrackChange(Sense, SenseText, kSense, 15, 103, 23, 0); }
 void TTouchScreenForm::PanelStabilizationChange() {
   TrackChange(PanelStabilization, PanelStabilizationText, kPanel, 15, 103, 25, 0);
 }
-void TTouchScreenForm::XPPullUpChange() { block->SetBits(103, 25, 0x70, uint8_t((XPPullUp->currentIndex() & 7) << 4)); }
+void TTouchScreenForm::XPPullUpChange() {
+  if (!loading) block->SetBits(103, 25, 0x70, uint8_t((XPPullUp->currentIndex() & 7) << 4));
+}
 void TTouchScreenForm::YMDriverClick() { block->SetBits(103, 27, 0x80, YMDriver->isChecked() ? 0x80 : 0); }
 void TTouchScreenForm::DoubleSampleDurationClick() {
   block->SetBits(3, 5, 0x20, DoubleSampleDuration->isChecked() ? 0x20 : 0);
@@ -331,13 +333,15 @@ void TTouchScreen::Refresh() {
   const uint8_t* r23 = Register(103, 23);
   if (!r23 || !form) return;
   const uint8_t r25 = r23[2], r27 = r23[4];
-  const QSignalBlocker b1(form->Precharge), b2(form->Sense), b3(form->PanelStabilization), b4(form->XPPullUp);
+  // The change handlers set the texts; the registers stay as they were read.
+  form->loading = true;
   form->TouchDetection->setChecked(!(r25 & 0x80));
   form->XPPullUp->setCurrentIndex((r25 >> 4) & 7);
   form->PanelStabilization->setValue(r25 & 0x0F);
   form->Precharge->setValue(r23[0] >> 4);
   form->Sense->setValue(r23[0] & 0x0F);
   form->YMDriver->setChecked(r27 & 0x80);
+  form->loading = false;
 }
 
 void TTouchScreen::OnRegisterChanged(int dev, int page, unsigned reg) {

@@ -38,6 +38,9 @@ class TTouchScreenForm : public QWidget {
   QLabel *PrechargeText, *SenseText, *PanelStabilizationText, *RefStabilizationText;
   QRadioButton *RefV1, *RefV2, *NBM1, *NBM2, *DS;
   QComboBox* XPPullUp;
+  // Set while the block's refresh sets the controls: their handlers then
+  // set the texts only.
+  bool loading = false;
 
   void TouchDetectionClick();
   void PrechargeChange();
@@ -103,6 +106,8 @@ class TTouchScreen : public TStreamingShape {
   // The current mode's script window, built at this call when it is not yet.
   TI2CCommand* CurrentScript() { return scripts[mode].Window(); }
   int Segments() const { return segments; }
+  // Where the next segment starts: the last valid point decoded.
+  std::pair<int, int> LastPoint() const { return {lastX, lastY}; }
 
  private:
   void Request(int page, int reg, int count);

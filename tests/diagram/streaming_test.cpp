@@ -85,24 +85,33 @@ class SARDataTest : public ::testing::Test {
 };
 
 TEST_F(SARDataTest, LinesFromTheResultRegisters) {
+  constexpr uint8_t kTempOn = 0x10;  // register 19: the temperature input enabled
   struct Case {
     const char* calibration;  // none: no file
     uint8_t reference;        // register 6
+    uint8_t selection;        // register 19
     uint8_t in1[2], temp1[2], temp2[2];
     const char* in1Line;
     const char* tempLine;
   } cases[] = {
-      {nullptr, 0x00, {0x08, 0x00}, {0, 0}, {0, 0}, "IN1 = 0.625 [V]", "TEMP = N/A (not calibrated)"},
-      {"1.0\n", 0x40, {0x08, 0x00}, {0x01, 0x00}, {0x01, 0x00}, "IN1 = 1.25 [V]", "TEMP = -273 [C]"},
+      {nullptr, 0x00, kTempOn, {0x08, 0x00}, {0, 0}, {0, 0}, "IN1 = 0.625 [V]", "TEMP = N/A (not calibrated)"},
+      {"1.0\n", 0x40, kTempOn, {0x08, 0x00}, {0x01, 0x00}, {0x01, 0x00}, "IN1 = 1.25 [V]", "TEMP = -273 [C]"},
       // 0x0100 more in the second result at 1.25 V: 0.078125 V, 205.75 K; twice that less 273.15.
-      {"2\n", 0x00, {0x0F, 0xFF}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 1.24969 [V]", "TEMP = 138 [C]"},
+      {"2\n", 0x00, 0xFF, {0x0F, 0xFF}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 1.24969 [V]", "TEMP = 138 [C]"},
       // Not a number: calibrated with the factor 1.
-      {"abc\n", 0x00, {0, 0}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 0 [V]", "TEMP = -67.4 [C]"},
+      {"abc\n", 0x00, kTempOn, {0, 0}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 0 [V]", "TEMP = -67.4 [C]"},
+      // Results of 0x1000 and more: all sixteen bits count.
+      {nullptr, 0x00, kTempOn, {0x18, 0x00}, {0, 0}, {0, 0}, "IN1 = 1.875 [V]", "TEMP = N/A (not calibrated)"},
+      {nullptr, 0x40, 0x00, {0xF0, 0x00}, {0, 0}, {0, 0}, "IN1 = 37.5 [V]", "TEMP = N/A (not enabled)"},
+      // The temperature input off: no reading, calibrated or not; the voltages as ever.
+      {"1.0\n", 0x40, 0x00, {0x08, 0x00}, {0x01, 0x00}, {0x01, 0x00}, "IN1 = 1.25 [V]", "TEMP = N/A (not enabled)"},
+      {"2\n", 0x00, 0xEF, {0x0F, 0xFF}, {0x00, 0x00}, {0x01, 0x00}, "IN1 = 1.24969 [V]", "TEMP = N/A (not enabled)"},
   };
   for (const Case& c : cases) {
     std::filesystem::remove(dir.File("t"));
     auto sar = Make(c.calibration);
     image[6] = c.reference;
+    image[19] = c.selection;
     image[54] = c.in1[0], image[55] = c.in1[1];
     image[56] = 0x04, image[57] = 0x00;  // IN2 a quarter of the reference
     image[66] = c.temp1[0], image[67] = c.temp1[1];
@@ -267,6 +276,7 @@ class SARControlTest : public SARDataTest {
  protected:
   void SetUp() override {
     sar = Make();
+    image[19] = 0x10;  // the temperature input on, as for a calibration
     canvas.SetSize(400, 200, 0x00F0F0F0);
     sar->Paint(&canvas);  // introduces the readout to its control window
     form = sar->ControlForm();
@@ -387,6 +397,7 @@ TEST_F(SARDataTest, AllFourLinesLieInsideTheBitmapAtEveryZoom) {
       readout = std::make_unique<TSARData>(0x30, nullptr, kit);
     }
     uint8_t bytes[128] = {};
+    bytes[19] = 0x10;  // the temperature input on: its line follows the results
     readout->SetData(bytes);
     readout->Place(scale, 0, 0);
     TCanvas diagram;
@@ -419,6 +430,43 @@ TEST_F(SARDataTest, AllFourLinesLieInsideTheBitmapAtEveryZoom) {
       }
       EXPECT_GT(top, below) << "line " << line << " at scale " << scale;
       below = bottom;
+    }
+  }
+}
+
+// A zoom clears the image: the readout shows its last lines at every zoom
+// all the same, before any new refresh.
+TEST_F(SARDataTest, ItsLastLinesShowAtEveryZoom) {
+  testsupport::WriteFile(dir.File("t"), "1.0\n");
+  const float kit[6] = {500, 400, 700, 470, 1, 1};
+  std::unique_ptr<TSARData> readout;
+  {
+    InDir in(dir.path());
+    readout = std::make_unique<TSARData>(0x30, nullptr, kit);
+  }
+  uint8_t bytes[128] = {};
+  bytes[54] = 0x08, bytes[56] = 0x04, bytes[58] = 0x02;
+  readout->SetData(bytes);
+  // The kit page's scales at the zoom box's 100 %, 200 %, 50 %, 80 %, 100 %, 125 %, 150 % and 175 %.
+  bool first = true;
+  for (const int percent : {100, 200, 50, 80, 100, 125, 150, 175}) {
+    const float scale = 1.2288f * percent / 100;
+    readout->Place(scale, 0, 0);
+    TCanvas diagram;
+    diagram.SetSize(int(720 * scale), int(480 * scale), 0x00F0F0F0);
+    readout->Paint(&diagram);
+    if (first) {
+      // The first draw fills the lines; none is refreshed after it.
+      ASSERT_EQ(readout->Line(0), "IN1 = 0.625 [V]");
+      first = false;
+    }
+    const int left = int(500 * scale) + 2, top = int(400 * scale) + 2;
+    for (int line = 0; line < 4; ++line) {
+      const auto [from, to] = readout->LineRows(line);
+      int ink = 0;
+      for (int y = top + from; y < top + to; ++y)
+        for (int x = left; x < left + readout->Bitmap().Width(); ++x) ink += (diagram.PixelColour(x, y) & 0xFF) < 0x80;
+      EXPECT_GT(ink, 10) << "line " << line << " at " << percent << " %";
     }
   }
 }
@@ -481,6 +529,27 @@ TEST_F(ReadoutTest, ScopeStreamsPage255WhileHoveredAndDrawsTheTrace) {
   EXPECT_EQ(bitmap.PixelColour(90, 0) == 0xFFFF00u || bitmap.PixelColour(90, 1) == 0xFFFF00u, true);
 }
 
+// Sample n lies at x = w·n/56 of the image: one spike to the top at a time.
+TEST_F(ReadoutTest, EachSampleLiesAtItsPlaceAcrossTheScope) {
+  const struct {
+    float right;  // the rectangle from x 10: images 112 and 196 pixels wide
+    int n, x;
+  } cases[] = {{126, 28, 56}, {126, 50, 100}, {126, 55, 110}, {210, 40, 140}, {210, 13, 46}};
+  for (const auto& c : cases) {
+    const float box[6] = {10, 10, c.right, 90, 1, 1};
+    auto scope = Make<TDSVoiceRecordData>(box);
+    for (int n = 0; n < 56; ++n) {
+      const bool spike = n == c.n;
+      *Byte(255, 6 + 2 * n) = spike ? 0x7F : 0x40, *Byte(255, 7 + 2 * n) = spike ? 0xF8 : 0x00;
+    }
+    scope->DecodeSamples();
+    std::vector<int> top;
+    for (int x = 0; x < scope->Bitmap().Width(); ++x)
+      if (scope->Bitmap().PixelColour(x, 0) == 0xFFFF00u) top.push_back(x);
+    EXPECT_EQ(top, std::vector<int>{c.x}) << c.right << " " << c.n;
+  }
+}
+
 TEST_F(ReadoutTest, ATinyScopeStillDraws) {
   for (float width : {0.0f, 3.0f, 4.0f, 20.0f}) {
     const float box[6] = {10, 10, 10 + width, 10 + width, 1, 1};
@@ -513,6 +582,74 @@ TEST_F(ReadoutTest, RecordingWritesTheLogOnUncheckAndWhenTheWidgetGoes) {
   scope->RecordBox()->click();
   for (size_t i = 0; i < TDSVoiceRecordData::kMaxLogBlocks + 3; ++i) scope->DrawSamples();
   EXPECT_EQ(scope->LogBlocks(), TDSVoiceRecordData::kMaxLogBlocks);
+}
+
+// A zoom or a page show places the scope again: while it records, only a
+// decoded block goes to the log.
+TEST_F(ReadoutTest, PlacingTheScopeWhileItRecordsLogsNothing) {
+  InDir in(dir.path());
+  auto scope = Make<TDSVoiceRecordData>(rect);
+  scope->RecordBox()->click();
+  for (float scale : {2.0f, 1.0f, 0.8f, 0.5f}) scope->Place(scale, 0, 0);
+  EXPECT_EQ(scope->LogBlocks(), 0u);
+  *Byte(255, 6) = 0x3F, *Byte(255, 7) = 0xD8;  // -5
+  scope->DecodeSamples();
+  scope->Place(1.0f, 0, 0);
+  EXPECT_EQ(scope->LogBlocks(), 1u);
+  scope->RecordBox()->click();
+  const std::string saved = testsupport::ReadFile(dir.File("DSVoiceRecord.txt"));
+  EXPECT_EQ(saved.rfind("0xfffb\r\n0xf800\r\n", 0), 0u);
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 57);
+}
+
+// IN1 from registers 1:2 and IN2 from 17:18 of page 251, high byte first.
+TEST_F(ReadoutTest, IN1IN2ValuesFromPage251) {
+  const struct {
+    uint8_t bytes[20];  // page 251 registers 0..19
+    int in1, in2;
+  } cases[] = {
+      {{0x11, 0x03, 0xE8, 0x22, 0, 0, 0, 0, 0, 0x33, 0x44, 0, 0, 0, 0, 0, 0x55, 0x08, 0x00, 0x66}, 1000, 2048},
+      {{0, 0x0F, 0xFF, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x09, 0x00, 0x07, 0x0E}, 4095, 7},
+      {{0, 0x00, 0x2A, 0x0F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x0C, 0x0A, 0xBC, 0xFF}, 42, 0x0ABC},
+  };
+  for (const auto& c : cases) {
+    auto readout = Make<TIN1IN2Data>(rect);
+    std::copy(std::begin(c.bytes), std::end(c.bytes), Byte(251, 0));
+    readout->OnHighlighted();
+    *Byte(103, 38) = 0;
+    readout->OnRegisterChanged(0, 103, 38);
+    readout->OnRegisterChanged(0, 251, 1);
+    EXPECT_EQ(readout->GetIn1(), c.in1) << c.in1;
+    EXPECT_EQ(readout->GetIn2(), c.in2) << c.in1;
+  }
+}
+
+// Volts in purple (0x800080), raw values in blue (0xFF0000, blue in the third byte).
+TEST_F(ReadoutTest, IN1IN2TextsInTheirColours) {
+  const struct {
+    bool volts;
+    TColor colour, other;
+  } cases[] = {{true, 0x800080u, 0xFF0000u}, {false, 0xFF0000u, 0x800080u}};
+  for (const auto& c : cases) {
+    auto readout = Make<TIN1IN2Data>(rect);
+    readout->SetValues(2048, 4095);
+    if (!c.volts) {
+      ASSERT_TRUE(readout->Click(50, 50));
+    }
+    ASSERT_EQ(readout->ShowsVolts(), c.volts);
+    TCanvas canvas;
+    canvas.SetSize(200, 120, 0x00F0F0F0);
+    readout->Paint(&canvas);
+    int colour = 0, other = 0;
+    const TCanvas& bitmap = readout->Bitmap();
+    for (int y = 0; y < bitmap.Height(); ++y)
+      for (int x = 0; x < bitmap.Width(); ++x) {
+        colour += bitmap.PixelColour(x, y) == c.colour;
+        other += bitmap.PixelColour(x, y) == c.other;
+      }
+    EXPECT_GT(colour, 30) << c.volts;
+    EXPECT_EQ(other, 0) << c.volts;
+  }
 }
 
 TEST_F(ReadoutTest, IN1IN2PollsTheStatusThenReadsPage251) {

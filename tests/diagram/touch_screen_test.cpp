@@ -4,7 +4,12 @@
 
 #include <QPoint>
 #include <QSlider>
+#include <QPointF>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <functional>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -31,12 +36,43 @@ class TouchScreenTest : public ::testing::Test {
  protected:
   void SetUp() override {
     gui::Install();
+    Renew();
+  }
+  // A fresh block on a cleared image.
+  void Renew() {
+    block.reset();
+    std::fill(image.begin(), image.end(), uint8_t(0));
+    host.calls.clear();
     block = std::make_unique<TTouchScreen>(&owner, rect, nullptr, nullptr, 0);
     block->SetData(Byte(3, 0));
     block->SetCallbacks(&host, Host::Write, nullptr, nullptr);
     block->SetRefreshRequest(Host::Poll);
     block->Place(1.0f, 0, 0);
     block->SetMode(1, nullptr);
+  }
+  // A fresh block streaming in `mode`.
+  void Streaming(int mode) {
+    Renew();
+    block->SetTouchMode(mode);
+    block->OnHighlighted();
+  }
+  // One sample of the mode's data page, raw (a, b), with the other mode's
+  // coordinate registers holding something else.
+  int Sample(int mode, int a, int b) {
+    if (mode == TTouchScreen::kDS) {
+      *Byte(254, 1) = uint8_t(a >> 5), *Byte(254, 2) = uint8_t((a & 31) << 3);
+      *Byte(254, 3) = uint8_t(b >> 5), *Byte(254, 4) = uint8_t((b & 31) << 3);
+      return 254;
+    }
+    const int page = mode == TTouchScreen::kNBM1 ? 252 : 251;
+    Put(page, 1, a);
+    Put(page, mode == TTouchScreen::kNBM1 ? 17 : 9, b);
+    Put(page, mode == TTouchScreen::kNBM1 ? 9 : 17, 0x0555);
+    return page;
+  }
+  void Deliver(int mode, int a, int b) {
+    const int page = Sample(mode, a, b);
+    block->OnRegisterChanged(0, page, 1);
   }
   uint8_t* Byte(int page, int reg) { return &image[size_t(page) * 128 + size_t(reg)]; }
   void Put(int page, int reg, int value) {
@@ -184,6 +220,128 @@ TEST_F(TouchScreenTest, TheTraceImageLiesInsideTheBlock) {
     for (int y = y0 + 2; y < y0 + 22; ++y)
       for (int x = x0 + 2; x < x0 + 152 && x < x1 - 2; ++x) text += (canvas.PixelColour(x, y) & 0xFF) < 0x40;
     EXPECT_GT(text, 20) << scale;
+  }
+}
+
+// Each mode decodes its own registers: x = 4096 - a, y = b, within the
+// mode's window of valid touches; a sample outside it starts no stroke.
+TEST_F(TouchScreenTest, EachModeDecodesItsCoordinatesAndItsValidTouches) {
+  const int NBM1 = TTouchScreen::kNBM1, NBM2 = TTouchScreen::kNBM2, IN12 = TTouchScreen::kNBM2IN12,
+            DS = TTouchScreen::kDS;
+  struct Case {
+    int mode, a, b;
+    bool valid;
+    int x, y;
+  } cases[] = {
+      {NBM1, 1000, 2000, true, 3096, 2000}, {NBM1, 4096, 4095, true, 0, 4095},
+      {NBM1, 4097, 100, false, 0, 0},       {NBM1, 100, 4096, false, 0, 0},
+      {NBM2, 1000, 2000, true, 3096, 2000}, {NBM2, 4096, 7, true, 0, 7},
+      {NBM2, 4097, 100, false, 0, 0},       {NBM2, 100, 4096, false, 0, 0},
+      {IN12, 3000, 1234, true, 1096, 1234}, {IN12, 4096, 9, true, 0, 9},
+      // DS: twelve bits from a byte and the top five bits of the next.
+      {DS, 2055, 1055, true, 2041, 1055},   {DS, 5, 4091, true, 4091, 4091},
+      {DS, 4, 1000, false, 0, 0},           {DS, 1000, 4092, false, 0, 0},
+      {DS, 4095, 4, true, 1, 4},
+  };
+  for (const Case& c : cases) {
+    Streaming(c.mode);
+    // The same sample twice: a stroke starts, then one segment to the same point.
+    Deliver(c.mode, c.a, c.b);
+    Deliver(c.mode, c.a, c.b);
+    const std::string name = "mode " + std::to_string(c.mode) + " a " + std::to_string(c.a) + " b " +
+                             std::to_string(c.b);
+    EXPECT_EQ(block->Segments(), c.valid ? 1 : 0) << name;
+    const std::pair<int, int> none = {0, 0};
+    EXPECT_EQ(block->LastPoint(), c.valid ? std::make_pair(c.x, c.y) : none) << name;
+  }
+}
+
+// Each mode's stroke, on a fresh block, lies where its two points are and
+// nowhere else.
+TEST_F(TouchScreenTest, EachModesStrokeIsDrawnWhereItsPointsAre) {
+  for (int mode : {TTouchScreen::kNBM1, TTouchScreen::kNBM2, TTouchScreen::kNBM2IN12, TTouchScreen::kDS}) {
+    Streaming(mode);
+    // From (500, 1000) to (1500, 3000): left of the middle, so that its
+    // mirror image lies apart from it.
+    Deliver(mode, 4096 - 500, 1000);
+    Deliver(mode, 4096 - 1500, 3000);
+    ASSERT_EQ(block->Segments(), 1) << mode;
+    const TCanvas& bitmap = block->BlockBitmap();
+    const int w = bitmap.Width(), h = bitmap.Height();
+    const QPointF from(w * 500 / 4096, h - h * 1000 / 4096), to(w * 1500 / 4096, h - h * 3000 / 4096);
+    // Distance of a pixel from the segment.
+    auto distance = [&](int x, int y) {
+      const QPointF d = to - from, p = QPointF(x, y) - from;
+      const double t = std::clamp(QPointF::dotProduct(p, d) / QPointF::dotProduct(d, d), 0.0, 1.0);
+      const QPointF q = p - t * d;
+      return std::sqrt(QPointF::dotProduct(q, q));
+    };
+    int on = 0, off = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (bitmap.PixelColour(x, y) == 0xFF0000u) ++(distance(x, y) <= 2.5 ? on : off);
+    EXPECT_GT(on, 90) << mode;
+    EXPECT_EQ(off, 0) << mode;
+  }
+}
+
+// The refresh sets the track bars and, through their change handlers, their
+// texts; it writes nothing.
+TEST_F(TouchScreenTest, ARefreshSetsTheControlsAndTheirTextsAndWritesNothing) {
+  TTouchScreenForm* form = block->Form();
+  struct Case {
+    uint8_t r23, r25, r27;
+    int precharge, sense, panel, pullUp;
+    const char *prechargeText, *senseText, *panelText;
+    bool touchDetection, ymDriver;
+  } cases[] = {
+      {0xC5, 0x03, 0x00, 12, 5, 3, 0, "300 us", "500 us", "40 us", true, false},
+      {0x3C, 0xF7, 0x80, 3, 12, 7, 7, "30 us", "1.2 ms", "80 us", false, true},
+      {0x00, 0x00, 0x00, 0, 0, 0, 0, "3 us", "3 us", "10 us", true, false},
+      {0xF1, 0x25, 0x00, 15, 1, 5, 2, "600 us", "100 us", "60 us", true, false},
+  };
+  for (const Case& c : cases) {
+    *Byte(103, 23) = c.r23, *Byte(103, 25) = c.r25, *Byte(103, 27) = c.r27;
+    const std::vector<uint8_t> before = image;
+    host.calls.clear();
+    block->OnRegisterChanged(0, 103, 23);
+    const std::string name = std::to_string(c.r23) + "/" + std::to_string(c.r25);
+    EXPECT_EQ(form->Precharge->value(), c.precharge) << name;
+    EXPECT_EQ(form->Sense->value(), c.sense) << name;
+    EXPECT_EQ(form->PanelStabilization->value(), c.panel) << name;
+    EXPECT_EQ(form->XPPullUp->currentIndex(), c.pullUp) << name;
+    EXPECT_EQ(form->PrechargeText->text().toStdString(), c.prechargeText) << name;
+    EXPECT_EQ(form->SenseText->text().toStdString(), c.senseText) << name;
+    EXPECT_EQ(form->PanelStabilizationText->text().toStdString(), c.panelText) << name;
+    EXPECT_EQ(form->TouchDetection->isChecked(), c.touchDetection) << name;
+    EXPECT_EQ(form->YMDriver->isChecked(), c.ymDriver) << name;
+    EXPECT_TRUE(host.calls.empty()) << name;
+    EXPECT_TRUE(image == before) << name;
+  }
+}
+
+// Each control changes its own bits of its register and keeps the others.
+TEST_F(TouchScreenTest, EachControlWritesItsOwnBits) {
+  TTouchScreenForm* form = block->Form();
+  struct Case {
+    const char* name;
+    std::function<void()> set;
+    int page, reg;
+    uint8_t before, after;
+  } cases[] = {
+      {"Precharge 12", [&] { form->Precharge->setValue(12); }, 103, 23, 0x05, 0xC5},
+      {"Sense 9", [&] { form->Sense->setValue(9); }, 103, 23, 0xC0, 0xC9},
+      {"Sense 2", [&] { form->Sense->setValue(2); }, 103, 23, 0x3F, 0x32},
+      {"Panel 6", [&] { form->PanelStabilization->setValue(6); }, 103, 25, 0xF0, 0xF6},
+      {"Pull-up 5", [&] { form->XPPullUp->setCurrentIndex(5); }, 103, 25, 0x8F, 0xDF},
+      {"YM driver", [&] { form->YMDriver->click(); }, 103, 27, 0x01, 0x81},
+  };
+  for (const Case& c : cases) {
+    *Byte(c.page, c.reg) = c.before;
+    host.calls.clear();
+    c.set();
+    EXPECT_EQ(*Byte(c.page, c.reg), c.after) << c.name;
+    EXPECT_EQ(host.calls, std::vector<Call>{Call(0, c.page, c.reg, 1, -1)}) << c.name;
   }
 }
 

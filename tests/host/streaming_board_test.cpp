@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -151,6 +153,33 @@ TEST_F(StreamingOnBoard, HoveringTheSARReadoutShowsTheBoardsChangingConversions)
   }, std::chrono::seconds(5)));
   EXPECT_EQ(sar->Line(0).rfind("IN1 = ", 0), 0u) << sar->Line(0);
   EXPECT_NE(sar->Line(2), "BAT = 0 [V]");
+}
+
+// Every zoom the zoom box offers, and back to 100 %: the SAR readout on the
+// page shows its four lines, without a hover that would refresh them.
+TEST_F(StreamingOnBoard, TheSARReadoutShowsItsLinesAtEveryZoom) {
+  auto* sar = Find<TSARData>();
+  ASSERT_NE(sar, nullptr);
+  std::vector<QString> zooms;
+  for (int i = 0; i < form_->ZoomBox->count(); ++i) zooms.push_back(form_->ZoomBox->itemText(i));
+  ASSERT_GE(zooms.size(), 4u);
+  zooms.push_back(QStringLiteral("100%"));
+  for (const QString& zoom : zooms) {
+    form_->ZoomBox->setCurrentText(zoom);
+    PumpEvents();
+    form_->Redraw();
+    const QImage page = form_->Foreground()->Image();
+    const TPointF corner = sar->GetPlacedPoint(0);
+    const int left = int(corner.x) + 2, top = int(corner.y) + 2;
+    for (int line = 0; line < 4; ++line) {
+      const auto [from, to] = sar->LineRows(line);
+      int ink = 0;
+      for (int y = top + from; y < top + to; ++y)
+        for (int x = left; x < left + sar->Bitmap().Width(); ++x) ink += qRed(page.pixel(x, y)) < 0x80;
+      EXPECT_GT(ink, 10) << sar->Line(line) << " at " << zoom.toStdString();
+    }
+  }
+  EXPECT_EQ(sar->GetFadeState(), kFadeIdle);
 }
 
 // Command packets of the SAR stream: the read of its 16 result registers
