@@ -204,10 +204,13 @@ TEST(AmplifierTest, LawFromOneShowsCodeZeroAsTheLowestGainMutedWhereItCan) {
     EXPECT_EQ(a.widget.GetMuteBox()->isChecked(), mute);
     EXPECT_EQ(a.widget.GetEdit()->isHidden(), mute);
     EXPECT_FLOAT_EQ(a.widget.GetGain(), mute ? -6 : -10) << mute;
+    EXPECT_EQ(a.widget.Click(20, 25), !mute) << mute;  // muted, it takes no click
     a.Byte() = 3;
     a.Notify();
     EXPECT_FALSE(a.widget.GetMuteBox()->isChecked());
     EXPECT_FLOAT_EQ(a.widget.GetGain(), -8) << mute;
+    EXPECT_TRUE(a.widget.Click(20, 25)) << mute;
+    a.widget.GetSlider()->hide();
     EXPECT_TRUE(a.writes.list.empty());
   }
 }
