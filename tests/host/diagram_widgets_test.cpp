@@ -279,6 +279,12 @@ TEST_F(DiagramWidgetsTest, ProcessingBlocksOpenFromViewAndFollowRegister60) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
   EXPECT_EQ(Writes(), (std::vector<std::string>{WriteHex(60, 0xE3)}));
   EXPECT_EQ(Register(0, 60), 0xE3);
+  // A row chosen with the arrow keys is written too.
+  Mark();
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(list->currentRow(), 3);
+  EXPECT_EQ(Writes(), (std::vector<std::string>{WriteHex(60, 0xE4)}));
+  EXPECT_EQ(Register(0, 60), 0xE4);
 }
 
 TEST_F(DiagramWidgetsTest, TheCrossbarConnectsWithTwoClicks) {
