@@ -257,6 +257,7 @@ void TAmplifier::RegisterChanged() {
   }
   if (gainLaw == kLawFromOne) {
     // The law's code 0 is silence: shown muted where the widget can.
+    const bool wasMuted = muted;
     muted = code == 0 && showMute;
     if (muteBox) muteBox->setChecked(muted);
     if (muted) {
@@ -266,6 +267,8 @@ void TAmplifier::RegisterChanged() {
       return;
     }
     ShowControls();
+    // Unmuted by the register: clickable again, as the Mute box leaves it.
+    if (wasMuted) SetMode(1, nullptr);
   }
   const float value = CodeToGain(code);
   bool pass = true;

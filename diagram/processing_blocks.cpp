@@ -1,8 +1,29 @@
 #include "diagram/processing_blocks.h"
 
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QVBoxLayout>
 #include <cstdio>
+
+namespace {
+
+// The list box: a row chosen with the keyboard writes as a click does.
+class TPBListBox : public QListWidget {
+ public:
+  explicit TPBListBox(TPBForm* form) : QListWidget(form), form(form) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const int before = currentRow();
+    QListWidget::keyPressEvent(event);
+    if (currentRow() != before) form->PBListBoxClick();
+  }
+
+ private:
+  TPBForm* form;
+};
+
+}  // namespace
 
 const char* const TPBForm::kEntries[TPB::kBlocks] = {
     "01: Stereo-DAC with Interpolation-8x + 3 Programmable Biquads(adaptive)",
@@ -59,7 +80,7 @@ void TPB::SelectBlock(int number) {
 TPBForm::TPBForm(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint), PB(this) {
   setObjectName("PBForm");
   setWindowTitle("Processing Blocks");
-  PBListBox = new QListWidget(this);
+  PBListBox = new TPBListBox(this);
   PBListBox->setObjectName("PBListBox");
   for (const char* entry : kEntries) PBListBox->addItem(QString::fromLatin1(entry));
   auto* layout = new QVBoxLayout(this);

@@ -86,13 +86,17 @@ TEST(AmplifierTest, GainLawsBothWays) {
     float readGain;
   } cases[] = {
       {"law 0", {-12, 20, 0.5f}, 3.2f, 30, 0, -12},
+      {"law 0 truncates", {-12, 20, 0.5f}, 3.4f, 30, 31, 3.5f},
       {"law 0 below min clamps to 0", {-12, 20, 0.5f}, -40, 0, 64, 20},
       {"law 0 above the field clamps", {-12, 20, 0.5f, 0x0F}, 20, 15, 15, -4.5f},
       {"law 1", {-60, 0, 0.5f, 0x7F, 0, 1}, -6, 12, 5, -2.5f},
       {"law 1 positive gain clamps to 0", {-60, 0, 0.5f, 0x7F, 0, 1}, 6, 0, 0, 0},
+      {"law 1 truncates", {-60, 0, 0.5f, 0x7F, 0, 1}, -6.3f, 12, 13, -6.5f},
+      {"law 2 truncates", {-5, 2, 1, 0x07, 0, 2}, -2.7f, 4, 4, -2},
       {"law 2", {-5, 2, 1, 0x07, 0, 2}, -3, 5, 7, -5},
       {"law 3 negative", {-32, 31, 1, 0x3F, 0, 3}, -2, 0x3E, 0x3E, -2},
       {"law 3 positive", {-32, 31, 1, 0x3F, 0, 3}, 5, 5, 5, 5},
+      {"law 3 truncates toward zero", {-32, 31, 1, 0x3F, 0, 3}, -2.6f, 0x3E, 0x3D, -3},
       {"law 3 below the field's range", {-32, 31, 1, 0x3F, 0, 3}, -100, 0x20, 0x20, -32},
       {"law 3 shifted field", {-8, 7, 1, 0xF0, 4, 3}, -1, 0x0F, 0x0F, -1},
       {"law 18701 12 dB", {0, 20, 1, 0x01, 0, 18701}, 15, 1, 1, 12},
@@ -102,6 +106,7 @@ TEST(AmplifierTest, GainLawsBothWays) {
       {"law 32621 0 dB", {-12, 0, 6, 0x03, 0, 32621}, 0, 1, 1, 0},
       {"law 32622", {-10, 10, 1, 0x1F, 0, 32622}, -3, 8, 8, -3},
       {"law 32622 below min", {-10, 10, 1, 0x1F, 0, 32622}, -30, 1, 1, -10},
+      {"law 32622 truncates", {-10, 10, 1, 0x1F, 0, 32622}, -2.4f, 8, 9, -2},
       {"law 32622 code 0 is the lowest gain", {-10, 10, 1, 0x1F, 0, 32622}, -10, 1, 0, -10},
       {"unknown law as law 0", {-12, 20, 0.5f, 0x3F, 0, 7}, -11, 2, 2, -11},
       {"table", {-2, 0, 1, 0x03, 0, 0, {0, -6, -12}}, -7, 2, 7, -12},
@@ -125,6 +130,7 @@ TEST(AmplifierTest, SetGainWritesTheFieldOnce) {
     uint8_t secondBefore, secondAfter;  // the byte 34 registers above
   } cases[] = {
       {"law 0 low bits", {-12, 20, 0.5f, 0x3F}, 3.2f, 0xC0, 0xDE, 0, 0},
+      {"law 0 truncates", {-12, 20, 0.5f, 0x3F}, 3.4f, 0xC0, 0xDE, 0, 0},
       {"shifted field", {0, 7, 1, 0x70, 4}, 5, 0x8F, 0xDF, 0, 0},
       {"law 3 negative", {-32, 31, 1, 0x3F, 0, 3}, -2, 0x00, 0x3E, 0, 0},
       {"law 18701 12 dB", {0, 20, 1, 0x04, 2, 18701}, 15, 0xFF, 0xFB, 0x00, 0x04},
@@ -173,6 +179,77 @@ TEST(AmplifierTest, AFeedingSwitchThatIsOffWritesTheMutedField) {
   }
 }
 
+// A refresh tells the feeding switch whether its field passes: all ones is
+// the muted value, for law 32621 0 is; a muted field shows no gain.
+TEST(AmplifierTest, ARefreshSetsTheFeedingSwitchFromTheField) {
+  const struct {
+    const char* name;
+    Settings s;
+    std::vector<std::array<int, 3>> steps;  // field byte, switch state, gain shown after
+  } cases[] = {
+      {"law 0", {-15, 16, 0.5f, 0x3F}, {{0x10, 1, -7}, {0x3F, 0, -7}, {0x00, 1, -15}, {0x3F, 0, -15}}},
+      {"law 32621",
+       {-12, 0, 6, 0x03, 0, TAmplifier::kLawThreeSteps},
+       {{0x03, 1, -12}, {0x00, 0, -12}, {0x02, 1, -6}, {0x00, 0, -6}, {0x01, 1, 0}}},
+  };
+  for (const auto& c : cases) {
+    Amp a(c.s);
+    diagramtest::SwitchProbe source;
+    source.Link(&a.widget, 0);
+    for (const auto& [field, state, gain] : c.steps) {
+      source.state = 1 - state;
+      a.Byte() = uint8_t(0xC0 | field);
+      a.Notify();
+      EXPECT_EQ(source.state, state) << c.name << " field " << field;
+      EXPECT_FLOAT_EQ(a.widget.GetGain(), float(gain)) << c.name << " field " << field;
+    }
+    EXPECT_TRUE(a.writes.list.empty()) << c.name;
+  }
+}
+
+// Law 18701 reads its code back from both registers: bit 1 from its own,
+// bit 0 from the one 34 registers above.
+TEST(AmplifierTest, TheTwoRegisterLawReadsItsCodeFromBoth) {
+  Settings s{0, 20, 1, 0x04, 2, TAmplifier::kLawTwoRegisters};
+  Amp a(s);
+  const struct {
+    uint8_t own, second;
+    float gain;
+  } cases[] = {{0x04, 0x00, 20}, {0x00, 0x04, 12}, {0x04, 0x04, 0}, {0xFB, 0xFF, 12}, {0xFB, 0xFB, 0}};
+  for (const auto& c : cases) {
+    a.Byte() = c.own;
+    a.Byte(TAmplifier::kSecondRegisterOffset) = c.second;
+    a.Notify();
+    EXPECT_FLOAT_EQ(a.widget.GetGain(), c.gain) << int(c.own) << " " << int(c.second);
+  }
+  EXPECT_TRUE(a.writes.list.empty());
+}
+
+// Before any register is read, the widget shows the gain its slider's first
+// position stands for; a first position at the top is no change and shows
+// nothing.
+TEST(AmplifierTest, ANewAmplifierShowsTheGainOfItsFirstPosition) {
+  QWidget owner;
+  const struct {
+    const char* name;
+    Settings s;
+    const char* text;
+    float gain;
+  } cases[] = {
+      {"0 dB in range", {-12, 20, 0.5f, 0x7F}, "0", 0},
+      {"a step off 0 dB", {-12.3f, 20, 0.5f, 0x7F}, "-0.3", -0.3f},
+      {"0 dB below min", {2, 20, 1, 0x3F}, "2", 2},
+      {"0 dB at the top", {-12, 0, 0.5f, 0x3F}, "", 0},
+  };
+  for (const auto& c : cases) {
+    Amp a(c.s, &owner);
+    EXPECT_NEAR(a.widget.GetGain(), c.gain, 1e-5) << c.name;
+    EXPECT_EQ(a.widget.GetEdit()->text(), c.text) << c.name;
+    EXPECT_EQ(a.widget.GetSlider()->VolumeText->text(), *c.text ? QString(c.text) + " dB" : "0 dB") << c.name;
+    EXPECT_TRUE(a.writes.list.empty()) << c.name;
+  }
+}
+
 TEST(AmplifierTest, RefreshShowsTheGainWithoutWriting) {
   QWidget owner;
   Settings s{-12, 20, 0.5f, 0x7F};
@@ -204,10 +281,13 @@ TEST(AmplifierTest, LawFromOneShowsCodeZeroAsTheLowestGainMutedWhereItCan) {
     EXPECT_EQ(a.widget.GetMuteBox()->isChecked(), mute);
     EXPECT_EQ(a.widget.GetEdit()->isHidden(), mute);
     EXPECT_FLOAT_EQ(a.widget.GetGain(), mute ? -6 : -10) << mute;
+    EXPECT_EQ(a.widget.Click(20, 25), !mute) << mute;  // muted, it takes no click
     a.Byte() = 3;
     a.Notify();
     EXPECT_FALSE(a.widget.GetMuteBox()->isChecked());
     EXPECT_FLOAT_EQ(a.widget.GetGain(), -8) << mute;
+    EXPECT_TRUE(a.widget.Click(20, 25)) << mute;
+    a.widget.GetSlider()->hide();
     EXPECT_TRUE(a.writes.list.empty());
   }
 }
@@ -377,6 +457,16 @@ TEST(AmplifierTest, TheRoutedPairSwitchesTheRouteAndWritesBothRegisters) {
       EXPECT_EQ(a.Byte(1), a.Byte());
     }
   }
+  // With its feeding switch off the pair's own register takes the muted
+  // field, the one above keeps the gain it was copied from.
+  Amp a(s);
+  a.widget.SetID(TAmplifier::kPairedID);
+  diagramtest::SwitchProbe source;
+  source.Link(&a.widget, 0);
+  a.widget.SetGain(0, true);
+  EXPECT_EQ(a.Byte(), 0x7F);
+  EXPECT_EQ(a.Byte(1), 24);  // 0 dB
+  EXPECT_EQ(a.writes.list.back(), (std::array<int, 4>{0x30, 1, Amp::kRegister, 2}));
 }
 
 TEST(AmplifierTest, TheLoaderRefusesWhatWouldDivideByZeroOrLeaveThePage) {

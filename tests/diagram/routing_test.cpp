@@ -56,6 +56,15 @@ struct Crossbar : TDIRSelect {
     ClickAt(52, int(20 + kSources[s]));
     ClickAt(108, int(20 + kDestinations[d]));
   }
+  // The second click of a cycle whose pending end is `pending` (a source in
+  // mode 3, a destination in mode 1), taking `index` as the other end, as a
+  // click does when no repaint has found the pointer since.
+  bool CommitWith(int mode, unsigned pending, unsigned index) {
+    hoverMode = mode;
+    (mode == 3 ? pendingSource : pendingDestination) = pending;
+    hoverIndex = index;
+    return Click(80, 100);
+  }
   std::array<uint8_t, 128> image{};
   Writes writes;
   WhiteCanvas canvas;
@@ -96,6 +105,28 @@ TEST(RoutingTest, TwoClicksConnectASourceToADestinationEitherWay) {
   EXPECT_EQ(c.GetHoverIndex(), 3u);
 }
 
+// A pending index past the counts connects source 0 or destination 0.
+TEST(RoutingTest, APendingIndexPastTheCountsConnectsTheFirst) {
+  const struct {
+    const char* name;
+    int mode;
+    unsigned pending, index;
+    unsigned destination, source;
+  } cases[] = {
+      {"source 7 of 4 to destination 1", 1, 1, 7, 1, 0},
+      {"source 2 to destination 5 of 2", 3, 2, 5, 0, 2},
+      {"source 4 of 4 to destination 2 of 2", 3, 4, 2, 0, 0},
+  };
+  for (const auto& c : cases) {
+    Crossbar x(0x30, 10);
+    x.image[10] = x.image[11] = 0x0A;  // other sources than the one expected
+    ASSERT_TRUE(x.CommitWith(c.mode, c.pending, c.index)) << c.name;
+    EXPECT_EQ(x.GetSelectedSource(c.destination), c.source) << c.name;
+    EXPECT_EQ(x.image[10 + c.destination], c.source) << c.name;
+    EXPECT_EQ(x.writes.list, (std::vector<std::array<int, 4>>{{0x30, 1, 10, 2}})) << c.name;
+  }
+}
+
 TEST(RoutingTest, PackedRegisterAndRouteDevice) {
   Crossbar packed(0x30, TDIRSelect::kPackedRegister);
   packed.Connect(2, 0);
@@ -121,6 +152,21 @@ TEST(RoutingTest, PackedRegisterAndRouteDevice) {
   route.image[0] = 4 << 2;
   route.OnRegisterChanged(0x70, 1, 0);
   EXPECT_EQ(route.GetSelectedSource(0), 2u);
+}
+
+// The route device's byte names its source by the lowest of bits 2..7 set.
+TEST(RoutingTest, TheRouteDeviceReadsTheLowestBitSet) {
+  const float ys[6] = {10, 30, 50, 70, 90, 110};
+  Crossbar route(TDIRSelect::kRouteDevice, 0, 6, 1, ys);
+  const struct {
+    uint8_t byte;
+    unsigned source;
+  } cases[] = {{0x08 | 0x20, 1}, {0x04 | 0x80, 0}, {0x80, 5}, {0x10 | 0x40 | 0x80, 2}, {0xF0, 2}, {0x40, 4}};
+  for (const auto& c : cases) {
+    route.image[0] = c.byte;
+    route.OnRegisterChanged(0x70, 1, 0);
+    EXPECT_EQ(route.GetSelectedSource(0), c.source) << int(c.byte);
+  }
 }
 
 TEST(RoutingTest, SourcesTheRegisterCannotHoldAreRefused) {
@@ -157,19 +203,32 @@ TEST(RoutingTest, ARegisterNamingAMissingSourceShowsTheDestinationUnconnected) {
   EXPECT_NE(c.canvas.PixelColour(80, 85), 0xFFFFFFu);  // source 0 to destination 1
 }
 
+namespace {
+
+// A probe on each net of a crossbar: its four sources, then its two
+// destinations; `active` is on, in `colour`.
+struct Nets {
+  Nets(Crossbar& c, int active, TColor colour) {
+    for (int i = 0; i < 6; ++i) {
+      c.AddNet(100 + i);
+      probes[i].AddNet(100 + i);
+      c.AddNetMember(&probes[i], unsigned(i));
+    }
+    probes[active].SetOnColour(colour);
+    probes[active].SetState(true);
+    for (ProbeRect& p : probes) p.AfterLoad();
+  }
+  ProbeRect probes[6];
+  ProbeRect &in0 = probes[0], &in1 = probes[1], &in2 = probes[2], &in3 = probes[3];
+  ProbeRect &out0 = probes[4], &out1 = probes[5];
+};
+
+}  // namespace
+
 TEST(RoutingTest, ActivityFlowsFromAnActiveSourceToItsDestination) {
   Crossbar c(0x30, 10);
-  ProbeRect in0, in1, in2, in3, out0, out1;
-  ProbeRect* members[6] = {&in0, &in1, &in2, &in3, &out0, &out1};
-  for (int i = 0; i < 6; ++i) {
-    c.AddNet(100 + i);
-    members[i]->AddNet(100 + i);
-    c.AddNetMember(members[i], unsigned(i));
-  }
-  in2.SetOnColour(0x00C000);
-  in2.SetState(true);
-  in2.AfterLoad();
-  for (ProbeRect* m : members) m->AfterLoad();
+  Nets nets(c, 2, 0x00C000);
+  ProbeRect &out0 = nets.out0, &out1 = nets.out1;
   c.Connect(2, 0);
   EXPECT_TRUE(out0.IsOn());
   EXPECT_EQ(out0.GetOnColour(), 0x00C000u);
@@ -178,6 +237,19 @@ TEST(RoutingTest, ActivityFlowsFromAnActiveSourceToItsDestination) {
   c.Connect(1, 0);
   EXPECT_FALSE(out0.IsOn());
   EXPECT_EQ(c.GetDestinationColour(0), 0u);
+}
+
+TEST(RoutingTest, ActivityFlowsBackFromAnActiveDestinationToItsSource) {
+  Crossbar c(0x30, 10);
+  Nets nets(c, 5, 0xC00000);
+  c.Connect(3, 1);
+  EXPECT_TRUE(nets.in3.IsOn());
+  EXPECT_EQ(nets.in3.GetOnColour(), 0xC00000u);
+  EXPECT_FALSE(nets.in1.IsOn());
+  EXPECT_FALSE(nets.in2.IsOn());
+  // Nothing active at either end: both off.
+  EXPECT_FALSE(nets.in0.IsOn());
+  EXPECT_FALSE(nets.out0.IsOn());
 }
 
 TEST(RoutingTest, MixersAverageTheirInputsAndTheExclusiveOneAllowsOnlyOne) {
@@ -204,6 +276,41 @@ TEST(RoutingTest, MixersAverageTheirInputsAndTheExclusiveOneAllowsOnlyOne) {
     mixer.SetState(true);
     EXPECT_TRUE(out.IsOn()) << exclusive;
     EXPECT_EQ(out.GetOnColour(), 0x0000FFu) << exclusive;
+  }
+}
+
+// What a mixer answers for its output net when a neighbour asks: driven by
+// any active input, the exclusive one by exactly one.
+TEST(RoutingTest, AMixerDrivesItsOutputNetAsItsInputsAllow) {
+  const float box[4] = {0, 0, 10, 10};
+  const struct {
+    bool exclusive;
+    std::array<bool, 3> inputs;
+    bool drives;
+  } cases[] = {
+      {false, {false, false, false}, false}, {false, {true, false, false}, true}, {false, {true, true, false}, true},
+      {false, {true, true, true}, true},     {true, {false, false, false}, false}, {true, {false, true, false}, true},
+      {true, {true, true, false}, false},    {true, {true, true, true}, false},
+  };
+  for (const auto& c : cases) {
+    TMixer mixer(box, c.exclusive, 1, 0);
+    ProbeRect inputs[3], out;
+    for (int i = 0; i < 4; ++i) {
+      ProbeRect* member = i < 3 ? &inputs[i] : &out;
+      mixer.AddNet(20 + i);
+      member->AddNet(20 + i);
+      mixer.AddNetMember(&mixer, unsigned(i));
+      mixer.AddNetMember(member, unsigned(i));
+      member->AddNetMember(&mixer, 0);
+      if (i < 3) member->SetState(c.inputs[size_t(i)]);
+      member->AfterLoad();
+    }
+    const std::string what = std::string(c.exclusive ? "exclusive " : "plain ") + std::to_string(c.inputs[0]) +
+                             std::to_string(c.inputs[1]) + std::to_string(c.inputs[2]);
+    EXPECT_EQ(mixer.GetSavedState(23), c.drives) << what;
+    EXPECT_FALSE(mixer.GetSavedState(20)) << what;  // an input net is never its own
+    // As the output's neighbour finds it on the net.
+    EXPECT_EQ(out.FindNetMemberOn(0) == &mixer, c.drives) << what;
   }
 }
 

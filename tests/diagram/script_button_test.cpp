@@ -215,6 +215,38 @@ TEST(ProcessingBlocksTest, TheListFollowsRegister60AndWritesBits4To0) {
   EXPECT_EQ(writes.list, (std::vector<int>{0x30, 0, 60, 1}));
 }
 
+// A row chosen with the keyboard writes as a click does; a key that moves
+// nothing writes nothing.
+TEST(ProcessingBlocksTest, ARowChosenWithTheKeyboardIsWritten) {
+  TPBForm form(nullptr);
+  TPB& window = form.Window();
+  uint8_t byte = 0xE5;
+  window.SetData(&byte);
+  std::vector<int> writes;  // the registers written
+  auto record = [](void* user, int, int, int reg, int) { static_cast<std::vector<int>*>(user)->push_back(reg); };
+  window.SetCallbacks(&writes, record, nullptr, nullptr);
+  window.OnRegisterChanged(0x30, 0, 60);
+  ASSERT_EQ(form.PBListBox->currentRow(), 4);
+  form.show();
+  const struct {
+    Qt::Key key;
+    uint8_t byte;
+    size_t writes;
+  } cases[] = {{Qt::Key_Down, 0xE6, 1}, {Qt::Key_Down, 0xE7, 2}, {Qt::Key_Up, 0xE6, 3},
+               {Qt::Key_End, 0xF9, 4},  {Qt::Key_End, 0xF9, 4},  {Qt::Key_Down, 0xF9, 4},
+               {Qt::Key_Home, 0xE1, 5}, {Qt::Key_Up, 0xE1, 5}};
+  for (const auto& c : cases) {
+    QTest::keyClick(form.PBListBox, c.key);
+    EXPECT_EQ(byte, c.byte) << c.key;
+    EXPECT_EQ(writes, std::vector<int>(c.writes, 60)) << c.key;
+  }
+  // The register read back moves the row and writes nothing.
+  byte = 0x0C;
+  window.OnRegisterChanged(0x30, 0, 60);
+  EXPECT_EQ(form.PBListBox->currentRow(), 11);
+  EXPECT_EQ(writes.size(), 5u);
+}
+
 TEST(ProcessingBlocksTest, EntriesTheCodecDoesNotHaveAreReserved) {
   const struct {
     const char* codec;

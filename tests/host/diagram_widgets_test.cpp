@@ -178,6 +178,56 @@ TEST_F(DiagramWidgetsTest, TheMuteCaptionsComeAndGoWithTheMuteBox) {
   EXPECT_LT(outline(), 200);
 }
 
+// A gain stage whose law counts from 1 reads code 0 as silence: muted, it
+// takes no click. Once the board's register holds a gain again it shows it
+// and answers a click on its triangle, and its slider writes.
+TEST_F(DiagramWidgetsTest, AGainStageUnmutedByItsRegisterTakesClicksAgain) {
+  testsupport::WriteFile(dir_.File("gain.svg"),
+                         "<svg width='400' height='300'><metadata><I2CAddress>0x30</I2CAddress></metadata>"
+                         "<polygon ID='7001' points='100,100 100,160 160,130' function='amplifier' min='-10'"
+                         " max='10' step='1' I2CPage='0' I2CRegister='65' Mask='0x1F' Shift='0'"
+                         " CustomGain='32622' ShowMute='1' TextLocation='0,-24'/></svg>");
+  TDiagramForm* form = Open("B", "<L><B Diagram-1='gain.svg'/></L>");
+  auto* amp = Find<TAmplifier>(form, 7001);
+  ASSERT_NE(amp, nullptr);
+  const TPointF a = amp->GetPlacedPoint(0), b = amp->GetPlacedPoint(1), c = amp->GetPlacedPoint(2);
+  const QPoint inside(int((a.x + b.x + c.x) / 3), int((a.y + b.y + c.y) / 3));
+  QWidget* box = form->BlockDiagramPaintBox;
+  // Both bitmaps as a whole redraw draws them.
+  auto drawnAsAWhole = [&] {
+    const QImage front = form->Foreground()->Image().copy(), back = form->Background()->Image().copy();
+    form->Redraw();
+    return form->Foreground()->Image() == front && form->Background()->Image() == back;
+  };
+
+  QuillbusSetRegister(0, 0x30, 0, 0, 65, 0);
+  form->RefreshClick();
+  ASSERT_TRUE(amp->GetMuteBox()->isChecked());
+  EXPECT_FALSE(amp->GetEdit()->isVisible());
+  EXPECT_TRUE(drawnAsAWhole());
+  Mark();
+  QTest::mouseClick(box, Qt::LeftButton, {}, inside);
+  EXPECT_FALSE(amp->HasSlider() && amp->GetSlider()->isVisible());
+  EXPECT_TRUE(Writes().empty());
+
+  QuillbusSetRegister(0, 0x30, 0, 0, 65, 6);  // -5 dB
+  form->RefreshClick();
+  ASSERT_FALSE(amp->GetMuteBox()->isChecked());
+  EXPECT_TRUE(amp->GetEdit()->isVisible());
+  EXPECT_EQ(amp->GetEdit()->text(), "-5");
+  EXPECT_TRUE(drawnAsAWhole());
+  QTest::mouseClick(box, Qt::LeftButton, {}, inside);
+  ASSERT_TRUE(amp->HasSlider());
+  TSliderForm* slider = amp->GetSlider();
+  ASSERT_TRUE(slider->isVisible());
+  EXPECT_EQ(slider->GetPosition(), 5);
+  Mark();
+  QTest::keyClick(slider->Volume, Qt::Key_PageUp);  // two steps louder
+  EXPECT_FLOAT_EQ(amp->GetGain(), -3);
+  EXPECT_EQ(Writes(), (std::vector<std::string>{WriteHex(65, 8)}));
+  EXPECT_EQ(Register(0, 65), 8);
+}
+
 TEST_F(DiagramWidgetsTest, TheRadioPairOfScriptButtonsRunsItsScriptsOnTheBoard) {
   TDiagramForm* form = Open("QMX7XXXEVM");
   // The default button's script ran once the board was held: headphones on.
@@ -229,6 +279,12 @@ TEST_F(DiagramWidgetsTest, ProcessingBlocksOpenFromViewAndFollowRegister60) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
   EXPECT_EQ(Writes(), (std::vector<std::string>{WriteHex(60, 0xE3)}));
   EXPECT_EQ(Register(0, 60), 0xE3);
+  // A row chosen with the arrow keys is written too.
+  Mark();
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(list->currentRow(), 3);
+  EXPECT_EQ(Writes(), (std::vector<std::string>{WriteHex(60, 0xE4)}));
+  EXPECT_EQ(Register(0, 60), 0xE4);
 }
 
 TEST_F(DiagramWidgetsTest, TheCrossbarConnectsWithTwoClicks) {

@@ -79,6 +79,15 @@ const DesignCase kDesigns[] = {
       {32767, -31776, 30844, 31776, -30845}, 300.0, 0.0, -55.0, 2.5, -11.0, 0.9999982606922658},
     {"BassShelfBoost12", 4, 0, 24, 44100.0, 100.0, 0.0, 12.0,
       {8388607, -8225603, 8068815, 8306900, -8226770}, 100.0, 12.0, -55.0, 2.5, -11.0, 0.9903533864082394},
+    // Near half the rate b1 exceeds 1: the numerator is scaled a second time.
+    {"TrebleShelfNearHalfTheRate", 3, 0, 16, 44100.0, 21900.0, 0.0, -12.0,
+      {16626, 16383, 16147, -31812, -30911}, 21900.0, -12.0, -55.0, 2.5, -11.0, 0.5148441000649492},
+    {"TrebleShelfMovedBelowHalfTheRate", 3, 0, 24, 44100.0, 22000.0, 0.0, 6.0,
+      {4245038, 4194303, 4144766, -8317627, -8247839}, 21950.0, 6.0, -55.0, 2.5, -11.0, 0.5042847820520711},
+    {"TrebleShelfNearHalfTheRate48k", 3, 0, 24, 48000.0, 23850.0, 0.0, -12.0,
+      {4251368, 4194303, 4138749, -8164001, -7951113}, 23850.0, -12.0, -55.0, 2.5, -11.0, 0.5136178606187287},
+    {"BassShelfBoostNearHalfTheRate", 4, 0, 16, 44100.0, 21900.0, 0.0, 12.0,
+      {16512, 16383, 16256, -32254, -31758}, 21900.0, 12.0, -55.0, 2.5, -11.0, 0.12757671320925634},
     {"PhaseShift", 5, 0, 16, 44100.0, 1000.0, 300.0, 6.0,
       {31395, -31756, 32767, 31756, -31395}, 1000.0, -77.0, 300.0, 2.5, 0.3, 1.0},
     {"PhaseShift32", 5, 0, 32, 48000.0, 5000.0, 1000.0, -3.0,
@@ -140,6 +149,7 @@ struct PhaseCase {
   int type, subtype, bits;
   double fs, fc, f;
   double phase, magnitude;  // of the quantised section at f
+  double gainDb = 0;
 };
 
 const PhaseCase kPhases[] = {
@@ -147,6 +157,9 @@ const PhaseCase kPhases[] = {
     {"HighPassButterworth1AtFc", 1, 0, 24, 44100.0, 1000.0, 1000.0, 0.7853980216546956, 0.7071062486331092},
     {"LowPassButterworth2AtFc", 2, 1, 16, 48000.0, 2000.0, 2000.0, -1.5706076296789102, 0.7056410499803654},
     {"PhaseShiftBelowFc", 5, 0, 24, 44100.0, 1000.0, 500.0, -0.39533619457827196, 1.0000000000000062},
+    // Scaled twice, the shelf passes low frequencies at about half.
+    {"TrebleShelfNearHalfTheRateAt20Hz", 3, 0, 16, 44100.0, 21900.0, 20.0, -2.0718506863837384e-05,
+     0.5148308746121733, -12.0},
 };
 
 TEST(Biquad, PhaseAndMagnitudeOfKnownSections) {
@@ -155,7 +168,7 @@ TEST(Biquad, PhaseAndMagnitudeOfKnownSections) {
     section.type = c.type;
     section.subtype = c.subtype;
     section.bits = c.bits;
-    section.Design(c.fc, 300, c.fs, 0, false);
+    section.Design(c.fc, 300, c.fs, c.gainDb, false);
     // A low pass lags, a high pass leads: the sign matters, not the last digits.
     EXPECT_NEAR(section.Phase(c.f), c.phase, 1e-9) << c.name;
     EXPECT_NEAR(section.Magnitude(c.f), c.magnitude, 1e-9) << c.name;
