@@ -44,7 +44,8 @@ class TPlotBox : public QWidget {
   }
 };
 
-QString Db(double dB) { return QString::fromStdString(DecimalText(dB) + " dB"); }
+// The text of a level in dB; every level of the lines is a whole number of tenths.
+QString Db(double dB) { return QString::fromStdString(DecimalText(std::lround(dB * 10), 1) + " dB"); }
 
 }  // namespace
 
@@ -156,7 +157,7 @@ TAGCForm::TAGCForm() : TCodecDialog("AGC", 575, 409) {
 
   connect(AGCEnabled, &QCheckBox::clicked, this, [this] { WriteRegisters(); });
   connect(MaxGain, &QSlider::valueChanged, this, [this](int p) {
-    MaxGainText->setText(Db((116 - p) * 0.5));
+    MaxGainText->setText(QString::fromStdString(DecimalText((116 - p) * 5, 1) + " dB"));
     WriteRegisters();
   });
   for (QSlider* s : {Attack, AttackMult, Decay, DecayMult, Signal, Noise, Hysteresis})
@@ -220,15 +221,14 @@ void TAGCForm::Refresh() {
       noiseLine->MoveTo(float(LevelY(threshold)));
       NoiseThresholdText->setText(QString::asprintf("%i dB", int(threshold)));
     }
-    Hysteresis->setValue(agc.Reg(87) >> 6);
-    MaxGain->setValue(116 - std::min<int>(agc.Reg(88), 116));
-    Attack->setValue(agc.Reg(89) >> 3);
-    AttackMult->setValue(agc.Reg(89) & 7);
-    Decay->setValue(agc.Reg(90) >> 3);
-    DecayMult->setValue(agc.Reg(90) & 7);
-    Noise->setValue(agc.Reg(91) & 31);
-    Signal->setValue(agc.Reg(92) & 15);
-    Times();
+    SetPosition(Hysteresis, agc.Reg(87) >> 6);
+    SetPosition(MaxGain, 116 - std::min<int>(agc.Reg(88), 116));
+    SetPosition(Attack, agc.Reg(89) >> 3);
+    SetPosition(AttackMult, agc.Reg(89) & 7);
+    SetPosition(Decay, agc.Reg(90) >> 3);
+    SetPosition(DecayMult, agc.Reg(90) & 7);
+    SetPosition(Noise, agc.Reg(91) & 31);
+    SetPosition(Signal, agc.Reg(92) & 15);
   });
   Plot->update();
 }

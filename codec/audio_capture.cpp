@@ -3,12 +3,11 @@
 #include <alsa/asoundlib.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstdio>
 #include <thread>
 #include <vector>
 
-#include "codec/dialog_support.h"
+#include "codec/decimal_text.h"
 
 namespace {
 
@@ -111,6 +110,6 @@ std::string AGCTimeText(double t) {
   else if (t < 1)
     std::snprintf(text, sizeof text, "%i ms", int(t * 1e3));
   else
-    return DecimalText(std::trunc(t * 10) / 10) + " s";
+    return DecimalText(static_cast<long long>(t * 10), 1) + " s";  // truncated to tenths
   return text;
 }
