@@ -361,7 +361,8 @@ TSARForm::TSARForm() : TCodecDialog("SAR", 330, 260) {
   Text("Hysteresis", 8, 180, 70);
   Hysteresis = Combo(this, "Hysteresis", {"None", "1 bit", "2 bits"}, QRect(80, 176, 80, 24));
   Text("Throughput", 170, 180, 70);
-  Throughput = Combo(this, "Throughput", {"0", "1", "2", "3", "4", "5", "6", "7"}, QRect(240, 176, 80, 24));
+  // A few pixels clear of its caption, which fills its 70.
+  Throughput = Combo(this, "Throughput", {"0", "1", "2", "3", "4", "5", "6", "7"}, QRect(244, 176, 76, 24));
   Data = Text("Data = 0x00", 8, 220, 200);
   Data->setObjectName("Data");
   SAR = new QTimer(this);
