@@ -299,18 +299,14 @@ void TAGCForm::PlotPaint(QPainter& p) {
     p.drawLine(30, y, W - 10, y);
     p.drawText(3, y - 10 + p.fontMetrics().ascent(), QString::number(-10 * i));
   }
-  long sum = 0;
-  for (unsigned j = 0; j < 256; ++j) sum += lastBuffer[2 * j];
-  const long mean = sum / 256;
+  const std::vector<int> levels = AGCLevels(lastBuffer.data());
   QPainterPath trace;
-  for (int j = 0; j < 256; ++j) {
+  for (int j = 0; j < int(levels.size()); ++j) {
     const int x = (W - 40) * j / 256 + 30;
-    const long e = std::max(1L, std::labs(lastBuffer[size_t(2 * j)] - mean));
-    const int level = int(20 * std::log10(double(e) / 32768));
     if (j == 0)
-      trace.moveTo(x, LevelY(level));
+      trace.moveTo(x, LevelY(levels[size_t(j)]));
     else
-      trace.lineTo(x, LevelY(level));
+      trace.lineTo(x, LevelY(levels[size_t(j)]));
   }
   p.setPen(QColor(0x80, 0x80, 0xFF));
   p.drawPath(trace);

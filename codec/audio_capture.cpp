@@ -2,7 +2,10 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -98,6 +101,18 @@ class TAlsaCapture : public AudioCapture {
 
 std::unique_ptr<AudioCapture> MakeAlsaCapture(const std::string& device, const std::string& config) {
   return std::make_unique<TAlsaCapture>(device, config);
+}
+
+std::vector<int> AGCLevels(const int16_t* samples) {
+  long sum = 0;
+  for (unsigned j = 0; j < kAGCLevelCount; ++j) sum += samples[2 * j];
+  const long mean = sum / long(kAGCLevelCount);
+  std::vector<int> levels(kAGCLevelCount);
+  for (unsigned j = 0; j < kAGCLevelCount; ++j) {
+    const long e = std::max(1L, std::labs(samples[2 * j] - mean));
+    levels[j] = int(20 * std::log10(double(e) / 32768));
+  }
+  return levels;
 }
 
 std::string AGCTimeText(double t) {
