@@ -248,6 +248,15 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
       {"audio inputs", [this] { return Dialog("AudioInputs", forms_->inputsForm); }},
       {"audio outputs", [this] { return Dialog("DePop", forms_->outputsForm); }},
       {"AGC", [this] { return Dialog("AGC", forms_->agcForm); }},
+      {"AGC with a buffer in its plots",
+       [this] {
+         TAGCForm* agc = forms_->agcForm;
+         agc->makeCapture = [] { return std::unique_ptr<AudioCapture>(); };
+         agc->lastBuffer.assign(TAGCForm::kBufferSamples, 0);
+         Faults faults = Dialog("AGC", agc);
+         agc->lastBuffer.clear();
+         return faults;
+       }},
       {"AGC, more",
        [this] {
          forms_->agcForm->show();
