@@ -44,7 +44,8 @@ class TPlotBox : public QWidget {
   }
 };
 
-QString Db(double dB) { return QString::fromStdString(DecimalText(dB) + " dB"); }
+// The text of a level in dB; every level of the lines is a whole number of tenths.
+QString Db(double dB) { return QString::fromStdString(DecimalText(std::lround(dB * 10), 1) + " dB"); }
 
 }  // namespace
 
@@ -156,7 +157,7 @@ TAGCForm::TAGCForm() : TCodecDialog("AGC", 575, 409) {
 
   connect(AGCEnabled, &QCheckBox::clicked, this, [this] { WriteRegisters(); });
   connect(MaxGain, &QSlider::valueChanged, this, [this](int p) {
-    MaxGainText->setText(Db((116 - p) * 0.5));
+    MaxGainText->setText(QString::fromStdString(DecimalText((116 - p) * 5, 1) + " dB"));
     WriteRegisters();
   });
   for (QSlider* s : {Attack, AttackMult, Decay, DecayMult, Signal, Noise, Hysteresis})
@@ -220,15 +221,14 @@ void TAGCForm::Refresh() {
       noiseLine->MoveTo(float(LevelY(threshold)));
       NoiseThresholdText->setText(QString::asprintf("%i dB", int(threshold)));
     }
-    Hysteresis->setValue(agc.Reg(87) >> 6);
-    MaxGain->setValue(116 - std::min<int>(agc.Reg(88), 116));
-    Attack->setValue(agc.Reg(89) >> 3);
-    AttackMult->setValue(agc.Reg(89) & 7);
-    Decay->setValue(agc.Reg(90) >> 3);
-    DecayMult->setValue(agc.Reg(90) & 7);
-    Noise->setValue(agc.Reg(91) & 31);
-    Signal->setValue(agc.Reg(92) & 15);
-    Times();
+    SetPosition(Hysteresis, agc.Reg(87) >> 6);
+    SetPosition(MaxGain, 116 - std::min<int>(agc.Reg(88), 116));
+    SetPosition(Attack, agc.Reg(89) >> 3);
+    SetPosition(AttackMult, agc.Reg(89) & 7);
+    SetPosition(Decay, agc.Reg(90) >> 3);
+    SetPosition(DecayMult, agc.Reg(90) & 7);
+    SetPosition(Noise, agc.Reg(91) & 31);
+    SetPosition(Signal, agc.Reg(92) & 15);
   });
   Plot->update();
 }
@@ -299,18 +299,14 @@ void TAGCForm::PlotPaint(QPainter& p) {
     p.drawLine(30, y, W - 10, y);
     p.drawText(3, y - 10 + p.fontMetrics().ascent(), QString::number(-10 * i));
   }
-  long sum = 0;
-  for (unsigned j = 0; j < 256; ++j) sum += lastBuffer[2 * j];
-  const long mean = sum / 256;
+  const std::vector<int> levels = AGCLevels(lastBuffer.data());
   QPainterPath trace;
-  for (int j = 0; j < 256; ++j) {
+  for (int j = 0; j < int(levels.size()); ++j) {
     const int x = (W - 40) * j / 256 + 30;
-    const long e = std::max(1L, std::labs(lastBuffer[size_t(2 * j)] - mean));
-    const int level = int(20 * std::log10(double(e) / 32768));
     if (j == 0)
-      trace.moveTo(x, LevelY(level));
+      trace.moveTo(x, LevelY(levels[size_t(j)]));
     else
-      trace.lineTo(x, LevelY(level));
+      trace.lineTo(x, LevelY(levels[size_t(j)]));
   }
   p.setPen(QColor(0x80, 0x80, 0xFF));
   p.drawPath(trace);

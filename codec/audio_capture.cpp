@@ -2,13 +2,15 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <thread>
 #include <vector>
 
-#include "codec/dialog_support.h"
+#include "codec/decimal_text.h"
 
 namespace {
 
@@ -101,6 +103,18 @@ std::unique_ptr<AudioCapture> MakeAlsaCapture(const std::string& device, const s
   return std::make_unique<TAlsaCapture>(device, config);
 }
 
+std::vector<int> AGCLevels(const int16_t* samples) {
+  long sum = 0;
+  for (unsigned j = 0; j < kAGCLevelCount; ++j) sum += samples[2 * j];
+  const long mean = sum / long(kAGCLevelCount);
+  std::vector<int> levels(kAGCLevelCount);
+  for (unsigned j = 0; j < kAGCLevelCount; ++j) {
+    const long e = std::max(1L, std::labs(samples[2 * j] - mean));
+    levels[j] = int(20 * std::log10(double(e) / 32768));
+  }
+  return levels;
+}
+
 std::string AGCTimeText(double t) {
   if (!(t >= 1e-6)) return "0 s";
   char text[32];
@@ -111,6 +125,6 @@ std::string AGCTimeText(double t) {
   else if (t < 1)
     std::snprintf(text, sizeof text, "%i ms", int(t * 1e3));
   else
-    return DecimalText(std::trunc(t * 10) / 10) + " s";
+    return DecimalText(static_cast<long long>(t * 10), 1) + " s";  // truncated to tenths
   return text;
 }

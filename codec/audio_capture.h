@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class AudioCapture {
  public:
@@ -30,6 +31,14 @@ class AudioCapture {
 // ALSA capture of `device` ("default" for the default input); `config`, when
 // not empty, is an ALSA configuration text used instead of the system's.
 std::unique_ptr<AudioCapture> MakeAlsaCapture(const std::string& device = "default", const std::string& config = "");
+
+// The level trace of one capture buffer of at least 512 samples: 256 levels
+// in whole dB (truncated), one for each even sample 0, 2, ..., 510, of its
+// distance from the DC offset (the mean of those 256 samples, in integer
+// division), at least 1, against full scale 32768. A silent input (all
+// samples equal) is -90 dB throughout.
+constexpr unsigned kAGCLevelCount = 256;
+std::vector<int> AGCLevels(const int16_t* samples);
 
 // The AGC window's time texts: "0 s" below a microsecond, whole ns below a
 // millisecond, whole us below 10 ms, whole ms below a second, else seconds

@@ -321,13 +321,10 @@ void TDConf::ApplyClocks() {
 // ---------------------------------------------------------------- handlers
 
 bool TDConf::TakeInteger(QLineEdit* edit, int& field) {
-  int value = 0;
-  if (!codecedit::ParseInt(edit->text(), value)) {
-    codecedit::Show(edit, field);
-    return false;
-  }
-  field = value;
-  return true;
+  const bool taken = codecedit::ParseInt(edit->text(), field);
+  // The value taken (or kept), as the edits show numbers.
+  codecedit::Show(edit, field);
+  return taken;
 }
 
 void TDConf::ClkInputChange() { Recompute(); }

@@ -9,16 +9,7 @@
 #include <QSlider>
 #include <QLabel>
 
-#include <charconv>
-
 #include "common/gui_object.h"
-
-std::string DecimalText(double value) {
-  // The fewest digits that read back as the same double, never with an exponent.
-  char text[400];
-  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-  return std::string(text, result.ptr);
-}
 
 TCodecDialog::TCodecDialog(const char* caption, int width, int height) : QWidget(nullptr, Qt::Tool) {
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -69,6 +60,12 @@ QSlider* Slider(QWidget* parent, Qt::Orientation orientation, int min, int max, 
   slider->setTickPosition(QSlider::TicksBelow);
   slider->setGeometry(at);
   return slider;
+}
+
+void SetPosition(QSlider* slider, int position) {
+  const int before = slider->value();
+  slider->setValue(position);
+  if (slider->value() == before) emit slider->valueChanged(before);
 }
 
 QButtonGroup* RadioGroup(QWidget* parent, const char* name, const char* caption, QStringList items, QRect at) {

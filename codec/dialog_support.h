@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "codec/decimal_text.h"
 #include "common/i2c_object.h"
 
 class QButtonGroup;
@@ -61,9 +62,6 @@ class TFormI2C : public TI2CObject {
   uint8_t scratch_ = 0;
 };
 
-// The shortest decimal text of `value` ("0.5", "-12", "0.015625").
-std::string DecimalText(double value);
-
 // A tool window that stays on top. While it is active it lights the
 // diagram object that opened it; deactivated or hidden, it returns it to
 // hover mode.
@@ -100,6 +98,10 @@ QSlider* Slider(QWidget* parent, Qt::Orientation orientation, int min, int max, 
 QButtonGroup* RadioGroup(QWidget* parent, const char* name, const char* caption, QStringList items, QRect at);
 QComboBox* Combo(QWidget* parent, const char* name, QStringList items, QRect at);
 QCheckBox* Check(QWidget* parent, const char* name, const char* caption, QRect at);
+
+// Moves a track bar as a register refresh does: its change handler runs
+// even when the position stays, so that its text follows the register.
+void SetPosition(QSlider* slider, int position);
 
 // Runs `refresh` with the form's change handlers held to texts only.
 template <class F>

@@ -10,9 +10,10 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -44,6 +45,11 @@ QLineEdit* Edit(QWidget* parent, const char* name, QRect at) {
 // A whole number of steps of an entered value, safe from the last bit of
 // binary rounding (0.3 x 10 is 3, not 2).
 int Steps(double value) { return int(std::trunc(value + (value < 0 ? -1e-9 : 1e-9))); }
+
+// The gain texts of the inputs' track bars, from their positions.
+QString MICPGAText(int position) { return QString::fromStdString(DecimalText((95 - position) * 5, 1)); }
+QString ADCText(int position) { return QString::fromStdString(DecimalText((16 - position) * 5, 1)); }
+QString FineText(int position) { return QString::fromStdString(DecimalText(-position, 1)); }
 
 }  // namespace
 
@@ -116,7 +122,7 @@ TAudioInputsForm::TAudioInputsForm() : TCodecDialog("Audio Inputs", 460, 330) {
   connect(MICPGAEnable, &QCheckBox::clicked, this,
           [this](bool on) { micPGA.SetField(47, 0x80, on ? 0 : 0x80); });
   connect(MICPGA, &QSlider::valueChanged, this, [this](int p) {
-    EditMICPGA->setText(QString::fromStdString(DecimalText((95 - p) * 0.5)));
+    EditMICPGA->setText(MICPGAText(p));
     if (!loading) micPGA.SetField(47, 0x7F, uint8_t(95 - p));
   });
   connect(MICBiasExtJackCtrlPower, &QCheckBox::clicked, this, [this] { MICBiasChange(); });
@@ -128,22 +134,22 @@ TAudioInputsForm::TAudioInputsForm() : TCodecDialog("Audio Inputs", 460, 330) {
   connect(SoftStepping, &QComboBox::activated, this, [this](int i) { adc.SetField(81, 0x03, uint8_t(i)); });
   connect(ADCMute, &QCheckBox::clicked, this, [this](bool on) { adc.SetField(82, 0x80, on ? 0x80 : 0); });
   connect(Fine, &QSlider::valueChanged, this, [this](int p) {
-    EditFine->setText(QString::fromStdString(DecimalText(p * -0.1)));
+    EditFine->setText(FineText(p));
     if (!loading) adc.SetField(82, 0x70, uint8_t(p << 4));
   });
   connect(ADCGain, &QSlider::valueChanged, this, [this](int p) {
     const int c = 16 - p;
-    EditADC->setText(QString::fromStdString(DecimalText(c * 0.5)));
+    EditADC->setText(ADCText(p));
     if (!loading) adc.SetField(83, 0x7F, uint8_t(c & 0x7F));
   });
   EditMICPGA->installEventFilter(new TEnterFilter(this, [this] {
-    EditKeyPress(EditMICPGA, MICPGA, 0, 47.5, (95 - MICPGA->value()) * 0.5, [](double x) { return 95 - Steps(2 * x); });
+    EditKeyPress(EditMICPGA, MICPGA, 0, 47.5, [](double x) { return 95 - Steps(2 * x); }, MICPGAText);
   }));
   EditADC->installEventFilter(new TEnterFilter(this, [this] {
-    EditKeyPress(EditADC, ADCGain, -12, 20, (16 - ADCGain->value()) * 0.5, [](double x) { return 16 - Steps(2 * x); });
+    EditKeyPress(EditADC, ADCGain, -12, 20, [](double x) { return 16 - Steps(2 * x); }, ADCText);
   }));
   EditFine->installEventFilter(new TEnterFilter(this, [this] {
-    EditKeyPress(EditFine, Fine, -0.4, 0, Fine->value() * -0.1, [](double x) { return Steps(-10 * x); });
+    EditKeyPress(EditFine, Fine, -0.4, 0, [](double x) { return Steps(-10 * x); }, FineText);
   }));
 }
 
@@ -172,16 +178,17 @@ void TAudioInputsForm::DigitalMICClick() {
   adc.SetField(81, 0x38, bits);
 }
 
-void TAudioInputsForm::EditKeyPress(QLineEdit* edit, QSlider* slider, double low, double high, double current,
-                                    int (*position)(double)) {
-  const QByteArray text = edit->text().trimmed().toUtf8();
-  char* end = nullptr;
-  double value = std::strtod(text.constData(), &end);
-  if (text.isEmpty() || *end != '\0' || !(value >= low && value <= high)) value = current;
-  edit->setText(QString::fromStdString(DecimalText(value)));
-  slider->setValue(position(value));
-  // The track bar's handler rewrote the text from its position.
-  edit->setText(QString::fromStdString(DecimalText(value)));
+void TAudioInputsForm::EditKeyPress(QLineEdit* edit, QSlider* slider, double low, double high,
+                                    int (*position)(double), QString (*text)(int)) {
+  // A decimal number (no hexadecimal), a sign allowed.
+  const std::string typed = edit->text().trimmed().toStdString();
+  const char* begin = typed.data() + (typed.size() > 1 && typed[0] == '+' && typed[1] != '-' ? 1 : 0);
+  double value = 0;
+  const auto [end, error] = std::from_chars(begin, typed.data() + typed.size(), value, std::chars_format::general);
+  if (begin != end && error == std::errc() && end == typed.data() + typed.size() && value >= low && value <= high)
+    slider->setValue(position(value));
+  // What the position writes, not what was typed ("10.3" is 10 dB).
+  edit->setText(text(slider->value()));
 }
 
 void TAudioInputsForm::RefreshRouting() {
@@ -197,7 +204,7 @@ void TAudioInputsForm::RefreshRouting() {
 
 void TAudioInputsForm::RefreshMICPGA() {
   Loading(loading, [this] {
-    MICPGA->setValue(95 - (micPGA.Reg(47) & 0x7F));
+    SetPosition(MICPGA, 95 - (micPGA.Reg(47) & 0x7F));
     MICPGAEnable->setChecked(!(micPGA.Reg(47) & 0x80));
   });
 }
@@ -215,9 +222,9 @@ void TAudioInputsForm::RefreshADC() {
   Loading(loading, [this] {
     int c = adc.Reg(83) & 0x7F;
     if (c & 0x40) c -= 0x80;  // signed 7-bit
-    ADCGain->setValue(16 - c);
+    SetPosition(ADCGain, 16 - c);
     ADCMute->setChecked(adc.Reg(82) & 0x80);
-    Fine->setValue(std::min(adc.Reg(82) >> 4 & 7, 4));
+    SetPosition(Fine, std::min(adc.Reg(82) >> 4 & 7, 4));
     ADCPower->setChecked(adc.Reg(81) & 0x80);
     SoftStepping->setCurrentIndex(adc.Reg(81) & 3);
   });
@@ -348,8 +355,8 @@ void TAudioOutputsForm::RefreshHPDrivers() {
 void TAudioOutputsForm::RefreshHPPOP() {
   Loading(loading, [this] {
     const uint8_t r = hpPop.Reg(33);
-    DriverPowerOnTime->setValue(std::min(r >> 3 & 15, 11));
-    DriverRampUpTime->setValue(r >> 1 & 3);
+    SetPosition(DriverPowerOnTime, std::min(r >> 3 & 15, 11));
+    SetPosition(DriverRampUpTime, r >> 1 & 3);
     CMMode->button(r & 1)->setChecked(true);
   });
 }
@@ -358,7 +365,7 @@ void TAudioOutputsForm::RefreshPGARamp() {
   Loading(loading, [this] {
     const uint8_t r = pgaRamp.Reg(34);
     DisableInternalDischargePath->setChecked(r & 0x80);
-    SpeakerPowerOnTime->setValue(r >> 4 & 7);
-    PGARampDownTime->setValue(r & 15);
+    SetPosition(SpeakerPowerOnTime, r >> 4 & 7);
+    SetPosition(PGARampDownTime, r & 15);
   });
 }

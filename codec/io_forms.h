@@ -50,10 +50,11 @@ class TAudioInputsForm : public TCodecDialog {
  private:
   void MICBiasChange();
   void DigitalMICClick();
-  // An entered value: kept when it converts and lies in [low, high], else
-  // the current one; the track bar moves to `position` of it.
-  void EditKeyPress(QLineEdit* edit, QSlider* slider, double low, double high, double current,
-                    int (*position)(double));
+  // An entered value: when it converts and lies in [low, high], the track
+  // bar moves to `position` of it; the edit then shows the `text` of the
+  // track bar's position, the value written.
+  void EditKeyPress(QLineEdit* edit, QSlider* slider, double low, double high, int (*position)(double),
+                    QString (*text)(int));
   void RefreshRouting();
   void RefreshMICPGA();
   void RefreshMICBias();

@@ -35,6 +35,13 @@ class TPaintBox : public QWidget {
   std::function<void()> click_;
 };
 
+// 4 / 2^halvings dB, exactly: 4 x 5^halvings x 10^-halvings.
+std::string Rate(int halvings) {
+  long long units = 4;
+  for (int i = 0; i < halvings; ++i) units *= 5;
+  return DecimalText(units, halvings);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- DAC volume
@@ -94,7 +101,7 @@ void TDACVolForm::VolumeChange() {
     volume.Reg(volumeRegister) = uint8_t(code);
     volume.Send(volumeRegister, 1);
   }
-  VolumeText->setText(code == -128 ? "DAC mute" : QString::fromStdString(DecimalText(volumeDb) + " dB"));
+  VolumeText->setText(code == -128 ? "DAC mute" : QString::fromStdString(DecimalText(code * 5, 1) + " dB"));
   DRCPaintBox->update();
 }
 
@@ -123,7 +130,7 @@ void TDACVolForm::RefreshControl() {
 }
 
 void TDACVolForm::RefreshVolume() {
-  Loading(loading, [this] { Volume->setValue(48 - int(int8_t(volume.Reg(volumeRegister)))); });
+  Loading(loading, [this] { SetPosition(Volume, 48 - int(int8_t(volume.Reg(volumeRegister)))); });
 }
 
 void TDACVolForm::DRCPaintBoxPaint(QWidget* box) {
@@ -189,8 +196,8 @@ void TDRCForm::Texts() {
   HysteresisText->setText(QString::asprintf("%i dB", Hysteresis->value()));
   HoldText->setText(Hold->value() == 0 ? QString("DRC Hold disabled")
                                        : QString::asprintf("%u/Fs", 1u << (Hold->value() + 4)));
-  AttackText->setText(QString::fromStdString(DecimalText(4.0 / std::ldexp(1.0, Attack->value())) + " dB/Frame"));
-  DecayText->setText(QString::fromStdString(DecimalText(4.0 / std::ldexp(1.0, Decay->value() + 8)) + " dB/Frame"));
+  AttackText->setText(QString::fromStdString(Rate(Attack->value()) + " dB/Frame"));
+  DecayText->setText(QString::fromStdString(Rate(Decay->value() + 8) + " dB/Frame"));
 }
 
 void TDRCForm::SetChannelEnable(bool enable, TDACVolForm* dac) {
@@ -230,11 +237,11 @@ void TDRCForm::Refresh() {
       d.dac->DRC->setChecked(r68 & d.bit);
       d.dac->DRCClick();
     }
-    Threshold->setValue((r68 >> 2) & 7);
-    Hysteresis->setValue(r68 & 3);
-    Attack->setValue(r70 >> 4);
-    Decay->setValue(r70 & 15);
-    Hold->setValue((r69 >> 3) & 15);
+    SetPosition(Threshold, (r68 >> 2) & 7);
+    SetPosition(Hysteresis, r68 & 3);
+    SetPosition(Attack, r70 >> 4);
+    SetPosition(Decay, r70 & 15);
+    SetPosition(Hold, (r69 >> 3) & 15);
   });
 }
 
@@ -261,7 +268,7 @@ TBeepForm::TBeepForm() : TCodecDialog("Beep", 300, 170) {
   Beep->setGeometry(8, 126, 80, 28);
 
   connect(Duration, &QSlider::valueChanged, this, [this] {
-    DurationText->setText(QString::fromStdString(DecimalText(Duration->value() * 0.01) + " s"));
+    DurationText->setText(QString::fromStdString(DecimalText(Duration->value(), 2) + " s"));
     WriteRegisters();
   });
   connect(Frequency, &QSlider::valueChanged, this, [this] {
@@ -330,8 +337,8 @@ void TBeepForm::Refresh() {
     TFormI2C& w = window;
     AutoBeep->setChecked(w.Reg(71) & 0x40);
     const unsigned length = unsigned(w.Reg(73)) << 16 | unsigned(w.Reg(74)) << 8 | w.Reg(75);
-    Duration->setValue(int(length * 100 / kRate));
-    Frequency->setValue(FrequencyOf(unsigned(w.Reg(76)) << 8 | w.Reg(77), unsigned(w.Reg(78)) << 8 | w.Reg(79),
+    SetPosition(Duration, int(length * 100 / kRate));
+    SetPosition(Frequency, FrequencyOf(unsigned(w.Reg(76)) << 8 | w.Reg(77), unsigned(w.Reg(78)) << 8 | w.Reg(79),
                                     Frequency->value()));
   });
 }
@@ -354,7 +361,8 @@ TSARForm::TSARForm() : TCodecDialog("SAR", 330, 260) {
   Text("Hysteresis", 8, 180, 70);
   Hysteresis = Combo(this, "Hysteresis", {"None", "1 bit", "2 bits"}, QRect(80, 176, 80, 24));
   Text("Throughput", 170, 180, 70);
-  Throughput = Combo(this, "Throughput", {"0", "1", "2", "3", "4", "5", "6", "7"}, QRect(240, 176, 80, 24));
+  // A few pixels clear of its caption, which fills its 70.
+  Throughput = Combo(this, "Throughput", {"0", "1", "2", "3", "4", "5", "6", "7"}, QRect(244, 176, 76, 24));
   Data = Text("Data = 0x00", 8, 220, 200);
   Data->setObjectName("Data");
   SAR = new QTimer(this);

@@ -130,7 +130,7 @@ TZT::TZT(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
   connect(Parameters->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { PlaceRowControls(); });
 
   StaticText1 = new QLabel("Fs:", this);
-  StaticText1->move(710, 360);
+  StaticText1->move(708, 360);
   SampleRateEdit = new QLineEdit(this);
   SampleRateEdit->setObjectName("SampleRateEdit");
   SampleRateEdit->setGeometry(728, 357, 71, 21);

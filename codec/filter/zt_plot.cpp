@@ -192,7 +192,12 @@ void TZT::DrawAxes(QPainter& painter) {
     painter.setPen(PenColour(0x808080));
     painter.drawLine(kLeft, y, W - kRightGap, y);
     painter.setPen(Qt::white);
-    DrawLabel(painter, 2, y - 10, QString::fromStdString(Format("%.1f", v) + "[dB]"));
+    // Inside the frame, clear of it (no label at the font's size fits in
+    // the 50 pixels left of it): just above its line, or just below the
+    // line at the frame's top.
+    const int height = painter.fontMetrics().height();
+    const int top = y - height - 2 > kTop + 1 ? y - height - 2 : y + 2;
+    DrawLabel(painter, kLeft + 3, top, QString::fromStdString(Format("%.1f", v) + "[dB]"));
   }
 
   painter.setPen(Qt::white);

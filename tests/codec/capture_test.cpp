@@ -1,14 +1,19 @@
 // The ALSA capture back end, for real: a private ALSA configuration whose
-// capture PCM reads a file holding a known tone; and the AGC time texts.
+// capture PCM reads a file holding a known tone; the AGC window's level
+// trace of a buffer, and its time texts.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <vector>
 
+#include <QImage>
+
+#include "codec/agc_form.h"
 #include "codec/audio_capture.h"
 #include "tests/support/test_support.h"
 
@@ -97,6 +102,66 @@ TEST_F(CaptureTest, ADeviceThatCannotBeOpenedIsReportedWithItsNameAndTheReason) 
     EXPECT_FALSE(capture->IsOpen());
     capture->Close();
     EXPECT_FALSE(called);
+  }
+}
+
+// A buffer of 512 samples, sample i := `sample`(i).
+std::vector<int16_t> Buffer(const std::function<int(int)>& sample) {
+  std::vector<int16_t> b(512);
+  for (int i = 0; i < 512; ++i) b[size_t(i)] = int16_t(sample(i));
+  return b;
+}
+
+// Even samples 8000 +- 4096 by turns, odd ones 0: 4096 from the DC offset
+// of the even samples (8000), though not from 0 nor from the mean of all.
+std::vector<int16_t> SquareOnAnOffset() {
+  return Buffer([](int i) { return i % 2 ? 0 : 8000 + (i % 4 ? -4096 : 4096); });
+}
+
+TEST(AGCLevelsTest, TheTraceIsTheEvenSamplesAboutTheirMeanInWholeDB) {
+  const struct {
+    const char* name;
+    std::vector<int16_t> samples;
+    int level;  // at every point
+  } cases[] = {
+      // trunc(20 log10(1 / 32768)) = trunc(-90.3)
+      {"silence", Buffer([](int) { return 0; }), -90},
+      {"silence at an offset", Buffer([](int) { return -12345; }), -90},
+      {"the odd samples loud, the even ones silent", Buffer([](int i) { return i % 2 ? 16384 : 77; }), -90},
+      // trunc(20 log10(4096 / 32768)) = trunc(-18.06)
+      {"a square wave on an offset", SquareOnAnOffset(), -18},
+      // trunc(20 log10(0.5)) = trunc(-6.02)
+      {"half scale about 0", Buffer([](int i) { return i % 4 ? -16384 : 16384; }), -6},
+      // The mean of -32768 and 32767 is 0 (integer division): 0 dB both.
+      {"full scale", Buffer([](int i) { return i % 4 ? -32768 : 32767; }), 0},
+  };
+  for (const auto& c : cases) {
+    const std::vector<int> levels = AGCLevels(c.samples.data());
+    ASSERT_EQ(levels.size(), 256u) << c.name;
+    EXPECT_EQ(levels, std::vector<int>(256, c.level)) << c.name;
+  }
+}
+
+// The level plot draws the trace at those levels, point j at x of j.
+TEST(AGCLevelsTest, ThePlotDrawsTheTraceAtTheLevelsOfTheLastBuffer) {
+  const QColor trace(0x80, 0x80, 0xFF);
+  const struct {
+    const char* name;
+    std::vector<int16_t> samples;
+    int level;
+  } cases[] = {{"silence at an offset", Buffer([](int) { return 3000; }), -90},
+               {"a square wave on an offset", SquareOnAnOffset(), -18}};
+  for (const auto& c : cases) {
+    TAGCForm form;
+    form.lastBuffer = c.samples;
+    const QImage plot = form.Plot->grab().toImage();
+    const int W = plot.width(), row = form.LevelY(c.level);
+    // Every point on its row; no trace on any other row.
+    for (int j = 0; j < 256; ++j) EXPECT_EQ(plot.pixelColor((W - 40) * j / 256 + 30, row), trace) << c.name << " " << j;
+    int elsewhere = 0;
+    for (int y = 0; y < plot.height(); ++y)
+      for (int x = 0; x < W; ++x) elsewhere += y != row && plot.pixelColor(x, y) == trace;
+    EXPECT_EQ(elsewhere, 0) << c.name;
   }
 }
 

@@ -9,6 +9,8 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegion>
@@ -20,6 +22,7 @@
 #include <QToolButton>
 #include <QAbstractScrollArea>
 
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <optional>
@@ -54,6 +57,16 @@ std::string Path(const QWidget* w, const QWidget* window) {
     path = path.empty() ? name : name + "/" + path;
   }
   return path.empty() ? S(window->objectName()) : path;
+}
+
+// The free pixels a text keeps from a neighbouring control and from a frame:
+// a text with none between them touches.
+constexpr int kClearance = 1;
+
+QRegion Grown(const QRegion& region, int by = kClearance) {
+  QRegion grown;
+  for (const QRect& r : region) grown += r.adjusted(-by, -by, by, by);
+  return grown;
 }
 
 std::string Size(QSize s) { return std::to_string(s.width()) + "x" + std::to_string(s.height()); }
@@ -142,6 +155,16 @@ QStyleOptionGroupBox GroupOption(const QGroupBox* box) {
   if (box->isCheckable()) option.subControls |= QStyle::SC_GroupBoxCheckBox;
   option.features = box->isFlat() ? QStyleOptionFrame::Flat : QStyleOptionFrame::None;
   return option;
+}
+
+// The line a group box draws around its children, in its own coordinates.
+QRegion GroupFrame(const QGroupBox* box) {
+  const QStyleOptionGroupBox option = GroupOption(box);
+  const QRect frame = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
+  QRegion ring = QRegion(frame) - QRegion(frame.adjusted(2, 2, -2, -2));
+  if (!box->title().isEmpty())
+    ring -= box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+  return ring;
 }
 
 std::optional<DrawnText> GroupTitle(const QGroupBox* box) {
@@ -234,6 +257,104 @@ QRegion Occupied(const QWidget* w) {
   return region;
 }
 
+// What a widget paints by itself, recorded as it paints it: the ink of its
+// texts and the outlines of the rectangles it strokes (its frames), in its
+// own coordinates.
+struct Painted {
+  struct Text {
+    QString text;
+    QRect ink;
+  };
+  std::vector<Text> texts;
+  std::vector<QRegion> frames;
+};
+
+class TRecordingEngine : public QPaintEngine {
+ public:
+  explicit TRecordingEngine(Painted& out) : QPaintEngine(QPaintEngine::AllFeatures), out_(out) {}
+  bool begin(QPaintDevice*) override { return true; }
+  bool end() override { return true; }
+  void updateState(const QPaintEngineState&) override {}
+  Type type() const override { return QPaintEngine::User; }
+  void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+  void drawImage(const QRectF&, const QImage&, const QRectF&, Qt::ImageConversionFlags) override {}
+  void drawPath(const QPainterPath&) override {}
+  void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+  void drawPolygon(const QPoint*, int, PolygonDrawMode) override {}
+  void drawLines(const QLineF*, int) override {}
+  void drawLines(const QLine*, int) override {}
+  void drawEllipse(const QRectF&) override {}
+  void drawPoints(const QPointF*, int) override {}
+  void drawTiledPixmap(const QRectF&, const QPixmap&, const QPointF&) override {}
+
+  void drawTextItem(const QPointF& p, const QTextItem& item) override {
+    const QFontMetricsF metrics(item.font(), paintDevice());
+    const QRectF ink = metrics.tightBoundingRect(item.text()).translated(p);
+    out_.texts.push_back({item.text(), painter()->deviceTransform().mapRect(ink).toAlignedRect()});
+  }
+  void drawRects(const QRect* rects, int count) override {
+    for (int i = 0; i < count; ++i) {
+      const QRectF r(rects[i]);
+      drawRects(&r, 1);
+    }
+  }
+  void drawRects(const QRectF* rects, int count) override {
+    const QPen pen = painter()->pen();
+    if (pen.style() == Qt::NoPen) return;  // a fill
+    // The pixels an outline of `pen` covers: from x to x + width for one
+    // pixel, spread about that line for wider pens.
+    const int width = std::max(1, qRound(pen.widthF()));
+    for (int i = 0; i < count; ++i) {
+      const QRectF r = painter()->deviceTransform().mapRect(rects[i]);
+      const QRect outer = QRectF(r.left() - (width - 1) / 2.0, r.top() - (width - 1) / 2.0, r.width() + width,
+                                 r.height() + width)
+                              .toRect();
+      out_.frames.push_back(QRegion(outer) - QRegion(outer.adjusted(width, width, -width, -width)));
+    }
+  }
+
+ private:
+  Painted& out_;
+};
+
+class TRecorder : public QPaintDevice {
+ public:
+  TRecorder(QSize size, const QWidget* like)
+      : size_(size), dpiX_(like->logicalDpiX()), dpiY_(like->logicalDpiY()), engine_(painted) {}
+  QPaintEngine* paintEngine() const override { return &engine_; }
+  Painted painted;
+
+ protected:
+  int metric(PaintDeviceMetric m) const override {
+    switch (m) {
+      case PdmWidth: return size_.width();
+      case PdmHeight: return size_.height();
+      case PdmDpiX: case PdmPhysicalDpiX: return dpiX_;
+      case PdmDpiY: case PdmPhysicalDpiY: return dpiY_;
+      case PdmDevicePixelRatio: return 1;
+      case PdmDevicePixelRatioScaled: return int(QPaintDevice::devicePixelRatioFScale());
+      case PdmDepth: return 32;
+      case PdmNumColors: return INT_MAX;
+      case PdmWidthMM: return size_.width() * 254 / (10 * dpiX_);
+      case PdmHeightMM: return size_.height() * 254 / (10 * dpiY_);
+      default: return 0;
+    }
+  }
+
+ private:
+  QSize size_;
+  int dpiX_, dpiY_;
+  mutable TRecordingEngine engine_;
+};
+
+// A control of a class of this program's own (a plot, a paint box): what it
+// paints is no style's, so its texts are checked as it paints them.
+bool OwnPainting(const QWidget* w) {
+  // A scroll area's viewport is painted by its view.
+  if (qobject_cast<const QAbstractScrollArea*>(w->parentWidget())) return false;
+  return w->metaObject() == &QWidget::staticMetaObject || w->metaObject()->className()[0] != 'Q';
+}
+
 struct Checker {
   const QWidget* window;
   std::vector<TextFault> faults;
@@ -268,6 +389,46 @@ struct Checker {
       }
       if (a == window) break;
     }
+    // Clear of the frame of every group it is in.
+    for (const QWidget* a = w->parentWidget(); a && a != window; a = a->parentWidget()) {
+      auto* box = qobject_cast<const QGroupBox*>(a);
+      if (!box) continue;
+      const QRegion frame = GroupFrame(box).translated(a->mapTo(window, QPoint(0, 0)));
+      if (frame.intersects(drawn))
+        Add(w, t->text, "crosses the frame of " + Path(a, window));
+      else if (Grown(frame).intersects(drawn))
+        Add(w, t->text, "touches the frame of " + Path(a, window));
+    }
+  }
+
+  // Painted texts of `w` (in a box of `size`): inside the box, clear of the
+  // frames painted with them and of each other.
+  void PaintedTexts(const QWidget* w, QSize size, const Painted& painted) {
+    const QRect box(QPoint(0, 0), size);
+    for (size_t i = 0; i < painted.texts.size(); ++i) {
+      const Painted::Text& t = painted.texts[i];
+      if (!box.contains(t.ink)) {
+        Add(w, t.text, "painted outside its box (" + Place(t.ink) + " in " + Size(size) + ")");
+        continue;
+      }
+      for (const QRegion& frame : painted.frames) {
+        if (frame.intersects(t.ink))
+          Add(w, t.text, "painted across a frame (" + Place(frame.boundingRect()) + ")");
+        else if (Grown(frame).intersects(t.ink))
+          Add(w, t.text, "painted touching a frame (" + Place(frame.boundingRect()) + ")");
+      }
+      for (size_t j = i + 1; j < painted.texts.size(); ++j)
+        if (Grown(QRegion(t.ink)).intersects(painted.texts[j].ink))
+          Add(w, t.text, "painted over or against \"" + S(painted.texts[j].text) + "\"");
+    }
+  }
+
+  // The texts a control of its own paints as it paints them.
+  void OwnTexts(QWidget* w) {
+    if (!OwnPainting(w)) return;
+    TRecorder recorder(w->size(), w);
+    w->render(&recorder, QPoint(), QRegion(), {});
+    PaintedTexts(w, w->size(), recorder.painted);
   }
 
   void Grid(const QTableView* view) {
@@ -345,11 +506,16 @@ struct Checker {
         for (size_t j = 0; j < children.size(); ++j) {
           if (j == i) continue;
           if (j > i)
-            for (const SeenText& u : texts[j])
+            for (const SeenText& u : texts[j]) {
               if (t.region.intersects(u.region))
                 Add(t.control, t.text, "overlaps the text of " + Path(u.control, window));
+              else if (Grown(t.region).intersects(u.region))
+                Add(t.control, t.text, "touches the text of " + Path(u.control, window));
+            }
           if (t.region.intersects(bodies[j]))
             Add(t.control, t.text, std::string(j > i ? "under " : "over ") + Path(children[j], window));
+          else if (Grown(t.region).intersects(bodies[j]))
+            Add(t.control, t.text, "touches " + Path(children[j], window));
         }
       }
     }
@@ -369,6 +535,7 @@ struct Checker {
     }
     for (QWidget* c : ShownChildren(w)) {
       Fit(c);
+      OwnTexts(c);
       if (auto* view = qobject_cast<QTableView*>(c)) Grid(view);
       Walk(c);
     }
@@ -415,6 +582,15 @@ std::vector<TextFault> TextFaults(QWidget* window) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
   Checker checker{window, {}};
   checker.Walk(window);
+  return checker.faults;
+}
+
+std::vector<TextFault> PaintedTextFaults(const QWidget* control, QSize size,
+                                         const std::function<void(QPaintDevice&)>& paint) {
+  TRecorder recorder(size, control);
+  paint(recorder);
+  Checker checker{control->window(), {}};
+  checker.PaintedTexts(control, size, recorder.painted);
   return checker.faults;
 }
 

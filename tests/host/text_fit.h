@@ -2,14 +2,19 @@
 // group box title and grid header or cell shows its whole text inside its
 // rectangle (the control's own font against its contents rectangle, the
 // style's indicator and margins taken off), inside every ancestor, and not
-// under a sibling or over another sibling's text.
+// under a sibling or over another sibling's text; nor does it touch them,
+// or the frame of a group it is in: a pixel stays free between. A control
+// of the program's own class (a plot) keeps the texts it paints inside it,
+// apart, and clear of the frames it paints.
 #pragma once
 
 #include <QRect>
 #include <QString>
+#include <functional>
 #include <string>
 #include <vector>
 
+class QPaintDevice;
 class QWidget;
 class TDiagramForm;
 
@@ -23,6 +28,10 @@ struct TextFault {
 
 // Every fault of the visible controls of `window` (shown, with its layout done).
 std::vector<TextFault> TextFaults(QWidget* window);
+// The same for the texts that `paint` paints for `control` in a box of
+// `size` (a plot drawn into a bitmap that the control then shows).
+std::vector<TextFault> PaintedTextFaults(const QWidget* control, QSize size,
+                                         const std::function<void(QPaintDevice&)>& paint);
 // The faults of the board window's current page: its real Qt controls as
 // above, and every text object of the page, which must be seen where it is
 // drawn: inside the bitmap, not painted over by a later object and not

@@ -7,10 +7,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -130,8 +132,8 @@ class TextFitTest : public DiagramPagesTest {
     return faults;
   }
   // The filter tool, changed by `change`; a fresh tool each time, so that
-  // no change outlives its row.
-  std::vector<TextFault> FilterTool(const std::function<void(TZT*)>& change) {
+  // no change outlives its row. With `plot`, the texts of its plot too.
+  std::vector<TextFault> FilterTool(const std::function<void(TZT*)>& change, bool plot = false) {
     TZT tool;
     tool.SetFilterCount(5);
     tool.SetSampleRate(48000);
@@ -139,7 +141,20 @@ class TextFitTest : public DiagramPagesTest {
     PumpEvents();
     change(&tool);
     PumpEvents();
-    return TextFaults(&tool);
+    std::vector<TextFault> faults = TextFaults(&tool);
+    if (plot)
+      for (const TextFault& f : PlotTexts(&tool)) faults.push_back(f);
+    return faults;
+  }
+  // The texts the filter tool paints into its plot's bitmap, recorded as it
+  // paints them.
+  static std::vector<TextFault> PlotTexts(TZT* tool) {
+    TCanvas& canvas = tool->PlotCanvas();
+    return PaintedTextFaults(tool->BodePlot, tool->BodePlot->size(), [&](QPaintDevice& device) {
+      canvas.LockOn(device);
+      tool->BodePlotPaint();
+      canvas.Unlock();
+    });
   }
   template <class T>
   T* Find(TBlockDiagram* page) {
@@ -233,6 +248,15 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
       {"audio inputs", [this] { return Dialog("AudioInputs", forms_->inputsForm); }},
       {"audio outputs", [this] { return Dialog("DePop", forms_->outputsForm); }},
       {"AGC", [this] { return Dialog("AGC", forms_->agcForm); }},
+      {"AGC with a buffer in its plots",
+       [this] {
+         TAGCForm* agc = forms_->agcForm;
+         agc->makeCapture = [] { return std::unique_ptr<AudioCapture>(); };
+         agc->lastBuffer.assign(TAGCForm::kBufferSamples, 0);
+         Faults faults = Dialog("AGC", agc);
+         agc->lastBuffer.clear();
+         return faults;
+       }},
       {"AGC, more",
        [this] {
          forms_->agcForm->show();
@@ -244,13 +268,22 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
        }},
       {"digital configuration", [this] { return Dialog("CLK", forms_->digitalSetupForm); }},
       {"advanced clock", [this] { return Advanced([](QWidget*) {}); }},
-      {"filter tool",
+      {"filter tool, its plot's texts too",
        [this] {
          form_->PluginMenuItems()[3]->trigger();
          PumpEvents();
          Faults faults = TextFaults(forms_->filterTool);
+         for (const TextFault& f : PlotTexts(forms_->filterTool)) faults.push_back(f);
          forms_->filterTool->hide();
          return faults;
+       }},
+      {"filter tool, its plot's gain labels at their longest",
+       [this] {
+         return FilterTool([](TZT* tool) {
+           tool->gainTop = 120;
+           tool->gainBottom = -120;
+           tool->BodePlotPaint();
+         }, true);
        }},
       {"coefficient listing",
        [this] {
@@ -318,7 +351,38 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
            tool->UpdateCodec->move(760, 433);
          });
        },
-       {"QGroupBox/Gain: Gain"}},
+       {"QGroupBox/Gain: Gain", "QGroupBox/Phase: Phase"}},
+      {"filter tool, its Fs: label against its edit",
+       [this] { return FilterTool([](TZT* tool) { tool->StaticText1->move(710, 360); }); }, {"QLabel: Fs:"}},
+      {"filter tool, a check box's text against its group's frame",
+       [this] { return FilterTool([](TZT* tool) { tool->Phase->move(8, 41); }); }, {"QGroupBox/Phase: Phase"}},
+      {"SAR, the Throughput box against its caption",
+       [this] {
+         QComboBox* box = forms_->sarForm->Throughput;
+         const QPoint at = box->pos();
+         box->move(240, at.y());
+         Faults faults = Dialog("SAR", forms_->sarForm);
+         box->move(at);
+         return faults;
+       },
+       {"QLabel: Throughput"}},
+      {"filter tool, its gain labels where they crossed the plot's frame",
+       [this] {
+         // The axes as they were drawn: a label at (2, y - 10) left of a frame
+         // at x 50; and one whose ink ends a pixel short of it.
+         TZT tool;
+         return PaintedTextFaults(tool.BodePlot, tool.BodePlot->size(), [](QPaintDevice& device) {
+           QPainter painter(&device);
+           painter.setFont(QFont("Arial", 10));
+           painter.setPen(QColor(0x80, 0x80, 0x80));
+           painter.drawRect(50, 10, 737, 292);
+           painter.setPen(Qt::white);
+           painter.drawText(QRect(2, 292, 200, 40), Qt::AlignLeft | Qt::AlignTop, "-12.0[dB]");
+           const QRectF ink = QFontMetricsF(painter.font(), &device).tightBoundingRect("0.0[dB]");
+           painter.drawText(QPointF(50 - ink.right(), 156), "0.0[dB]");
+         });
+       },
+       {"BodePlot: -12.0[dB]", "BodePlot: 0.0[dB]"}},
       {"advanced clock, the rate beside its caption again",
        [this] {
          return Advanced([](QWidget* advanced) {

@@ -276,13 +276,15 @@ TEST_F(FilterTool, WithoutTheGainBoxNoGainCurveIsDrawnAndTheRangeStays) {
   ASSERT_FALSE(zt.Gain->isChecked());
   EXPECT_EQ(zt.plotTop, shifted);
   const QImage& image = zt.PlotCanvas().Image();
-  int white = 0;  // inside the frame: only grid lines (grey) and markers remain
+  // Inside the frame, right of the gain labels: only grid lines (grey) and markers remain.
+  const int right = 130;
+  int white = 0;
   for (int y = 12; y < image.height() - 37; ++y)
-    for (int x = 52; x < image.width() - 42; ++x) white += zt.PlotCanvas().PixelColour(x, y) == 0xFFFFFFu;
+    for (int x = right; x < image.width() - 42; ++x) white += zt.PlotCanvas().PixelColour(x, y) == 0xFFFFFFu;
   EXPECT_EQ(white, 0);
   QTest::mouseClick(zt.Gain, Qt::LeftButton);
   for (int y = 12; y < image.height() - 37; ++y)
-    for (int x = 52; x < image.width() - 42; ++x) white += zt.PlotCanvas().PixelColour(x, y) == 0xFFFFFFu;
+    for (int x = right; x < image.width() - 42; ++x) white += zt.PlotCanvas().PixelColour(x, y) == 0xFFFFFFu;
   EXPECT_GT(white, 300);
 }
 
