@@ -580,8 +580,11 @@ void TZT::EditVolumeExit() {
     EditVolume->setText(QString::fromStdString(ShortestDecimal(volumeDb)));
     return;
   }
-  volumeDb = db;
-  Volume->setValue(TruncInt32((24 - db) * 2));
+  // The slider's position is the volume: a value between two of its steps
+  // shows, and is, the step it lands on, even when the slider stays.
+  const int position = TruncInt32((24 - db) * 2);
+  if (Volume->value() == position) VolumeChange();
+  else Volume->setValue(position);
 }
 
 void TZT::QMX7120FsClick() {

@@ -412,6 +412,14 @@ TEST_F(FilterTool, VolumeAndSpecialRates) {
   zt.EditVolume->setText("loud");
   QTest::keyClick(zt.EditVolume, Qt::Key_Return);
   EXPECT_EQ(zt.EditVolume->text(), "-63.5");
+  // A value between two steps becomes the step the slider takes, moved or not.
+  for (const char* typed : {"10.3", "10.4"}) {
+    zt.EditVolume->setText(typed);
+    QTest::keyClick(zt.EditVolume, Qt::Key_Return);
+    EXPECT_EQ(zt.Volume->value(), 27) << typed;
+    EXPECT_EQ(zt.EditVolume->text(), "10.5") << typed;
+    EXPECT_EQ(zt.VolumeDb(), 10.5) << typed;
+  }
 
   EXPECT_TRUE(zt.QMX7120Fs->isHidden());
   zt.CheckCodecName("QMX7120 rev B");
