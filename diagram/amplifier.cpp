@@ -12,6 +12,7 @@
 #include <string>
 
 #include "diagram/bit_widgets.h"
+#include "diagram/control_layout.h"
 
 namespace {
 
@@ -83,11 +84,21 @@ void TAmplifier::BuildControls() {
   ShowControls();
 }
 
+QRect TAmplifier::ControlRect(int control) const {
+  const auto px = [this](int pixels) { return ScaledControlPixels(pixels, sizeFactor); };
+  if (control == 0) return QRect(editLeft, editTop, px(kEditWidth), px(kEditHeight));
+  const int top = editTop + (control == 2 && showMute ? px(kBoxHeight) + px(2) : 0);
+  return QRect(editLeft + px(kEditWidth) + px(4), top, px(kBoxWidth), px(kBoxHeight));
+}
+
 void TAmplifier::PlaceControls() {
   if (!edit) return;
-  edit->move(editLeft, editTop);
-  muteBox->move(editLeft + kEditWidth + 4, editTop);
-  powerBox->move(muteBox->x(), muteBox->y() + (showMute ? kBoxHeight + 2 : 0));
+  edit->setGeometry(ControlRect(0));
+  muteBox->setGeometry(ControlRect(1));
+  powerBox->setGeometry(ControlRect(2));
+  const QFont arial(QStringLiteral("Arial"));
+  for (QWidget* control : std::initializer_list<QWidget*>{edit, muteBox, powerBox})
+    FitControl(control, arial, sizeFactor);
 }
 
 void TAmplifier::ShowControls() {
@@ -342,6 +353,8 @@ void TAmplifier::Place(float s, int dx, int dy) {
   const TPointF first = placedPoints[0];
   editLeft = Truncate(double(textLocation.x) * s + first.x - float(dx));
   editTop = Truncate(double(textLocation.y) * s + first.y - float(dy) + 1);
+  // Smaller than full size, the edit and the boxes shrink with the diagram.
+  sizeFactor = ControlSizeFactor(s);
   if (!edit) return;
   PlaceControls();
   if (Shown()) edit->setVisible(visible && !muted);
@@ -380,14 +393,15 @@ void TAmplifier::Draw(TCanvas* target) {
   // The captions stand in for the hidden edit while muted.
   if (!Shown() || !muted) return;
   QPainter& painter = target->Painter();
-  painter.setFont(DiagramFont(8));
+  painter.setFont(DiagramFont(ScaledControlPoints(8, sizeFactor)));
   painter.setBrush(Qt::NoBrush);
   painter.setPen(QColor(0, 0, 0));
-  const int boxLeft = editLeft + kEditWidth + 4;
-  auto label = [&](int top, const char* text) {
-    painter.drawText(QRect(boxLeft + kBoxWidth + 3, top, 50, 14), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                     QString::fromLatin1(text));
+  auto label = [&](int control, const char* text) {
+    const QRect box = ControlRect(control);
+    painter.drawText(QRect(box.right() + 1 + 3, box.top(), ScaledControlPixels(50, sizeFactor),
+                           ScaledControlPixels(14, sizeFactor)),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromLatin1(text));
   };
-  if (showMute) label(editTop, "Mute");
-  if (showPower) label(editTop + (showMute ? kBoxHeight + 2 : 0), "Power");
+  if (showMute) label(1, "Mute");
+  if (showPower) label(2, "Power");
 }

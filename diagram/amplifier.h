@@ -101,7 +101,7 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   void SetSliderPosition(int position);
   void SetLockBox(bool checked);
 
-  // The controls' sizes, fixed so that placing and drawing need no control.
+  // The controls' full sizes, so that placing and drawing need no control.
   static constexpr int kEditWidth = 30, kEditHeight = 18, kBoxWidth = 14, kBoxHeight = 16;
 
   QPointer<TSliderForm> slider;
@@ -113,8 +113,11 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   int sliderPosition = 0;
   bool lockBox = false;
   bool muted = false;
-  // Where Place put the edit.
+  // Where Place put the edit, and the controls' size factor there.
   int editLeft = 0, editTop = 0;
+  float sizeFactor = 1;
+  // Where the edit (0), the Mute box (1) and the Power box (2) go.
+  QRect ControlRect(int control) const;
   bool settingGain = false;
   bool lock = false;
   float gain;

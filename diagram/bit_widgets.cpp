@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "diagram/control_layout.h"
+
 namespace {
 
 QPointF At(float x, float y) { return QPointF(qreal(x), qreal(y)); }
@@ -371,7 +373,7 @@ TPlCheckBox::TPlCheckBox(QWidget* ownerWindow, int device, int page, int reg, co
   QWidget* parent = DiagramControlParent(ownerWindow);
   control = new QCheckBox(parent);
   control->setFont(QFont(QStringLiteral("Arial")));
-  control->resize(14, 16);
+  control->resize(kBoxWidth, kBoxHeight);
   control->setChecked(false);
   // A refresh that changes the mark runs the handler too; its write is
   // parked by the register window then.
@@ -386,7 +388,14 @@ QCheckBox* TPlCheckBox::GetControl() const { return control.data(); }
 
 void TPlCheckBox::Place(float s, int dx, int dy) {
   PlaceBody(s, dx, dy);
-  if (control) control->move(int(placedPoints[0].x - float(dx)), int(placedPoints[0].y - float(dy) + 1));
+  // Smaller than full size, the box and its caption shrink with the diagram
+  // so that they stay on the box's rectangle.
+  sizeFactor = ControlSizeFactor(s);
+  if (control) {
+    control->setGeometry(int(placedPoints[0].x - float(dx)), int(placedPoints[0].y - float(dy) + 1),
+                         ScaledControlPixels(kBoxWidth, sizeFactor), ScaledControlPixels(kBoxHeight, sizeFactor));
+    FitControl(control, QFont(QStringLiteral("Arial")), sizeFactor);
+  }
   boxLeft = int(placedPoints[0].x);
   boxTop = int(placedPoints[0].y);
 }
@@ -397,12 +406,12 @@ void TPlCheckBox::SetVisible(bool flag) {
 
 void TPlCheckBox::Draw(TCanvas* target) {
   QPainter& painter = target->Painter();
-  painter.setFont(DiagramFont(8));
+  painter.setFont(DiagramFont(ScaledControlPoints(8, sizeFactor)));
   painter.setBrush(Qt::NoBrush);
   painter.setPen(QColor(0, 0, 0));
-  const int left = (control ? control->width() : 14) + boxLeft + 3;
-  painter.drawText(QRect(left, boxTop, 70, 14), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                   QString::fromStdString(caption));
+  const int left = (control ? control->width() : ScaledControlPixels(kBoxWidth, sizeFactor)) + boxLeft + 3;
+  painter.drawText(QRect(left, boxTop, ScaledControlPixels(70, sizeFactor), ScaledControlPixels(14, sizeFactor)),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, QString::fromStdString(caption));
 }
 
 void TPlCheckBox::UpdateFromRegister() {

@@ -197,6 +197,8 @@ class TPlCheckBox : public TBitWidget {
   const std::string& GetCaption() const { return caption; }
   int GetBit() const { return bit; }
   QCheckBox* GetControl() const;
+  // The box's full size.
+  static constexpr int kBoxWidth = 14, kBoxHeight = 16;
 
  protected:
   // Guarded: the owner deletes its children when it goes first.
@@ -204,4 +206,5 @@ class TPlCheckBox : public TBitWidget {
   std::string caption;
   uint8_t bit;
   QPointer<QWidget> owner;
+  float sizeFactor = 1;  // of the box and its caption, at the last placement
 };

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "diagram/control_layout.h"
 #include "diagram/script_button.h"
 #include "platform/gui/dialogs.h"
 #include "platform/library.h"
@@ -73,14 +74,22 @@ void TQMX7350Slider::Place(float s, int dx, int dy) {
   if (!trackBar) return;
   const int x0 = int(std::lround(placedPoints[0].x)), y0 = int(std::lround(placedPoints[0].y));
   const int x1 = int(std::lround(placedPoints[1].x)), y1 = int(std::lround(placedPoints[1].y));
-  trackBar->setGeometry(x0 - dx, y0 - dy, x1 - x0 + 4, y1 - y0 + 4);
+  // The bar's margin and the rows under it shrink with a diagram drawn
+  // smaller than their full size, so they keep to the room it leaves them.
+  const float f = ControlSizeFactor(s);
+  const auto px = [f](int pixels) { return ScaledControlPixels(pixels, f); };
+  trackBar->setGeometry(x0 - dx, y0 - dy, x1 - x0 + px(4), y1 - y0 + px(4));
   const int left = trackBar->x(), bottom = trackBar->y() + trackBar->height();
-  stepText->setGeometry(left, bottom + 2, 200, 16);
-  muteBox->setGeometry(left, bottom + 20, 16, 16);
-  muteLabel->setGeometry(left + 26, bottom + 20, 100, 16);
-  powerBox->setGeometry(left, bottom + 40, 16, 16);
-  powerLabel->setGeometry(left + 26, bottom + 40, 100, 16);
-  for (int i = 0; i < 3; ++i) modeButtons[i]->setGeometry(left, bottom + 60 + 20 * i, 256, 16);
+  const int box = px(16), row = px(16);
+  stepText->setGeometry(left, bottom + px(2), px(200), row);
+  muteBox->setGeometry(left, bottom + px(20), box, box);
+  muteLabel->setGeometry(left + box + px(10), bottom + px(20), px(100), row);
+  powerBox->setGeometry(left, bottom + px(40), box, box);
+  powerLabel->setGeometry(left + box + px(10), bottom + px(40), px(100), row);
+  for (int i = 0; i < 3; ++i) modeButtons[i]->setGeometry(left, bottom + px(60 + 20 * i), px(256), row);
+  for (QWidget* control : std::initializer_list<QWidget*>{stepText, muteBox, muteLabel, powerBox, powerLabel,
+                                                           modeButtons[0], modeButtons[1], modeButtons[2]})
+    FitControl(control, QFont(), f);
 }
 
 std::vector<TQMX7350Slider::Record> TQMX7350Slider::ParseRecords(const std::string& text) {

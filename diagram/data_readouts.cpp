@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "diagram/control_layout.h"
 #include "diagram/script_button.h"
 #include "platform/gui/gui.h"
 #include "platform/library.h"
@@ -61,7 +62,7 @@ void TDataReadout::UpdateMode() {
 
 void TDataReadout::PlaceImage() {
   if (!bitmap.Locked()) bitmap.SetSize(ImageWidth(), ImageHeight(), 0xFFFFFF);
-  if (activeBox) activeBox->setGeometry(int(placedPoints[1].x) + 10, int(placedPoints[1].y), 100, 16);
+  if (activeBox) PlaceBoxBeside(activeBox, placedPoints[1].x, placedPoints[1].y, 0, GetScale());
 }
 
 void TDataReadout::RunScript() { script.RunSync(); }
@@ -101,10 +102,7 @@ void TDSVoiceRecordData::Place(float s, int dx, int dy) {
   PlaceImage();
   // Under the "Active" box, as large as its text: beside the scope it would
   // cover the readout that the kit puts next to it.
-  if (recordBox) {
-    const QPoint under(int(placedPoints[1].x) + 10, int(placedPoints[1].y) + 20);
-    recordBox->setGeometry(QRect(under, recordBox->sizeHint()));
-  }
+  if (recordBox) PlaceBoxBeside(recordBox, placedPoints[1].x, placedPoints[1].y, 20, s);
   // The last block at the new size; only a decoded block goes to the log.
   RenderScope();
 }

@@ -2,6 +2,9 @@
 
 #include <QSignalBlocker>
 #include <algorithm>
+#include <cmath>
+
+#include "diagram/control_layout.h"
 
 namespace {
 
@@ -42,7 +45,7 @@ TPinSelect::TPinSelect(QWidget* owner, const float* rect, int width, TColor colo
   combo = new QComboBox(DiagramControlParent(owner));
   combo->setObjectName("PinSelectCombo");
   combo->setFont(QFont(QStringLiteral("Arial")));
-  combo->resize(64, 22);
+  combo->resize(kComboWidth, kComboHeight);
   combo->hide();
   QObject::connect(combo.data(), &QComboBox::activated, combo.data(), [this] { Changed(); });
 }
@@ -82,8 +85,15 @@ TGUIObject* TPinSelect::Companion() {
 
 void TPinSelect::Place(float s, int dx, int dy) {
   PlacePoints(s, dx, dy);
-  if (combo)
-    combo->move(int(std::lround(placedPoints[0].x - float(dx))), int(std::lround(placedPoints[0].y - float(dy) + 1)));
+  if (!combo) return;
+  // The box is as large as its rectangle leaves room for, up to its full
+  // size, so that it stays off the direction arrow beside it; its font
+  // shrinks with a diagram drawn smaller than full size.
+  const int left = int(std::lround(placedPoints[0].x)), top = int(std::lround(placedPoints[0].y)) + 1;
+  const int right = int(std::lround(placedPoints[1].x)), bottom = int(std::lround(placedPoints[1].y));
+  combo->setGeometry(left - dx, top - dy, std::clamp(right - left, 1, kComboWidth),
+                     std::clamp(bottom - top, 1, kComboHeight));
+  FitControl(combo, QFont(QStringLiteral("Arial")), ControlSizeFactor(s));
 }
 
 bool TPinSelect::Click(int x, int y) { return mode != 0 && TGUIObject::Click(x, y); }

@@ -22,6 +22,8 @@ class TPinSelect : public TBoundShape<TGUIRectangle>, public TArrowClickListener
   // to the last mode register, 58.
   static constexpr int kFirstRegister = 31;
   static constexpr int kLastRegister = 58;
+  // The box's full size.
+  static constexpr int kComboWidth = 64, kComboHeight = 22;
 
   TPinSelect(QWidget* owner, const float* rect, int width = 1, TColor colour = 0);
   ~TPinSelect() override;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "diagram/control_layout.h"
 #include "diagram/data_readouts.h"
 #include "diagram/script_button.h"
 #include "platform/gui/gui.h"
@@ -252,7 +253,7 @@ void TTouchScreen::Place(float s, int dx, int dy) {
       ClearBitmap(blockBitmap);
     }
   }
-  if (activeBox) activeBox->setGeometry(int(placedPoints[1].x) + 10, int(placedPoints[1].y), 100, 16);
+  PlaceBoxBeside(activeBox, placedPoints[1].x, placedPoints[1].y, 0, s);
 }
 
 bool TTouchScreen::Click(int x, int y) {

@@ -218,3 +218,106 @@ TEST(PinSelectTest, APinWithoutItsCompanionStillWritesItsRegisters) {
   EXPECT_EQ(image[58], 0x20);
   EXPECT_EQ(writes.registers, (std::vector<int>{32, 58}));
 }
+
+// Each pin writes its own output code into the mode field of the function
+// chosen, and keeps the register's other bits: the GPIO output codes (a
+// GPIO whose mode field already says output stays one), the MISO and DOUT
+// codes; pin 7200 makes its GPIO an input whatever the field says.
+TEST(PinSelectTest, EachPinWritesItsOwnModeCodes) {
+  const struct {
+    int id;
+    const char* function;
+    int reg, before, after;  // the mode register's byte before and after the choice
+  } cases[] = {
+      {5200, "GPIO1", 51, 0xC3 | 11 << 2, 0xC3 | 8 << 2},
+      {6200, "GPIO1", 51, 0xC3 | 7 << 2, 0xC3 | 9 << 2},
+      {6200, "GPIO2", 52, 0xC3 | 8 << 2, 0xC3 | 9 << 2},
+      {9200, "GPIO1", 51, 0xC3 | 9 << 2, 0xC3 | 7 << 2},
+      {9200, "GPIO2", 52, 0xC3 | 11 << 2, 0xC3 | 7 << 2},
+      {8200, "GPIO1", 51, 0xC3, 0xC3 | 11 << 2},  // always an output
+      {8200, "GPIO2", 52, 0xC3 | 1 << 2, 0xC3 | 11 << 2},
+      {7200, "GPIO1", 51, 0xC3 | 8 << 2, 0xC3 | 1 << 2},  // always an input
+      {7200, "GPIO2", 52, 0xC3 | 11 << 2, 0xC3 | 1 << 2},
+      {5200, "MISO", 55, 0xE1, 0xE1 | 9 << 1},
+      {6200, "MISO", 55, 0xE1, 0xE1 | 10 << 1},
+      {8200, "MISO", 55, 0xE1, 0xE1 | 8 << 1},
+      {9200, "MISO", 55, 0xE1, 0xE1 | 6 << 1},
+      {5200, "DOUT", 53, 0xF1, 0xF1 | 6 << 1},
+      {6200, "DOUT", 53, 0xF1, 0xF1 | 7 << 1},
+  };
+  for (const auto& c : cases) {
+    PinPage p;
+    p.image[size_t(c.reg)] = uint8_t(c.before);
+    p.Choose(c.id, c.function);
+    EXPECT_EQ(p.image[size_t(c.reg)], c.after) << c.id << " " << c.function;
+    ASSERT_FALSE(p.writes.registers.empty());
+    EXPECT_EQ(p.writes.registers.back(), c.reg) << c.id << " " << c.function;
+  }
+}
+
+// An output chosen with a pin's arrow writes that pin's GPIO output code.
+TEST(PinSelectTest, AnArrowMakesItsGPIOAnOutputWithItsPinsCode) {
+  const struct {
+    int id, arrowId;
+    const char* function;
+    int reg, code;
+  } cases[] = {
+      {5200, 5000, "GPIO1", 51, 8},
+      {6200, 6000, "GPIO1", 51, 9},
+      {6200, 6000, "GPIO2", 52, 9},
+  };
+  for (const auto& c : cases) {
+    PinPage p;
+    p.Choose(c.id, c.function);
+    ASSERT_EQ(p.image[size_t(c.reg)], 1 << 2) << c.id << " " << c.function;
+    auto* arrow = dynamic_cast<TIOArrow*>(p.Object(c.arrowId));
+    arrow->Place(1.0f, 0, 0);
+    ASSERT_TRUE(arrow->Click(80, c.arrowId == 5000 ? 10 : 40));
+    EXPECT_EQ(p.image[size_t(c.reg)], c.code << 2) << c.id << " " << c.function;
+  }
+}
+
+// On read-back every value of a GPIO mode field says input (1), output (7,
+// 8, 9, 11) or nothing (N/A): the companion arrow is then inert, enabled
+// and on, inert, enabled and off, or disabled and off; the 7200 net is lit
+// unless its pin shows N/A. One page, the values in turn, so no state of an
+// earlier read-back is left standing.
+TEST(PinSelectTest, EveryGPIOModeReadsBackWithItsCompanionsState) {
+  PinPage p;
+  auto* arrow5 = dynamic_cast<TIOArrow*>(p.Object(5000));
+  auto* arrow6 = dynamic_cast<TIOArrow*>(p.Object(6000));
+  TGUIObject* net = p.Object(3004);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int v = 0; v < 16; ++v) {
+      const int mode = pass == 0 ? v : 15 - v;
+      const int direction = mode == 1 ? 1 : (mode == 7 || mode == 8 || mode == 9 || mode == 11) ? 2 : 0;
+      // Pin 5200 on GPIO1, 6200 and 7200 on GPIO2; GPIO1's field holds the
+      // value, GPIO2's the one after it.
+      const int other = (mode + 1) % 16;
+      const int otherDirection = other == 1 ? 1 : (other == 7 || other == 8 || other == 9 || other == 11) ? 2 : 0;
+      // The arrows stand opposite to what the registers say: a refresh sets them.
+      arrow5->SetMode(1, nullptr);
+      arrow5->SetSwitch(direction == 1 ? 0 : 1);
+      arrow6->SetMode(1, nullptr);
+      arrow6->SetEnabled(otherDirection == 0);
+      p.image.fill(0);
+      p.image[31] = uint8_t(0 << 5 | 4 << 2 | 2);
+      p.image[51] = uint8_t(0xC3 | mode << 2);
+      p.image[52] = uint8_t(0xC3 | other << 2);
+      p.RefreshAll();
+      const std::string what = "GPIO1 mode " + std::to_string(mode) + ", GPIO2 mode " + std::to_string(other);
+      EXPECT_EQ(p.Pin(5200)->GetSelection(), direction ? "GPIO1" : "N/A") << what;
+      EXPECT_EQ(arrow5->GetMode(), 0) << what;
+      EXPECT_EQ(arrow5->IsEnabled(), direction != 0) << what;
+      EXPECT_EQ(arrow5->GetSwitchState(), direction == 1 ? 1 : 0) << what;
+      EXPECT_EQ(p.Pin(6200)->GetSelection(), otherDirection ? "GPIO2" : "N/A") << what;
+      EXPECT_EQ(arrow6->GetMode(), 0) << what;
+      EXPECT_EQ(arrow6->IsEnabled(), otherDirection != 0) << what;
+      EXPECT_EQ(arrow6->GetSwitchState(), otherDirection == 1 ? 1 : 0) << what;
+      EXPECT_EQ(p.Pin(7200)->GetSelection(), otherDirection ? "GPIO2" : "N/A") << what;
+      EXPECT_EQ(net->IsOn(), otherDirection != 0) << what;
+      // 8200 shows a GPIO only at 11, the output it makes itself.
+      EXPECT_EQ(p.Pin(8200)->GetSelection(), mode == 11 ? "GPIO1" : other == 11 ? "GPIO2" : "N/A") << what;
+    }
+  }
+}

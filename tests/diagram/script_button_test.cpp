@@ -41,8 +41,8 @@ struct ScriptPage {
   ScriptPage() : previous(std::filesystem::current_path()) {
     std::filesystem::current_path(fixture.dir.path());
     std::filesystem::create_directories("Codecs");
-    for (const char* name : {"a_on", "a_off", "b_on", "b_off"}) {
-      const int value = name[0] == 'a' ? 0x10 : 0x20;
+    for (const char* name : {"a_on", "a_off", "b_on", "b_off", "c_on", "c_off", "d_on", "d_off"}) {
+      const int value = (name[0] - 'a' + 1) * 0x10;
       char line[16];
       std::snprintf(line, sizeof line, "w 30 05 %02x\n", value + (std::string(name).find("on") != std::string::npos));
       testsupport::WriteFile(std::string("Codecs/") + name + ".txt", line);
@@ -114,6 +114,65 @@ TEST(ScriptButtonTest, ARadioPairSwitchesOverRunningBothScripts) {
   p.Button(0)->SetMode(0, nullptr);
   EXPECT_FALSE(p.Button(0)->Click(20, 10));
   EXPECT_EQ(Transfers::List().size(), 2u);
+}
+
+// In a radio group of three or four, a click on an off button runs the
+// off-script of the partner that is on, and of no other, then its own
+// on-script; a click on the one that is on runs nothing.
+TEST(ScriptButtonTest, ARadioGroupSwitchesOffOnlyThePartnerThatIsOn) {
+  // Button `name` at slot i, linked to the others of `group`.
+  auto button = [](char name, int i, const std::string& group, bool on) {
+    std::string links;
+    for (char other : group)
+      if (other != name) links += std::string(links.empty() ? "" : " ") + std::to_string(other - 'a' + 1);
+    return "<rect ID='" + std::to_string(name - 'a' + 1) + "' x='" + std::to_string(50 * i) +
+           "' y='0' width='40' height='20' function='ScriptButton' ScriptOn='" + name + "_on.txt' ScriptOff='" +
+           name + "_off.txt' type='radiobutton' default='" + (on ? "1" : "0") + "' LinkTo='" + links + "'/>";
+  };
+  // The writes of a script: "on" or "off" of a button.
+  auto script = [](char name, bool on) {
+    return "48:5=" + std::to_string((name - 'a' + 1) * 0x10 + (on ? 1 : 0));
+  };
+  struct Click {
+    char name;
+    std::vector<std::string> transfers;
+    const char* on;  // the buttons on afterwards
+  };
+  const struct {
+    const char* group;
+    char initiallyOn;  // 0: none
+    std::vector<Click> clicks;
+  } cases[] = {
+      {"abc", 'a',
+       {{'c', {script('a', false), script('c', true)}, "c"},
+        {'b', {script('c', false), script('b', true)}, "b"},
+        {'b', {}, "b"},
+        {'a', {script('b', false), script('a', true)}, "a"}}},
+      {"abc", 0, {{'b', {script('b', true)}, "b"}, {'c', {script('b', false), script('c', true)}, "c"}}},
+      {"abcd", 'd',
+       {{'a', {script('d', false), script('a', true)}, "a"},
+        {'c', {script('a', false), script('c', true)}, "c"},
+        {'d', {script('c', false), script('d', true)}, "d"}}},
+  };
+  for (const auto& c : cases) {
+    ScriptPage p;
+    const std::string group = c.group;
+    std::string body;
+    for (size_t i = 0; i < group.size(); ++i) body += button(group[i], int(i), group, group[i] == c.initiallyOn);
+    p.Load(body);
+    p.page->RunLoadScripts(true);
+    for (const Click& click : c.clicks) {
+      Transfers::List().clear();
+      const size_t slot = group.find(click.name);
+      p.Button(unsigned(slot))->Click(int(50 * slot) + 20, 10);
+      const std::string what = std::string(c.group) + ", a click on " + click.name;
+      EXPECT_EQ(Transfers::List(), click.transfers) << what;
+      std::string on;
+      for (size_t i = 0; i < group.size(); ++i)
+        if (p.Button(unsigned(i))->IsOn()) on += group[i];
+      EXPECT_EQ(on, click.on) << what;
+    }
+  }
 }
 
 TEST(ScriptButtonTest, APlainButtonTogglesAndAMissingScriptIsLogged) {

@@ -1,8 +1,9 @@
 // A screenshot of every page of every board of the kit's board list, in the
-// board window: the widgets that draw an image of their own (the streaming
-// readouts and the touch block) draw it inside their rectangles, so every
-// object under and beside them is seen as it would be without them, and no
-// control sits over them.
+// board window, at every zoom the zoom box offers: the widgets that draw an
+// image of their own (the streaming readouts and the touch block) draw it
+// inside their rectangles, so every object under and beside them is seen as
+// it would be without them, and no control sits over them; no real control
+// covers anything the diagram draws but its own widget's rectangle.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include "common/canvas.h"
 #include "diagram/streaming_widget.h"
 #include "tests/host/diagram_pages_fixture.h"
+#include "tests/host/kit_controls.h"
 
 using namespace hosttest;
 
@@ -98,6 +100,36 @@ class KitScreenshotTest : public DiagramPagesTest {
         for (int x = r.left(); x <= r.right(); ++x) covered += screen.pixel(x, y) != with.pixel(x, y);
       EXPECT_EQ(covered, 0) << name << ": " << widget->GetFunctionName();
     }
+    CheckControls(form, name);
+  }
+
+  // Under each control shown the diagram is of one colour: the control
+  // covers nothing. A control on its widget's rectangle is looked at with
+  // the widget left out (its own outline lies under it); one beside its
+  // widget covers nothing of that widget either.
+  static void CheckControls(TDiagramForm* form, const std::string& name) {
+    QWidget* box = form->BlockDiagramPaintBox;
+    const QImage page = Screenshot(form);
+    for (const PageControl& c : PageControls(form->CurrentPage())) {
+      if (!c.control->isVisible()) continue;
+      QImage under = page;
+      if (c.onRectangle) {
+        c.widget->TGUIObject::SetVisible(false);
+        under = Screenshot(form);
+        c.widget->TGUIObject::SetVisible(true);
+      }
+      const QRect at = QRect(c.control->mapTo(box, QPoint(0, 0)), c.control->size()) & under.rect();
+      if (at.isEmpty()) continue;  // off the page: the page controls test says so
+      const QRgb plain = under.pixel(at.topLeft());
+      int covered = 0;
+      QPoint first;
+      for (int y = at.top(); y <= at.bottom(); ++y)
+        for (int x = at.left(); x <= at.right(); ++x)
+          if (under.pixel(x, y) != plain && !covered++) first = QPoint(x, y);
+      EXPECT_EQ(covered, 0) << name << ": " << c.name << " covers the diagram from " << first.x() << ","
+                            << first.y();
+    }
+    Screenshot(form);
   }
 };
 
@@ -114,10 +146,11 @@ TEST_F(KitScreenshotTest, EveryPageShowsTheObjectsBesideItsImageWidgets) {
       else break;
       const std::string name = std::string(board.name()) + "-" +
                                (i < form->PageCount() ? "page" + std::to_string(i + 1) : std::string("clock"));
-      // At the window's default zoom and at a larger one, where the image is larger too.
-      for (const char* zoom : {"100%", "200%"}) {
-        form->ZoomBox->setCurrentText(zoom);
-        CheckPage(form, name + "-" + zoom);
+      // At every zoom the box offers.
+      ASSERT_EQ(form->ZoomBox->count(), 7);
+      for (int z = 0; z < form->ZoomBox->count(); ++z) {
+        form->ZoomBox->setCurrentIndex(z);
+        CheckPage(form, name + "-" + form->ZoomBox->itemText(z).toStdString());
       }
       form->ZoomBox->setCurrentText("100%");
       streamingPages += !StreamingWidgets(form->CurrentPage()).empty();

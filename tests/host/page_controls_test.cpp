@@ -16,6 +16,8 @@
 #include "diagram/amplifier.h"
 #include "diagram/coefficient_slider.h"
 #include "tests/host/diagram_pages_fixture.h"
+#include "tests/host/kit_controls.h"
+#include "tests/host/text_fit.h"
 
 using namespace hosttest;
 
@@ -158,4 +160,62 @@ TEST_F(PageControlsTest, ClicksReachThePageShownAndNothingOfAHiddenPage) {
   EXPECT_NE(dac->GetSwitchState(), before);
   ASSERT_FALSE(Writes().empty());
   EXPECT_EQ(Writes().back(), WriteHex(63, dac->GetImageByte()));
+}
+
+// At every zoom the zoom box offers, every control of the page shown belongs
+// to one of its widgets, lies on the paint box, keeps to its widget's
+// rectangle where it belongs on it, and no two controls overlap, so that
+// each takes the clicks on its own place.
+TEST_F(PageControlsTest, AtEveryZoomEachControlKeepsToItsWidgetAndOffTheOthers) {
+  LoadList("");
+  int checked = 0, onRectangles = 0;
+  for (pugi::xml_node board : list_.document_element().children()) {
+    TDiagramForm* form = OpenBoardWindow(&area_, board, false);
+    ASSERT_NE(form, nullptr);
+    QWidget* box = form->BlockDiagramPaintBox;
+    ASSERT_EQ(form->ZoomBox->count(), 7);
+    for (TBlockDiagram* page : AllPages(form)) {
+      Show(form, page);
+      const std::vector<PageControl> controls = PageControls(page);
+      for (int z = 0; z < form->ZoomBox->count(); ++z) {
+        form->ZoomBox->setCurrentIndex(z);
+        PumpEvents();
+        const std::string where = page->FileName() + " at " + form->ZoomBox->itemText(z).toStdString() + ": ";
+        // Nothing is shown on the page that no widget owns.
+        for (QWidget* child : page->ControlLayer()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+          if (!child->isVisible()) continue;
+          const bool owned = std::any_of(controls.begin(), controls.end(),
+                                         [&](const PageControl& c) { return c.control == child; });
+          EXPECT_TRUE(owned) << where << Name(child) << " belongs to no widget";
+        }
+        std::vector<std::pair<QRect, const PageControl*>> shown;
+        for (const PageControl& c : controls) {
+          if (!c.control->isVisible()) continue;
+          const QRect at(c.control->mapTo(box, QPoint(0, 0)), c.control->size());
+          ++checked;
+          EXPECT_TRUE(box->rect().contains(at)) << where << c.name << " leaves the page";
+          if (c.onRectangle) {
+            ++onRectangles;
+            const QRect allowed = AllowedRectangle(c);
+            EXPECT_TRUE(allowed.contains(at)) << where << c.name << " at " << at.x() << "," << at.y() << " "
+                                              << at.width() << "x" << at.height() << " leaves its rectangle "
+                                              << allowed.x() << "," << allowed.y() << " " << allowed.width() << "x"
+                                              << allowed.height();
+          }
+          for (const auto& [other, o] : shown)
+            EXPECT_FALSE(at.intersects(other)) << where << c.name << " overlaps " << o->name;
+          shown.emplace_back(at, &c);
+        }
+        // And each shows its whole text, over none of the page's texts.
+        const std::vector<TextFault> faults = TextFaults(page->ControlLayer());
+        EXPECT_TRUE(faults.empty()) << where << Describe(faults);
+      }
+    }
+    delete form;
+    PumpEvents();
+  }
+  // Both boards' pages at seven zooms: their amplifiers, boxes, pin
+  // selectors and the slider.
+  EXPECT_GE(checked, 7 * 30);
+  EXPECT_GE(onRectangles, 7 * 5) << onRectangles;
 }
