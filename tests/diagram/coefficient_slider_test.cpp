@@ -190,7 +190,7 @@ class CoefficientSliderOrderTest : public CoefficientSliderTest {
                   (*r->image)[128 + 1], (*r->image)[128 + 2]);
     r->events->push_back(text);
   }
-  static int OnTransfer(void* user, int, int, uint8_t* data, int count, bool read, bool) {
+  static int OnTransfer(void* user, int, ScriptPlace&, int, uint8_t* data, int count, bool read, bool) {
     if (!read && count > 0) {
       char text[16];
       std::snprintf(text, sizeof text, "script %02X", data[count - 1]);
