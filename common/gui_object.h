@@ -139,6 +139,9 @@ class COMMON_API TGUIObject {
   int SetMode(int mode, TProximityTimer* timer);
   // One timer step: 20 while the fade goes on, 0 when it has ended.
   int FadeStep();
+  // Ends a hover, or a fade on its way, at once, as the fade-out's last step
+  // would: drawn as before the hover, `OnUnhighlighted`, event 0.
+  void EndHover();
   bool ClickTest(int x, int y);
 
   int GetID() const { return id; }

@@ -696,6 +696,7 @@ TEST_F(StreamHoldTest, AHeldWidgetEndsItsStreamAndStartsNoneUntilFreed) {
     widget->HoldStream(true);
     EXPECT_TRUE(EndsWithStop()) << kind.name;
     EXPECT_EQ(widget->GetFadeState(), kFadeIdle) << kind.name;
+    EXPECT_EQ(widget->GetCurrentColour(), widget->GetNormalColour()) << kind.name;  // the highlight has gone
     // The pointer on it again starts nothing while it is held.
     recorder.calls.clear();
     Pointer(widget.get(), false);

@@ -1,8 +1,8 @@
 // The kit's readouts on the emulated board: hovering the scope streams page
 // 255 through SPI command reads, the SAR readout shows the board's changing
 // conversions and re-arms them after each pass, a window closes promptly
-// while two readouts stream, and every stream ends when its window is
-// minimised or hidden or its page left.
+// while two readouts stream, and every stream ends, with its highlight and
+// hint, when its window is minimised or hidden or its page left.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -66,6 +66,33 @@ class StreamingOnBoard : public HostTest {
     int n = 0;
     for (const std::string& c : trace_.Commands())
       n += !(c.size() > 17 && c.compare(6, 2, "05") == 0 && c.compare(15, 2, "02") == 0);
+    return n;
+  }
+
+  TStreamingShape* Widget(const std::string& function) {
+    TBlockDiagram* page = form_->CurrentPage();
+    for (unsigned i = 0; i < page->ObjectCount(); ++i)
+      if (page->Object(i)->GetFunctionName() == function) return dynamic_cast<TStreamingShape*>(page->Object(i));
+    return nullptr;
+  }
+
+  // Pixels of the foreground in the widget's highlight colour on its frame
+  // (the top and left edges, a pixel to each side).
+  int HighlightedFramePixels(TGUIObject* widget) {
+    const QImage& image = form_->Foreground()->Image();
+    const TColor c = widget->GetHighlightColour();
+    const QRgb highlight = qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    const TPointF a = widget->GetPlacedPoint(0), b = widget->GetPlacedPoint(1);
+    const int x0 = int(std::min(a.x, b.x)), x1 = int(std::max(a.x, b.x));
+    const int y0 = int(std::min(a.y, b.y)), y1 = int(std::max(a.y, b.y));
+    int n = 0;
+    auto count = [&](int x, int y) {
+      n += image.valid(x, y) && (image.pixel(x, y) & 0xFFFFFF) == (highlight & 0xFFFFFF);
+    };
+    for (int d = -1; d <= 1; ++d) {
+      for (int x = x0 + 8; x < x1 - 8; ++x) count(x, y0 + d);
+      for (int y = y0 + 8; y < y1 - 8; ++y) count(x0 + d, y);
+    }
     return n;
   }
 
@@ -229,17 +256,12 @@ namespace {
 using namespace hosttest;
 
 // Each streaming widget of the kit's page 2, streaming, then its window
-// minimised (the close button of a window with its board), hidden, or the
-// page left: the link's refresh ends and no read follows.
+// minimised, closed (a window with its board minimises), hidden, or the main
+// window minimised, or the page left: the link's refresh ends and no read
+// follows; back on screen, nothing is highlighted until the pointer comes.
 class StreamEnds : public StreamingOnBoard,
                    public ::testing::WithParamInterface<std::tuple<const char*, const char*>> {
  protected:
-  TStreamingShape* Widget(const std::string& function) {
-    TBlockDiagram* page = form_->CurrentPage();
-    for (unsigned i = 0; i < page->ObjectCount(); ++i)
-      if (page->Object(i)->GetFunctionName() == function) return dynamic_cast<TStreamingShape*>(page->Object(i));
-    return nullptr;
-  }
   // Starts the stream and waits for its reads on the board.
   void Stream(TStreamingShape* widget) {
     trace_.Mark();
@@ -254,15 +276,22 @@ TEST_P(StreamEnds, WithItsWindowOrPage) {
   TStreamingShape* widget = Widget(function);
   ASSERT_NE(widget, nullptr) << function;
   Stream(widget);
-  const std::map<std::string, std::function<void()>> actions = {
-      {"minimise", [&] { form_->SubWindow()->close(); }},
-      {"hide", [&] { form_->SubWindow()->hide(); }},
-      {"page", [&] { form_->DisplayFullClick(); }},
+  ASSERT_GT(HighlightedFramePixels(widget), 0) << function;
+  ASSERT_EQ(form_->StatusText(3).toStdString(), widget->GetHintText());
+  struct Action {
+    std::function<void()> away, back;
   };
-  actions.at(action)();
+  const std::map<std::string, Action> actions = {
+      {"minimise", {[&] { form_->SubWindow()->showMinimized(); }, [&] { form_->SubWindow()->showMaximized(); }}},
+      {"close", {[&] { form_->SubWindow()->close(); }, [&] { form_->SubWindow()->showMaximized(); }}},
+      {"hide", {[&] { form_->SubWindow()->hide(); }, [&] { form_->SubWindow()->showMaximized(); }}},
+      {"mainminimise", {[&] { area_.showMinimized(); }, [&] { area_.showNormal(); }}},
+      {"page", {[&] { form_->DisplayFullClick(); }, [&] { form_->DisplayPlaybackClick(); }}},
+  };
+  actions.at(action).away();
   PumpEvents();
   ASSERT_NE(form_.data(), nullptr);
-  if (std::string(action) == "minimise") {
+  if (std::string(action) == "close") {
     EXPECT_TRUE(form_->SubWindow()->isMinimized());
   }
   EXPECT_TRUE(WaitFor([&] { return !form_->GetLink()->IsRefreshing(); }, std::chrono::seconds(2))) << function;
@@ -275,12 +304,18 @@ TEST_P(StreamEnds, WithItsWindowOrPage) {
   Hover(widget);
   EXPECT_FALSE(form_->GetLink()->IsRefreshing());
 
-  // Back on screen (and on its page), hovering streams again.
-  if (std::string(action) == "page") form_->DisplayPlaybackClick();
-  else form_->SubWindow()->showMaximized();
+  // Back on screen (and on its page), with the pointer elsewhere: the
+  // widget is drawn as before its hover, and no hint is left.
+  actions.at(action).back();
   PumpEvents();
   widget = Widget(function);
   ASSERT_NE(widget, nullptr);
+  EXPECT_EQ(widget->GetFadeState(), kFadeIdle);
+  EXPECT_NE(widget->GetCurrentColour(), widget->GetHighlightColour()) << function << " " << action;
+  EXPECT_EQ(HighlightedFramePixels(widget), 0) << function << " " << action;
+  EXPECT_EQ(form_->HoverCount(), 0);
+  EXPECT_EQ(form_->StatusText(3).toStdString(), "");
+  // Hovering streams again.
   widget->MouseMove(-100, -100);
   for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
   }
@@ -290,7 +325,7 @@ TEST_P(StreamEnds, WithItsWindowOrPage) {
 INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, StreamEnds,
                          ::testing::Combine(::testing::Values("DSVoiceRecordData", "IN1IN2Data", "SARData",
                                                               "touchscreen"),
-                                            ::testing::Values("minimise", "hide", "page")),
+                                            ::testing::Values("minimise", "close", "hide", "mainminimise", "page")),
                          [](const auto& info) {
                            return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
                          });
