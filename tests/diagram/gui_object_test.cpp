@@ -67,8 +67,9 @@ TEST(FadeTest, LeavingALitObjectErasesItOnceAndEndsTheHover) {
 }
 
 // However a lit object's hover ends (its fade-out, also while the canvas is
-// held so that its paints are only noted; at once), the hover's events end
-// with event 0 and its next plain draw is in the normal colour and width.
+// held so that its paints are only noted; at once; the pointer leaving the
+// view), the hover's events end with event 0 and its next plain draw is in
+// the normal colour and width.
 TEST(FadeTest, AnEndedHoverDrawsInTheNormalColourAgain) {
   const struct {
     const char* name;
@@ -86,6 +87,8 @@ TEST(FadeTest, AnEndedHoverDrawsInTheNormalColourAgain) {
        },
        {kEventEntered, kEventLit, kEventLeft, kEventHoverEnded}},
       {"at once", [](Hovered& h) { h.object.EndHover(); }, {kEventEntered, kEventLit, kEventHoverEnded}},
+      {"pointer left the view", [](Hovered& h) { h.object.PointerLeft(), h.timer.Tick(); },
+       {kEventEntered, kEventLit, kEventLeft, kEventHoverEnded}},
   };
   for (const auto& c : cases) {
     Hovered h;

@@ -2,15 +2,19 @@
 // 255 through SPI command reads, the SAR readout shows the board's changing
 // conversions and re-arms them after each pass, a window closes promptly
 // while two readouts stream, and every stream ends, with its highlight and
-// hint, when its window is minimised or hidden or its page left.
+// hint, when its window is minimised or hidden, its page left, or the
+// pointer leaves the paint box by any path (with a board or without).
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <set>
@@ -32,6 +36,8 @@ using namespace hosttest;
 
 class StreamingOnBoard : public HostTest {
  protected:
+  // An emulated board, or none (a simulated window).
+  virtual bool OnBoard() const { return true; }
   void SetUp() override {
     HostTest::SetUp();
     StartSmallWindows();
@@ -39,7 +45,7 @@ class StreamingOnBoard : public HostTest {
     area_.show();
     UseBoardKit();
     ASSERT_TRUE(list_.load_string("<L><B Diagram-1='QMX7XXX\\Page1.svg' Diagram-2='QMX7XXX\\Page2.svg'/></L>"));
-    form_ = OpenBoardWindow(&area_, list_.document_element().child("B"), true);
+    form_ = OpenBoardWindow(&area_, list_.document_element().child("B"), OnBoard());
     ASSERT_NE(form_.data(), nullptr);
     form_->DisplayPlaybackClick();
     ASSERT_EQ(form_->CurrentPage(), form_->Page(1));
@@ -75,6 +81,8 @@ class StreamingOnBoard : public HostTest {
       if (page->Object(i)->GetFunctionName() == function) return dynamic_cast<TStreamingShape*>(page->Object(i));
     return nullptr;
   }
+
+  void RestOn(TGUIObject* widget, QPoint shift = {}) { hosttest::RestOn(form_, widget, shift); }
 
   // Pixels of the foreground in the widget's highlight colour on its frame
   // (the top and left edges, a pixel to each side).
@@ -329,5 +337,120 @@ INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, StreamEnds,
                          [](const auto& info) {
                            return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
                          });
+
+}  // namespace
+
+namespace {
+
+using namespace hosttest;
+
+// Each streaming widget of page 2, streaming under the real pointer, which
+// then leaves the paint box without crossing the page: the window system's
+// leave, a move onto the scroll bar right of the page, a move off the
+// window. The hover ends (highlight and hint gone) and no read follows.
+class LeavingThePaintBox : public StreamingOnBoard,
+                           public ::testing::WithParamInterface<std::tuple<const char*, const char*>> {};
+
+TEST_P(LeavingThePaintBox, EndsTheStream) {
+  const auto [function, path] = GetParam();
+  TStreamingShape* widget = Widget(function);
+  ASSERT_NE(widget, nullptr) << function;
+  QWidget* box = form_->BlockDiagramPaintBox;
+  trace_.Mark();
+  RestOn(widget);
+  ASSERT_TRUE(WaitFor([&] { return widget->GetFadeState() == kFadeLit && Reads() >= 2; }, std::chrono::seconds(5)))
+      << function << " " << widget->GetFadeState();
+  EXPECT_EQ(form_->StatusText(3).toStdString(), widget->GetHintText());
+  EXPECT_EQ(form_->HoverCount(), 1);
+  EXPECT_GT(HighlightedFramePixels(widget), 0);
+
+  QScrollBar* bar = form_->BlockDiagramScrollBox->verticalScrollBar();
+  ASSERT_TRUE(bar->isVisible());
+  const std::map<std::string, std::function<void()>> paths = {
+      {"leave", [&] {
+         QEvent leave(QEvent::Leave);
+         QCoreApplication::sendEvent(box, &leave);
+       }},
+      {"scrollbar", [&] { PointerTo(bar, bar->rect().center()); }},
+      // Out of the window in one move: the window system reports the leave.
+      {"window", [&] {
+         QEvent leave(QEvent::Leave);
+         QCoreApplication::sendEvent(area_.windowHandle(), &leave);
+       }},
+  };
+  paths.at(path)();
+  EXPECT_TRUE(WaitFor([&] { return widget->GetFadeState() == kFadeIdle; }, std::chrono::seconds(2)));
+  EXPECT_TRUE(WaitFor([&] { return !form_->GetLink()->IsRefreshing(); }, std::chrono::seconds(2))) << function;
+  trace_.Mark();
+  EXPECT_FALSE(WaitFor([&] { return Reads() > 0; }, std::chrono::milliseconds(400))) << function << " " << path;
+  EXPECT_EQ(form_->HoverCount(), 0);
+  EXPECT_EQ(form_->StatusText(3).toStdString(), "");
+  EXPECT_EQ(HighlightedFramePixels(widget), 0) << function << " " << path;
+
+  // Back on it (the window system sends no move to the place it left), the
+  // stream starts again.
+  trace_.Mark();
+  RestOn(widget, QPoint(4, 4));
+  EXPECT_TRUE(WaitFor([&] { return form_->GetLink()->IsRefreshing() && Reads() >= 2; }, std::chrono::seconds(5)))
+      << function << " " << path;
+  EXPECT_EQ(form_->HoverCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, LeavingThePaintBox,
+                         ::testing::Combine(::testing::Values("DSVoiceRecordData", "IN1IN2Data", "SARData",
+                                                              "touchscreen"),
+                                            ::testing::Values("leave", "scrollbar", "window")),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+                         });
+
+}  // namespace
+
+namespace {
+
+using namespace hosttest;
+
+// A window without a board: its widgets' refreshes run on the link all the
+// same, and the pointer's leaving or a hidden window ends each of them with
+// its highlight and hint.
+class SimulatedWindowHover : public StreamingOnBoard, public ::testing::WithParamInterface<const char*> {
+ protected:
+  bool OnBoard() const override { return false; }
+  void ExpectNothingHighlighted(TStreamingShape* widget, const char* when) {
+    EXPECT_TRUE(WaitFor([&] { return widget->GetFadeState() == kFadeIdle; }, std::chrono::seconds(2))) << when;
+    EXPECT_TRUE(WaitFor([&] { return !form_->GetLink()->IsRefreshing(); }, std::chrono::seconds(2))) << when;
+    EXPECT_EQ(form_->HoverCount(), 0) << when;
+    EXPECT_EQ(form_->StatusText(3).toStdString(), "") << when;
+    EXPECT_EQ(HighlightedFramePixels(widget), 0) << when;
+  }
+};
+
+TEST_P(SimulatedWindowHover, EndsOnTheScrollBarAndWithAHiddenWindow) {
+  TStreamingShape* widget = Widget(GetParam());
+  ASSERT_NE(widget, nullptr) << GetParam();
+  ASSERT_EQ(form_->StatusText(0).toStdString(), "EVM Status: Simulation");
+  auto rest = [&](QPoint shift) {
+    RestOn(widget, shift);
+    ASSERT_TRUE(WaitFor([&] { return widget->GetFadeState() == kFadeLit && form_->GetLink()->IsRefreshing(); },
+                        std::chrono::seconds(5)));
+    EXPECT_EQ(form_->StatusText(3).toStdString(), widget->GetHintText());
+    EXPECT_GT(HighlightedFramePixels(widget), 0);
+  };
+  rest({});
+  QScrollBar* bar = form_->BlockDiagramScrollBox->verticalScrollBar();
+  ASSERT_TRUE(bar->isVisible());
+  PointerTo(bar, bar->rect().center());
+  ExpectNothingHighlighted(widget, "scroll bar");
+
+  rest({4, 4});
+  form_->SubWindow()->hide();
+  PumpEvents();
+  form_->SubWindow()->showMaximized();
+  PumpEvents();
+  ExpectNothingHighlighted(widget, "hidden");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, SimulatedWindowHover,
+                         ::testing::Values("DSVoiceRecordData", "IN1IN2Data", "SARData", "touchscreen"));
 
 }  // namespace
