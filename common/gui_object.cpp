@@ -241,14 +241,23 @@ int TGUIObject::FadeStep() {
       currentWidth = on ? onWidth : normalWidth;
       return 20;
     case kFadeOutPending:
-      fadeState = kFadeIdle;
-      currentWidth = on ? onWidth : normalWidth;
-      OnUnhighlighted();
-      SendEvent(kEventHoverEnded);
+      EndHover();
       return 0;
     default:
       return 0;
   }
+}
+
+void TGUIObject::EndHover() {
+  if (fadeState == kFadeIdle) return;
+  fadeState = kFadeIdle;
+  fadeStep = 0;
+  // The colour that a fade's paint leaves (a paint onto a held canvas
+  // leaves none) would be the next plain draw's.
+  currentColour = on ? onColour : normalColour;
+  currentWidth = on ? onWidth : normalWidth;
+  OnUnhighlighted();
+  SendEvent(kEventHoverEnded);
 }
 
 void TGUIObject::SendEvent(int event) {

@@ -30,6 +30,8 @@ inline float ClampCoordinate(float value) {
   if (value != value) return 0;  // NaN (inf * 0 of a transform)
   return std::clamp(value, -kMaxPlacedCoordinate, kMaxPlacedCoordinate);
 }
+// A pointer position beyond every placed coordinate: no object is under it.
+inline constexpr int kPointerNowhere = -2 * int(kMaxPlacedCoordinate);
 
 // Event codes handed to an object's event callback.
 enum : int {
@@ -139,6 +141,12 @@ class COMMON_API TGUIObject {
   int SetMode(int mode, TProximityTimer* timer);
   // One timer step: 20 while the fade goes on, 0 when it has ended.
   int FadeStep();
+  // The pointer has left the view: the hover ends as a move off the object
+  // within the page would end it.
+  void PointerLeft() { MouseMove(kPointerNowhere, kPointerNowhere); }
+  // Ends a hover, or a fade on its way, at once, as the fade-out's last step
+  // would: drawn as before the hover, `OnUnhighlighted`, event 0.
+  void EndHover();
   bool ClickTest(int x, int y);
 
   int GetID() const { return id; }

@@ -263,7 +263,8 @@ void TIN1IN2Data::OnRegisterChanged(int dev, int pg, unsigned) {
     in1 = values[1] * 256 + values[2];
     in2 = values[17] * 256 + values[18];
     OnGuiThread([this] { Delivered(); });
-    RequestRefresh(kStatusPage, kStatusRegister, 1, kPollRate);
+    // The delivery's fade step may have ended the hover, and the stream.
+    if (streaming) RequestRefresh(kStatusPage, kStatusRegister, 1, kPollRate);
   }
 }
 

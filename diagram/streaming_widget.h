@@ -19,14 +19,7 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
 
   // Ends a running stream (or a highlight on its way) as the pointer's
   // leaving would, at once.
-  void EndStream() {
-    if (fadeState == kFadeIdle) return;
-    fadeState = kFadeIdle;
-    fadeStep = 0;
-    currentWidth = on ? onWidth : normalWidth;
-    OnUnhighlighted();
-    SendEvent(kEventHoverEnded);
-  }
+  void EndStream() { EndHover(); }
   // While held (its page is not the one shown, or its window is hidden or
   // minimised) no stream starts, and holding ends the one that runs.
   void HoldStream(bool hold) {
@@ -34,10 +27,14 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
     if (hold) EndStream();
   }
   bool StreamHeld() const { return held; }
-  // Every stream starts from the highlight: a held widget takes none.
+  // Every stream starts from the highlight: a held widget takes none, nor
+  // the hover that would lead to one (its hint would stay counted).
   void StartFade(int state) override {
     if (held && state == kFadeEntered) return;
     TBoundShape::StartFade(state);
+  }
+  void MouseMove(int x, int y) override {
+    if (!held) TBoundShape::MouseMove(x, y);
   }
 
  protected:

@@ -300,7 +300,11 @@ void TTouchScreen::SetTouchMode(int m) {
   if (GetMode() == 2 && !StreamHeld()) OnHighlighted();
 }
 
-void TTouchScreen::Request(int page, int reg, int count) { RequestRefresh(page, reg, count, kRate); }
+// A decode's fade step may have ended the hover, and the stream, before the
+// next read is asked for.
+void TTouchScreen::Request(int page, int reg, int count) {
+  if (streaming) RequestRefresh(page, reg, count, kRate);
+}
 
 void TTouchScreen::OnHighlighted() {
   if (!refreshRequest) return;

@@ -123,6 +123,13 @@ class DiagramPaintBox : public QWidget {
     form_->BlockDiagramPaintBoxMouseDown(at.x(), at.y());
   }
   void mouseMoveEvent(QMouseEvent* event) override { mouseMove(event->position().toPoint()); }
+  // However the pointer goes (onto a scroll bar, out of the window), it
+  // leaves what it rested on.
+  void leaveEvent(QEvent* event) override {
+    QWidget::leaveEvent(event);
+    last_ = {-1, -1};
+    form_->BlockDiagramPaintBoxMouseLeave();
+  }
   void mouseReleaseEvent(QMouseEvent* event) override {
     const QPoint at = event->position().toPoint();
     // As the old controls did: the click first, then the button-up.
@@ -1229,6 +1236,13 @@ void TDiagramForm::BlockDiagramPaintBoxMouseMove(int x, int y) {
   if (!ActiveObjects->isChecked() || !currentPage) return;
   for (unsigned i = 0; i < currentPage->ObjectCount(); ++i)
     if (TGUIObject* object = currentPage->Object(i)) object->MouseMove(x, y);
+}
+
+void TDiagramForm::BlockDiagramPaintBoxMouseLeave() {
+  // A window that is closing is taking its pages down.
+  if (closing_.load() || !currentPage) return;
+  for (unsigned i = 0; i < currentPage->ObjectCount(); ++i)
+    if (TGUIObject* object = currentPage->Object(i)) object->PointerLeft();
 }
 
 void TDiagramForm::BlockDiagramPaintBoxClick() {

@@ -181,6 +181,8 @@ class TDiagramForm : public QMainWindow {
   void BlockDiagramPaintBoxMouseDown(int x, int y);
   void BlockDiagramPaintBoxMouseMove(int x, int y);
   void BlockDiagramPaintBoxMouseUp(int x, int y);
+  // The pointer left the paint box: every object's hover ends.
+  void BlockDiagramPaintBoxMouseLeave();
   void BlockDiagramPaintBoxClick();
   void ActiveObjectsClick();
   void RefreshClick();

@@ -2,6 +2,9 @@
 // propagation and groups. Every tick is driven by the test.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "probes.h"
 
 using diagramtest::DrawRecord;
@@ -61,6 +64,46 @@ TEST(FadeTest, LeavingALitObjectErasesItOnceAndEndsTheHover) {
   EXPECT_EQ(h.object.GetFadeState(), kFadeIdle);
   EXPECT_EQ(h.object.GetCurrentWidth(), h.object.GetNormalWidth());
   EXPECT_EQ(h.events.Codes(), (std::vector<int>{kEventEntered, kEventLit, kEventLeft, kEventHoverEnded}));
+}
+
+// However a lit object's hover ends (its fade-out, also while the canvas is
+// held so that its paints are only noted; at once; the pointer leaving the
+// view), the hover's events end with event 0 and its next plain draw is in
+// the normal colour and width.
+TEST(FadeTest, AnEndedHoverDrawsInTheNormalColourAgain) {
+  const struct {
+    const char* name;
+    std::function<void(Hovered&)> end;
+    std::vector<int> events;
+  } cases[] = {
+      {"fade-out", [](Hovered& h) { h.object.MouseMove(100, 100), h.timer.Tick(); },
+       {kEventEntered, kEventLit, kEventLeft, kEventHoverEnded}},
+      {"fade-out on a held canvas",
+       [](Hovered& h) {
+         h.object.MouseMove(100, 100);
+         h.canvas.Hold(true);
+         h.timer.Tick();
+         h.canvas.Hold(false);
+       },
+       {kEventEntered, kEventLit, kEventLeft, kEventHoverEnded}},
+      {"at once", [](Hovered& h) { h.object.EndHover(); }, {kEventEntered, kEventLit, kEventHoverEnded}},
+      {"pointer left the view", [](Hovered& h) { h.object.PointerLeft(), h.timer.Tick(); },
+       {kEventEntered, kEventLit, kEventLeft, kEventHoverEnded}},
+  };
+  for (const auto& c : cases) {
+    Hovered h;
+    h.object.MouseMove(20, 20);
+    h.timer.Tick();
+    ASSERT_EQ(h.object.GetFadeState(), kFadeLit) << c.name;
+    c.end(h);
+    EXPECT_EQ(h.object.GetFadeState(), kFadeIdle) << c.name;
+    EXPECT_EQ(h.events.Codes(), c.events) << c.name;
+    h.object.draws.clear();
+    h.object.Paint(&h.canvas);
+    ASSERT_EQ(h.object.draws.size(), 1u) << c.name;
+    EXPECT_EQ(h.object.draws[0].colour & 0xFFFFFF, 0x0000AAu) << c.name;
+    EXPECT_EQ(h.object.draws[0].width, h.object.GetNormalWidth()) << c.name;
+  }
 }
 
 TEST(FadeTest, LeavingBeforeTheFadeInRampsUpThenFadesOut) {

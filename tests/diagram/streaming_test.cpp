@@ -833,6 +833,7 @@ TEST_F(StreamHoldTest, AHeldWidgetEndsItsStreamAndStartsNoneUntilFreed) {
     widget->HoldStream(true);
     EXPECT_TRUE(EndsWithStop()) << kind.name;
     EXPECT_EQ(widget->GetFadeState(), kFadeIdle) << kind.name;
+    EXPECT_EQ(widget->GetCurrentColour(), widget->GetNormalColour()) << kind.name;  // the highlight has gone
     // The pointer on it again starts nothing while it is held.
     recorder.calls.clear();
     Pointer(widget.get(), false);
@@ -844,6 +845,39 @@ TEST_F(StreamHoldTest, AHeldWidgetEndsItsStreamAndStartsNoneUntilFreed) {
     Pointer(widget.get(), false);
     Pointer(widget.get(), true);
     EXPECT_EQ(Started(), 1) << kind.name;
+  }
+}
+
+// The pointer has left a streaming widget and its fade-out is due; the
+// delivery of the next block steps the fade (the widget's companion does),
+// which ends the hover and the stream: no further read is asked for.
+TEST_F(StreamHoldTest, ADeliveryThatEndsTheHoverAsksForNoFurtherRead) {
+  const struct {
+    const char* name;
+    int kind;
+    std::function<void(TStreamingShape*)> deliver;
+  } cases[] = {
+      {"IN1/IN2 values", 1, [](TStreamingShape* w) { w->OnRegisterChanged(0, 251, 1); }},
+      // Two valid DS samples: the second draws a segment, with its fade step.
+      {"touch samples", 3, [](TStreamingShape* w) { w->OnRegisterChanged(0, 254, 1); }},
+  };
+  for (const auto& c : cases) {
+    recorder.calls.clear();
+    std::unique_ptr<TStreamingShape> widget = Kinds()[c.kind].make(*this);
+    if (auto* touch = dynamic_cast<TTouchScreen*>(widget.get())) {
+      touch->SetTouchMode(TTouchScreen::kDS);
+      *Byte(254, 1) = 0x10, *Byte(254, 2) = 0, *Byte(254, 3) = 0x10, *Byte(254, 4) = 0;
+    }
+    Pointer(widget.get(), true);
+    ASSERT_EQ(Started(), 1) << c.name;
+    if (c.kind == 3) c.deliver(widget.get());  // the first sample only starts the trace
+    widget->MouseMove(-100, -100);
+    ASSERT_EQ(widget->GetFadeState(), kFadeOutPending) << c.name;
+    recorder.calls.clear();
+    c.deliver(widget.get());
+    EXPECT_EQ(widget->GetFadeState(), kFadeIdle) << c.name;
+    EXPECT_EQ(Started(), 0) << c.name;
+    EXPECT_TRUE(EndsWithStop()) << c.name;
   }
 }
 

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +23,8 @@
 #include <thread>
 
 #include "codec/instance.h"
+#include "diagram/block_diagram.h"
+#include "diagram/sar_data.h"
 #include "common/canvas.h"
 #include "host/application.h"
 #include "host/board_id.h"
@@ -269,6 +273,31 @@ TEST_F(NetworkBoardTest, ThePluginsBlockTransfersFromItsWriterThreadReachANetwor
   ASSERT_TRUE(form->GetLink()->ReadRegisters(back, 0x30, 0, 8, 76, 10));
   const uint8_t expected[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   EXPECT_EQ(std::vector<uint8_t>(back, back + 10), std::vector<uint8_t>(expected, expected + 10));
+}
+
+// The SAR readout streaming from a network board under the real pointer:
+// the pointer leaving over the scroll bar ends the stream on the link.
+TEST_F(NetworkBoardTest, AStreamEndsWhenThePointerLeavesOverTheScrollBar) {
+  UseBoardKit();
+  OpenWindow();
+  MainForm->resize(1200, 900);
+  MainForm->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(MainForm));
+  TDiagramForm* form = Windows()[0];
+  form->DisplayPlaybackClick();
+  TSARData* sar = nullptr;
+  for (unsigned i = 0; i < form->CurrentPage()->ObjectCount() && !sar; ++i)
+    sar = dynamic_cast<TSARData*>(form->CurrentPage()->Object(i));
+  ASSERT_NE(sar, nullptr);
+  RestOn(form, sar, {});
+  ASSERT_TRUE(WaitFor([&] { return sar->GetFadeState() == kFadeLit && form->GetLink()->IsRefreshing(); },
+                      std::chrono::seconds(5)));
+  QScrollBar* bar = form->BlockDiagramScrollBox->verticalScrollBar();
+  PointerTo(bar, bar->rect().center());
+  EXPECT_TRUE(WaitFor([&] { return !form->GetLink()->IsRefreshing(); }, std::chrono::seconds(2)));
+  EXPECT_EQ(sar->GetFadeState(), kFadeIdle);
+  EXPECT_EQ(form->HoverCount(), 0);
+  EXPECT_EQ(form->StatusText(3).toStdString(), "");
 }
 
 TEST_F(BoardsTest, Screenshot) {

@@ -8,12 +8,15 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTest>
 
+#include <cmath>
 #include <filesystem>
 #include <pugixml.hpp>
 #include <thread>
 
+#include "common/gui_object.h"
 #include "host/about_box.h"
 #include "host/application.h"
 #include "host/diagram_form.h"
@@ -41,6 +44,21 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
     if (std::chrono::steady_clock::now() >= deadline) return done();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+}
+
+void PointerTo(QWidget* widget, const QPoint& at) {
+  QWidget* window = widget->window();
+  QTest::mouseMove(window->windowHandle(), widget->mapTo(window, at));
+  PumpEvents();
+}
+
+void RestOn(TDiagramForm* form, TGUIObject* object, const QPoint& shift) {
+  const TPointF a = object->GetPlacedPoint(0), b = object->GetPlacedPoint(1);
+  const QPoint centre(int((a.x + b.x) / 2), int((a.y + b.y) / 2));
+  form->BlockDiagramScrollBox->ensureVisible(centre.x(), centre.y(), int(std::abs(b.x - a.x)) / 2 + 20,
+                                             int(std::abs(b.y - a.y)) / 2 + 20);
+  PumpEvents();
+  PointerTo(form->BlockDiagramPaintBox, centre + shift);
 }
 
 void FakeDialogs::Message(QWidget*, const std::string&, const std::string& text) { messages.push_back(text); }

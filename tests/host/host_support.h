@@ -17,7 +17,10 @@
 #include "tests/support/test_support.h"
 
 class QMdiArea;
+class QPoint;
+class QWidget;
 class TDiagramForm;
+class TGUIObject;
 namespace pugi {
 class xml_node;
 }
@@ -28,6 +31,12 @@ namespace hosttest {
 void PumpEvents();
 // Pumps until `done` holds or `timeout` passes; the last value of `done`.
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+// The window system's pointer moves to `at` in `widget`, a widget of a
+// shown window; enter and leave events follow as for a real pointer.
+void PointerTo(QWidget* widget, const QPoint& at);
+// The pointer comes to rest on `object` of the board window's page, `shift`
+// from its centre, the page scrolled to show it first.
+void RestOn(TDiagramForm* form, TGUIObject* object, const QPoint& shift);
 
 // Dialog answers scripted by the test. A modal form is shown while its
 // script runs (as exec would show it) and its result is returned.

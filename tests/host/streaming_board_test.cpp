@@ -1,8 +1,9 @@
 // The kit's readouts on the emulated board: hovering the scope streams page
 // 255 through SPI command reads, the SAR readout shows the board's changing
 // conversions and re-arms them after each pass, a window closes promptly
-// while two readouts stream, and every stream ends when its window is
-// minimised or hidden or its page left.
+// while two readouts stream, and every stream ends, with its highlight and
+// hint, when its window is minimised or hidden, its page left, or the
+// pointer leaves the paint box by any path (with a board or without).
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -11,8 +12,11 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <set>
@@ -34,6 +38,8 @@ using namespace hosttest;
 
 class StreamingOnBoard : public HostTest {
  protected:
+  // An emulated board, or none (a simulated window).
+  virtual bool OnBoard() const { return true; }
   void SetUp() override {
     HostTest::SetUp();
     StartSmallWindows();
@@ -41,7 +47,7 @@ class StreamingOnBoard : public HostTest {
     area_.show();
     UseBoardKit();
     ASSERT_TRUE(list_.load_string("<L><B Diagram-1='QMX7XXX\\Page1.svg' Diagram-2='QMX7XXX\\Page2.svg'/></L>"));
-    form_ = OpenBoardWindow(&area_, list_.document_element().child("B"), true);
+    form_ = OpenBoardWindow(&area_, list_.document_element().child("B"), OnBoard());
     ASSERT_NE(form_.data(), nullptr);
     form_->DisplayPlaybackClick();
     ASSERT_EQ(form_->CurrentPage(), form_->Page(1));
@@ -68,6 +74,35 @@ class StreamingOnBoard : public HostTest {
     int n = 0;
     for (const std::string& c : trace_.Commands())
       n += !(c.size() > 17 && c.compare(6, 2, "05") == 0 && c.compare(15, 2, "02") == 0);
+    return n;
+  }
+
+  TStreamingShape* Widget(const std::string& function) {
+    TBlockDiagram* page = form_->CurrentPage();
+    for (unsigned i = 0; i < page->ObjectCount(); ++i)
+      if (page->Object(i)->GetFunctionName() == function) return dynamic_cast<TStreamingShape*>(page->Object(i));
+    return nullptr;
+  }
+
+  void RestOn(TGUIObject* widget, QPoint shift = {}) { hosttest::RestOn(form_, widget, shift); }
+
+  // Pixels of the foreground in the widget's highlight colour on its frame
+  // (the top and left edges, a pixel to each side).
+  int HighlightedFramePixels(TGUIObject* widget) {
+    const QImage& image = form_->Foreground()->Image();
+    const TColor c = widget->GetHighlightColour();
+    const QRgb highlight = qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    const TPointF a = widget->GetPlacedPoint(0), b = widget->GetPlacedPoint(1);
+    const int x0 = int(std::min(a.x, b.x)), x1 = int(std::max(a.x, b.x));
+    const int y0 = int(std::min(a.y, b.y)), y1 = int(std::max(a.y, b.y));
+    int n = 0;
+    auto count = [&](int x, int y) {
+      n += image.valid(x, y) && (image.pixel(x, y) & 0xFFFFFF) == (highlight & 0xFFFFFF);
+    };
+    for (int d = -1; d <= 1; ++d) {
+      for (int x = x0 + 8; x < x1 - 8; ++x) count(x, y0 + d);
+      for (int y = y0 + 8; y < y1 - 8; ++y) count(x0 + d, y);
+    }
     return n;
   }
 
@@ -258,17 +293,12 @@ namespace {
 using namespace hosttest;
 
 // Each streaming widget of the kit's page 2, streaming, then its window
-// minimised (the close button of a window with its board), hidden, or the
-// page left: the link's refresh ends and no read follows.
+// minimised, closed (a window with its board minimises), hidden, or the main
+// window minimised, or the page left: the link's refresh ends and no read
+// follows; back on screen, nothing is highlighted until the pointer comes.
 class StreamEnds : public StreamingOnBoard,
                    public ::testing::WithParamInterface<std::tuple<const char*, const char*>> {
  protected:
-  TStreamingShape* Widget(const std::string& function) {
-    TBlockDiagram* page = form_->CurrentPage();
-    for (unsigned i = 0; i < page->ObjectCount(); ++i)
-      if (page->Object(i)->GetFunctionName() == function) return dynamic_cast<TStreamingShape*>(page->Object(i));
-    return nullptr;
-  }
   // Starts the stream and waits for its reads on the board.
   void Stream(TStreamingShape* widget) {
     trace_.Mark();
@@ -283,15 +313,22 @@ TEST_P(StreamEnds, WithItsWindowOrPage) {
   TStreamingShape* widget = Widget(function);
   ASSERT_NE(widget, nullptr) << function;
   Stream(widget);
-  const std::map<std::string, std::function<void()>> actions = {
-      {"minimise", [&] { form_->SubWindow()->close(); }},
-      {"hide", [&] { form_->SubWindow()->hide(); }},
-      {"page", [&] { form_->DisplayFullClick(); }},
+  ASSERT_GT(HighlightedFramePixels(widget), 0) << function;
+  ASSERT_EQ(form_->StatusText(3).toStdString(), widget->GetHintText());
+  struct Action {
+    std::function<void()> away, back;
   };
-  actions.at(action)();
+  const std::map<std::string, Action> actions = {
+      {"minimise", {[&] { form_->SubWindow()->showMinimized(); }, [&] { form_->SubWindow()->showMaximized(); }}},
+      {"close", {[&] { form_->SubWindow()->close(); }, [&] { form_->SubWindow()->showMaximized(); }}},
+      {"hide", {[&] { form_->SubWindow()->hide(); }, [&] { form_->SubWindow()->showMaximized(); }}},
+      {"mainminimise", {[&] { area_.showMinimized(); }, [&] { area_.showNormal(); }}},
+      {"page", {[&] { form_->DisplayFullClick(); }, [&] { form_->DisplayPlaybackClick(); }}},
+  };
+  actions.at(action).away();
   PumpEvents();
   ASSERT_NE(form_.data(), nullptr);
-  if (std::string(action) == "minimise") {
+  if (std::string(action) == "close") {
     EXPECT_TRUE(form_->SubWindow()->isMinimized());
   }
   EXPECT_TRUE(WaitFor([&] { return !form_->GetLink()->IsRefreshing(); }, std::chrono::seconds(2))) << function;
@@ -304,12 +341,18 @@ TEST_P(StreamEnds, WithItsWindowOrPage) {
   Hover(widget);
   EXPECT_FALSE(form_->GetLink()->IsRefreshing());
 
-  // Back on screen (and on its page), hovering streams again.
-  if (std::string(action) == "page") form_->DisplayPlaybackClick();
-  else form_->SubWindow()->showMaximized();
+  // Back on screen (and on its page), with the pointer elsewhere: the
+  // widget is drawn as before its hover, and no hint is left.
+  actions.at(action).back();
   PumpEvents();
   widget = Widget(function);
   ASSERT_NE(widget, nullptr);
+  EXPECT_EQ(widget->GetFadeState(), kFadeIdle);
+  EXPECT_NE(widget->GetCurrentColour(), widget->GetHighlightColour()) << function << " " << action;
+  EXPECT_EQ(HighlightedFramePixels(widget), 0) << function << " " << action;
+  EXPECT_EQ(form_->HoverCount(), 0);
+  EXPECT_EQ(form_->StatusText(3).toStdString(), "");
+  // Hovering streams again.
   widget->MouseMove(-100, -100);
   for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
   }
@@ -319,9 +362,124 @@ TEST_P(StreamEnds, WithItsWindowOrPage) {
 INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, StreamEnds,
                          ::testing::Combine(::testing::Values("DSVoiceRecordData", "IN1IN2Data", "SARData",
                                                               "touchscreen"),
-                                            ::testing::Values("minimise", "hide", "page")),
+                                            ::testing::Values("minimise", "close", "hide", "mainminimise", "page")),
                          [](const auto& info) {
                            return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
                          });
+
+}  // namespace
+
+namespace {
+
+using namespace hosttest;
+
+// Each streaming widget of page 2, streaming under the real pointer, which
+// then leaves the paint box without crossing the page: the window system's
+// leave, a move onto the scroll bar right of the page, a move off the
+// window. The hover ends (highlight and hint gone) and no read follows.
+class LeavingThePaintBox : public StreamingOnBoard,
+                           public ::testing::WithParamInterface<std::tuple<const char*, const char*>> {};
+
+TEST_P(LeavingThePaintBox, EndsTheStream) {
+  const auto [function, path] = GetParam();
+  TStreamingShape* widget = Widget(function);
+  ASSERT_NE(widget, nullptr) << function;
+  QWidget* box = form_->BlockDiagramPaintBox;
+  trace_.Mark();
+  RestOn(widget);
+  ASSERT_TRUE(WaitFor([&] { return widget->GetFadeState() == kFadeLit && Reads() >= 2; }, std::chrono::seconds(5)))
+      << function << " " << widget->GetFadeState();
+  EXPECT_EQ(form_->StatusText(3).toStdString(), widget->GetHintText());
+  EXPECT_EQ(form_->HoverCount(), 1);
+  EXPECT_GT(HighlightedFramePixels(widget), 0);
+
+  QScrollBar* bar = form_->BlockDiagramScrollBox->verticalScrollBar();
+  ASSERT_TRUE(bar->isVisible());
+  const std::map<std::string, std::function<void()>> paths = {
+      {"leave", [&] {
+         QEvent leave(QEvent::Leave);
+         QCoreApplication::sendEvent(box, &leave);
+       }},
+      {"scrollbar", [&] { PointerTo(bar, bar->rect().center()); }},
+      // Out of the window in one move: the window system reports the leave.
+      {"window", [&] {
+         QEvent leave(QEvent::Leave);
+         QCoreApplication::sendEvent(area_.windowHandle(), &leave);
+       }},
+  };
+  paths.at(path)();
+  EXPECT_TRUE(WaitFor([&] { return widget->GetFadeState() == kFadeIdle; }, std::chrono::seconds(2)));
+  EXPECT_TRUE(WaitFor([&] { return !form_->GetLink()->IsRefreshing(); }, std::chrono::seconds(2))) << function;
+  trace_.Mark();
+  EXPECT_FALSE(WaitFor([&] { return Reads() > 0; }, std::chrono::milliseconds(400))) << function << " " << path;
+  EXPECT_EQ(form_->HoverCount(), 0);
+  EXPECT_EQ(form_->StatusText(3).toStdString(), "");
+  EXPECT_EQ(HighlightedFramePixels(widget), 0) << function << " " << path;
+
+  // Back on it (the window system sends no move to the place it left), the
+  // stream starts again.
+  trace_.Mark();
+  RestOn(widget, QPoint(4, 4));
+  EXPECT_TRUE(WaitFor([&] { return form_->GetLink()->IsRefreshing() && Reads() >= 2; }, std::chrono::seconds(5)))
+      << function << " " << path;
+  EXPECT_EQ(form_->HoverCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, LeavingThePaintBox,
+                         ::testing::Combine(::testing::Values("DSVoiceRecordData", "IN1IN2Data", "SARData",
+                                                              "touchscreen"),
+                                            ::testing::Values("leave", "scrollbar", "window")),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+                         });
+
+}  // namespace
+
+namespace {
+
+using namespace hosttest;
+
+// A window without a board: its widgets' refreshes run on the link all the
+// same, and the pointer's leaving or a hidden window ends each of them with
+// its highlight and hint.
+class SimulatedWindowHover : public StreamingOnBoard, public ::testing::WithParamInterface<const char*> {
+ protected:
+  bool OnBoard() const override { return false; }
+  void ExpectNothingHighlighted(TStreamingShape* widget, const char* when) {
+    EXPECT_TRUE(WaitFor([&] { return widget->GetFadeState() == kFadeIdle; }, std::chrono::seconds(2))) << when;
+    EXPECT_TRUE(WaitFor([&] { return !form_->GetLink()->IsRefreshing(); }, std::chrono::seconds(2))) << when;
+    EXPECT_EQ(form_->HoverCount(), 0) << when;
+    EXPECT_EQ(form_->StatusText(3).toStdString(), "") << when;
+    EXPECT_EQ(HighlightedFramePixels(widget), 0) << when;
+  }
+};
+
+TEST_P(SimulatedWindowHover, EndsOnTheScrollBarAndWithAHiddenWindow) {
+  TStreamingShape* widget = Widget(GetParam());
+  ASSERT_NE(widget, nullptr) << GetParam();
+  ASSERT_EQ(form_->StatusText(0).toStdString(), "EVM Status: Simulation");
+  auto rest = [&](QPoint shift) {
+    RestOn(widget, shift);
+    ASSERT_TRUE(WaitFor([&] { return widget->GetFadeState() == kFadeLit && form_->GetLink()->IsRefreshing(); },
+                        std::chrono::seconds(5)));
+    EXPECT_EQ(form_->StatusText(3).toStdString(), widget->GetHintText());
+    EXPECT_GT(HighlightedFramePixels(widget), 0);
+  };
+  rest({});
+  QScrollBar* bar = form_->BlockDiagramScrollBox->verticalScrollBar();
+  ASSERT_TRUE(bar->isVisible());
+  PointerTo(bar, bar->rect().center());
+  ExpectNothingHighlighted(widget, "scroll bar");
+
+  rest({4, 4});
+  form_->SubWindow()->hide();
+  PumpEvents();
+  form_->SubWindow()->showMaximized();
+  PumpEvents();
+  ExpectNothingHighlighted(widget, "hidden");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, SimulatedWindowHover,
+                         ::testing::Values("DSVoiceRecordData", "IN1IN2Data", "SARData", "touchscreen"));
 
 }  // namespace
