@@ -39,7 +39,10 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
   }
 }
 
-void FakeDialogs::Message(QWidget*, const std::string&, const std::string& text) { messages.push_back(text); }
+void FakeDialogs::Message(QWidget*, const std::string&, const std::string& text) {
+  messages.push_back(text);
+  if (onMessage) onMessage(text);
+}
 
 int FakeDialogs::RunModal(QDialog* dialog) {
   modalForms.push_back(dialog->objectName().toStdString());
