@@ -1,6 +1,7 @@
 // Diagram pages: loading a page of 1024 objects (the load alone), its first
-// show, its teardown, loading the board kit's own pages, and one full redraw
-// (background and foreground) at 100 % zoom. Pages load onto a paint box as
+// show, its teardown, loading the board kit's own pages, opening and zooming
+// a page with a 5 MB text line, and one full redraw (background and
+// foreground) at 100 % zoom. Pages load onto a paint box as
 // in a board window; what a page leaves behind is destroyed and its posted
 // events delivered outside the timed span, so no iteration pays for an
 // earlier one.
@@ -180,6 +181,54 @@ BENCHMARK_CAPTURE(BM_LoadKitPage, QMX7XXX/Page1, "QMX7XXX\\Page1.svg")->Unit(ben
 BENCHMARK_CAPTURE(BM_LoadKitPage, QMX7XXX/Page2, "QMX7XXX\\Page2.svg")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LoadKitPage, QMX7XXX/Clock, "QMX7XXX\\Clock.svg")->Unit(benchmark::kMillisecond);
 
+// A page whose one text holds a 5 MB line: loaded, placed at 100 % and
+// drawn once, as a board window opens it; then only placed and drawn again,
+// as a zoom or a refresh does.
+std::string HugeTextPageFile() {
+  static const std::string path = [] {
+    const std::string name = "/tmp/palisar_bench_text_" + std::to_string(getpid()) + ".svg";
+    std::ofstream(name) << "<svg width=\"1600\" height=\"1200\"><text x=\"800\" y=\"600\"><tspan>"
+                        << std::string(5 << 20, 'x') << "</tspan></text></svg>\n";
+    return name;
+  }();
+  return path;
+}
+
+void DrawPage(TBlockDiagram& page, TCanvas& canvas) {
+  QPainter& painter = canvas.Lock();
+  painter.fillRect(0, 0, canvas.Width(), canvas.Height(), Qt::white);
+  for (unsigned i = 0; i < page.ObjectCount(); ++i) page.Object(i)->Paint(&canvas);
+  canvas.Unlock();
+}
+
+void BM_OpenPageWithHugeText(benchmark::State& state) {
+  const TDiagramContext context = WindowContext();
+  TCanvas canvas;
+  canvas.SetSize(1280, 960, 0xFFFFFF);
+  std::unique_ptr<TBlockDiagram> page;
+  for (auto _ : state) {
+    page = std::make_unique<TBlockDiagram>(HugeTextPageFile(), context);
+    page->SetZoom(1.0, 0, 0);
+    DrawPage(*page, canvas);
+    Discard(state, page);
+  }
+}
+BENCHMARK(BM_OpenPageWithHugeText)->Unit(benchmark::kMillisecond);
+
+void BM_ZoomPageWithHugeText(benchmark::State& state) {
+  const TDiagramContext context = WindowContext();
+  TBlockDiagram page(HugeTextPageFile(), context);
+  TCanvas canvas;
+  canvas.SetSize(1920, 1440, 0xFFFFFF);
+  float zoom = 1.0f;
+  for (auto _ : state) {
+    zoom = zoom == 1.0f ? 1.5f : 1.0f;
+    page.SetZoom(zoom, 0, 0);
+    DrawPage(page, canvas);
+  }
+}
+BENCHMARK(BM_ZoomPageWithHugeText)->Unit(benchmark::kMillisecond);
+
 void BM_FullRedraw1024(benchmark::State& state) {
   TDiagramContext context;  // headless: drawing only
   TBlockDiagram page(PageFile(), context);
@@ -210,5 +259,6 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   delete &PaintBox();
   std::remove(PageFile().c_str());
+  std::remove(HugeTextPageFile().c_str());
   return 0;
 }

@@ -434,16 +434,30 @@ void TGUIPolygon::Draw(TCanvas* target) { DrawPolygon(target->Painter(), pointCo
 
 // ---------------------------------------------------------------- text
 
+namespace {
+
+// The first kMaxLineLength characters of a UTF-8 line (a character is cut whole).
+std::string KeptLine(const std::string& text) {
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;  // inside a character
+    if (characters++ == TGUIText::kMaxLineLength) return text.substr(0, i);
+  }
+  return text;
+}
+
+}  // namespace
+
 TGUIText::TGUIText(const float* at, const std::string& text, int size)
     : TGUIObject(1, 0), position{at[0], at[1]}, fontSize(size) {
-  lines[0] = text;
+  lines[0] = KeptLine(text);
 }
 
 TGUIText::~TGUIText() { ShapeCaches().erase(this); }
 
 void TGUIText::AddLine(const std::string& text, int offset) {
   if (lineCount >= kMaxLines) return;
-  lines[lineCount] = text;
+  lines[lineCount] = KeptLine(text);
   lineOffsets[lineCount] = offset;
   ++lineCount;
 }

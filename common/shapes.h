@@ -68,6 +68,11 @@ class COMMON_API TGUIPolygon : public TGUILine {
 class COMMON_API TGUIText : public TGUIObject {
  public:
   static constexpr int kMaxLines = 8;
+  // A line is kept to this many characters: more than any drawing shows
+  // (a line is drawn in a box 8192 pixels wide, which holds about 44000 of
+  // the narrowest glyphs at the smallest font), so the cut is never seen,
+  // and a huge line is not measured again at every zoom.
+  static constexpr size_t kMaxLineLength = 65536;
 
   TGUIText(const float* position, const std::string& text, int fontSize);
   ~TGUIText() override;

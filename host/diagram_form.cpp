@@ -295,6 +295,9 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   commandWindow->setWindowTitle(commandWindow->windowTitle() + " " + windowTitle());
   // 16. The plug-in's View menu items.
   AddPluginMenuItems();
+  // The pages are loaded: the load window goes before the board's scripts
+  // run, so that it covers none of their messages.
+  if (LoadForm) LoadForm->hide();
   // 17. The board of the request; a null handle leaves the link without one.
   link->AcquireEVM(request->deviceHandle);
   // The scripts of the pages' widgets can reach the board only now.
@@ -305,7 +308,6 @@ TDiagramForm::TDiagramForm(QMdiArea* owner, const EVMOpenRequest* request) {
   if (request->deviceIndex != -1) UpdateEVMStatus(1);
   // 19. The bitmaps come with the first zoom.
   inspector->SetName(boardName_);
-  if (LoadForm) LoadForm->hide();
 
   // The user's changes of the toolbar, connected after the design values are set.
   connect(ZoomBox, &QComboBox::currentTextChanged, this, [this] { ZoomBoxChange(); });
@@ -626,7 +628,12 @@ TBlockDiagram* TDiagramForm::LoadPage(const std::string& fileName) {
     // The window goes on with the pages that load.
     const std::string text = "The diagram " + platform::Cut(fileName) + " cannot be loaded: " + error.what();
     platform::LogLine(text);
+    // The load window stays on top: it would cover the message. It comes
+    // back for the pages still to load.
+    const bool loading = LoadForm && LoadForm->isVisible();
+    if (loading) LoadForm->hide();
     Dialogs().Message(this, "Palisar", text);
+    if (loading) LoadForm->show();
     return nullptr;
   }
 }

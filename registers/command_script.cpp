@@ -1,6 +1,7 @@
 #include "registers/command_script.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <climits>
 #include <iterator>
@@ -12,6 +13,8 @@
 #include "platform/timing.h"
 
 namespace {
+
+std::atomic<int64_t> defaultSyncBudgetMs{CommandScript::kSyncBudgetMs};
 
 // Script numbers are hexadecimal without a prefix: the original put "0x" in
 // front and converted, so a prefix, a sign or any other character is an
@@ -90,6 +93,19 @@ void ScriptPlace::Follow(int reg, const uint8_t* data, int count) {
 CommandScript::CommandScript() = default;
 
 void CommandScript::ForgetPlaces() { std::fill(std::begin(places_), std::end(places_), ScriptPlace{}); }
+
+void CommandScript::SetDefaultSyncBudget(std::chrono::milliseconds budget) { defaultSyncBudgetMs = budget.count(); }
+
+std::chrono::milliseconds CommandScript::DefaultSyncBudget() {
+  return std::chrono::milliseconds(defaultSyncBudgetMs.load());
+}
+
+int CommandScript::BlockingLimitMs() const {
+  if (!synchronous_) return kBlockingLimitMs;
+  // Waiting past the run's end would only delay its stop.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(syncDeadline_ - Clock::now()).count();
+  return int(std::clamp<int64_t>(left, 0, kBlockingLimitMs));
+}
 
 std::string CommandScript::Trim(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -212,7 +228,8 @@ CommandScript::Step CommandScript::Poll(int device, int reg, uint8_t ones, uint8
     }
   } else {
     // Nothing could stop an endless poll here.
-    if (ms < 0 || ms > kBlockingLimitMs) ms = kBlockingLimitMs;
+    const int limit = BlockingLimitMs();
+    if (ms < 0 || ms > limit) ms = limit;
     pollStart_ = now;
   }
   if (generating_) ms = 0;
@@ -419,7 +436,7 @@ CommandScript::Step CommandScript::Interpret(std::string& line, bool isLastLine,
         waitUntil_ = Clock::now() + std::chrono::milliseconds(ms);
         return Step::Done;
       }
-      platform::Sleep(std::min(ms, kBlockingLimitMs));
+      platform::Sleep(std::min(ms, BlockingLimitMs()));
       return Step::Done;
     }
     case 'b': {

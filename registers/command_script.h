@@ -124,8 +124,13 @@ class CommandScript {
   // waiting for a value that no board will give.
   void SetGenerating(bool on) { generating_ = on; }
   // The total time of one synchronous run (time in message boxes not
-  // counted); past it the run stops with a log line.
+  // counted); past it the run stops with a log line. A d or f line of the
+  // run waits no longer than the run has left.
   void SetSyncBudget(std::chrono::milliseconds budget) { syncBudget_ = budget; }
+  // The budget every script starts with (kSyncBudgetMs): tests shorten it
+  // for the scripts that windows make for themselves.
+  static void SetDefaultSyncBudget(std::chrono::milliseconds budget);
+  static std::chrono::milliseconds DefaultSyncBudget();
 
   const std::string& FileName() const { return fileName_; }
   void SetFileName(const std::string& name) { fileName_ = name; }
@@ -182,6 +187,7 @@ class CommandScript {
   int Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report = true);
   void ReportFailure(int lineNumber, const std::string& line);
   int InterfaceDevice(int dd) const;
+  int BlockingLimitMs() const;
   std::string Indent(int depth) const { return std::string(size_t(depth) * 2, ' '); }
   void Emit(const std::string& line);
   void EndOfRun();
@@ -213,7 +219,7 @@ class CommandScript {
   CommandScriptOutput* output_ = nullptr;
   bool logFailures_ = true;
   bool generating_ = false;
-  std::chrono::milliseconds syncBudget_{kSyncBudgetMs};
+  std::chrono::milliseconds syncBudget_ = DefaultSyncBudget();
   Clock::time_point syncDeadline_;
   // The line being run (from 1; 0 for a line executed on its own) and the
   // line that opened the pending block, for the log of a refused transfer.

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing Palisar need.
 # Idempotent: only missing packages are installed. Works as root or through sudo.
+# Optional sets are named on the command line:
+#   scripts/setup.sh fuzz   also clang 14 with its libFuzzer and sanitizer
+#                           runtimes, for the fuzz targets (docs/fuzzing.md)
 set -euo pipefail
 
 packages=(
@@ -11,6 +14,16 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
 )
+
+for set in "$@"; do
+  case "$set" in
+    fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+    *)
+      echo "setup: unknown package set '$set' (known: fuzz)" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

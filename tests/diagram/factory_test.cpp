@@ -229,3 +229,35 @@ TEST(FactoryTest, TextLinesFromTspans) {
   EXPECT_EQ(sized->GetLineOffset(1), 25);
   EXPECT_EQ(sized->GetLineOffset(2), 25);  // the offset carries over
 }
+
+TEST(FactoryTest, TextLinesLongerThanAnyDrawingShowsAreCutAtLoad) {
+  const size_t kept = TGUIText::kMaxLineLength;
+  const std::string huge(5 << 20, 'x');
+  std::string accents;  // two bytes per character
+  for (size_t i = 0; i < kept + 10; ++i) accents += "\xC3\xA9";
+  const struct {
+    const char* what;
+    std::string first, second;        // the tspans' texts
+    std::string keptFirst, keptSecond;
+  } cases[] = {
+      {"ordinary lines", "Gain", "-12 dB", "Gain", "-12 dB"},
+      {"a 5 MB line", huge, "b", huge.substr(0, kept), "b"},
+      {"a 5 MB second line", "a", huge, "a", huge.substr(0, kept)},
+      {"a line of the kept length", std::string(kept, 'y'), "b", std::string(kept, 'y'), "b"},
+      {"characters are cut whole", accents, "b", accents.substr(0, 2 * kept), "b"},
+  };
+  for (const auto& c : cases) {
+    for (const char* function : {"", " function=\"ImageHint\" file=\"a.jpg\" HintYOffset=\"3\""}) {
+      PageFixture f;
+      auto page = f.Load("<text x=\"50\" y=\"40\"" + std::string(function) + "><tspan>" + c.first +
+                         "</tspan><tspan>" + c.second + "</tspan></text>");
+      ASSERT_EQ(page->ObjectCount(), 1u) << c.what;
+      auto* text = dynamic_cast<TGUIText*>(page->Object(0));
+      ASSERT_NE(text, nullptr) << c.what;
+      ASSERT_EQ(text->GetLineCount(), 2) << c.what;
+      EXPECT_EQ(text->GetLine(0).size(), c.keptFirst.size()) << c.what << function;
+      EXPECT_TRUE(text->GetLine(0) == c.keptFirst) << c.what << function;
+      EXPECT_TRUE(text->GetLine(1) == c.keptSecond) << c.what << function;
+    }
+  }
+}

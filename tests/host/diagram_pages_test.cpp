@@ -74,6 +74,73 @@ TEST_F(DiagramPagesTest, APageThatFailsToLoadIsReportedAndTheOthersLoad) {
   EXPECT_EQ(form->Page(0)->FileName(), "QMX7XXX\\Page2.svg");
 }
 
+TEST_F(DiagramPagesTest, NoMessageOfTheWindowsLoadIsShownUnderTheLoadWindow) {
+  // The load window stays on top, so a message shown while it is up sits under it.
+  testsupport::WriteFile(dir_.File("bad.cfg"), "x 1\n");
+  testsupport::WriteFile(dir_.File("bad.svg"),
+                         "<svg width='100' height='100'><metadata><file>bad.cfg</file></metadata></svg>");
+  const struct {
+    const char* what;
+    const char* list;
+    const char* message;  // the start of the message
+  } cases[] = {
+      {"a page that cannot be loaded",
+       "<L><B Diagram-1='QMX7XXX\\Missing.svg' Diagram-2='QMX7XXX\\Page2.svg'/></L>", "The diagram "},
+      {"the clock page", "<L><B Diagram-1='QMX7XXX\\Page2.svg' Diagram-Clock='nothing.svg'/></L>", "The diagram "},
+      {"a failed line of the init script run at connect", "<L><B Diagram-1='bad.svg'/></L>", "Error, line = 1, x 1"},
+  };
+  for (const auto& c : cases) {
+    dialogs_.messages.clear();
+    std::vector<bool> loadWindowUp;
+    dialogs_.onMessage = [&](const std::string&) { loadWindowUp.push_back(LoadForm->isVisible()); };
+    QPointer<TDiagramForm> form = Open("B", c.list);
+    dialogs_.onMessage = nullptr;
+    ASSERT_FALSE(dialogs_.messages.empty()) << c.what;
+    EXPECT_EQ(dialogs_.messages[0].rfind(c.message, 0), 0u) << c.what << ": " << dialogs_.messages[0];
+    EXPECT_EQ(loadWindowUp, std::vector<bool>(dialogs_.messages.size(), false)) << c.what;
+    EXPECT_FALSE(LoadForm->isVisible()) << c.what;
+    ASSERT_FALSE(form.isNull()) << c.what;
+    form->GetLink()->SetDeviceHandle(nullptr);
+    form->FileExit1Execute();
+    PumpEvents();
+  }
+}
+
+TEST_F(DiagramPagesTest, AnEndlessInitScriptStopsAtItsTimeAndTheWindowOpens) {
+  // The init-script windows are made by the window: they start with the default budget.
+  struct Budget {
+    std::chrono::milliseconds saved = CommandScript::DefaultSyncBudget();
+    Budget() { CommandScript::SetDefaultSyncBudget(std::chrono::milliseconds(50)); }
+    ~Budget() { CommandScript::SetDefaultSyncBudget(saved); }
+  } budget;
+  testsupport::LogCapture log;
+  testsupport::WriteFile(dir_.File("loop.cfg"), ":L 99999999\nw 30 10 01\n:L\n");
+  testsupport::WriteFile(dir_.File("loop.svg"), "<svg width='100' height='100'><metadata><file>loop.cfg</file>"
+                                                "</metadata><rect x='1' y='1' width='5' height='5'/></svg>");
+  Mark();
+  // Run at connect (the last page loaded) and at the first show (page 0).
+  TDiagramForm* form = Open("B", "<L><B Diagram-1='loop.svg' Diagram-2='loop.svg'/></L>");
+  ASSERT_NE(form, nullptr);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(form->DrawingEnabled());
+  EXPECT_EQ(form->CurrentPage(), form->Page(0));
+  auto stops = [&] {
+    int n = 0;
+    for (const std::string& line : log.Lines())
+      n += line.rfind("Script stopped after 0.05 s, line = ", 0) == 0 &&
+           line.find("(Source File = loop.cfg)") != std::string::npos;
+    return n;
+  };
+  EXPECT_EQ(stops(), 2);
+  // The loop ran: its write reached the board.
+  const std::vector<std::string> writes = Writes();
+  EXPECT_NE(std::find(writes.begin(), writes.end(), WriteHex(0x10, 0x01)), writes.end());
+  // A page switch runs the page's script, which stops as well.
+  form->DisplayPlaybackClick();
+  EXPECT_EQ(form->CurrentPage(), form->Page(1));
+  EXPECT_EQ(stops(), 3);
+}
+
 TEST_F(DiagramPagesTest, AtMostFivePagesAreLoaded) {
   std::string attributes;
   for (int i = 1; i <= 7; ++i) attributes += " Diagram-" + std::to_string(i) + "='QMX7XXX\\Page2.svg'";

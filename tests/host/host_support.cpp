@@ -61,7 +61,10 @@ void RestOn(TDiagramForm* form, TGUIObject* object, const QPoint& shift) {
   PointerTo(form->BlockDiagramPaintBox, centre + shift);
 }
 
-void FakeDialogs::Message(QWidget*, const std::string&, const std::string& text) { messages.push_back(text); }
+void FakeDialogs::Message(QWidget*, const std::string&, const std::string& text) {
+  messages.push_back(text);
+  if (onMessage) onMessage(text);
+}
 
 int FakeDialogs::RunModal(QDialog* dialog) {
   modalForms.push_back(dialog->objectName().toStdString());

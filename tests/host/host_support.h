@@ -62,6 +62,8 @@ class FakeDialogs : public IDialogs {
 
   // Runs for each modal form; without one every form is cancelled.
   Script modal;
+  // Runs for each message, as it is shown.
+  std::function<void(const std::string&)> onMessage;
   std::vector<std::string> messages;
   std::vector<std::string> modalForms;  // object names, in order
   std::string openFile, saveFile;

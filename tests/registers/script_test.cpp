@@ -3,6 +3,9 @@
 // that stay stoppable, and transfers the link refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "registers/command_script.h"
 #include "platform/timing.h"
 #include "quillbus/quillbus.h"
@@ -344,6 +347,59 @@ TEST(Script, ASynchronousRunStopsWhenItsTimeIsUp) {
   script.SetLines({"b", "c after"});
   EXPECT_TRUE(script.RunSync());
   EXPECT_EQ(slow.readData, Lines{"#after"});
+}
+
+TEST(Script, ASynchronousRunWaitsNoLongerThanItsTimeLeft) {
+  // Each line alone may hold a run 10 s: with 30 ms left the run stops on time.
+  struct Poller : Recorder {
+    int reads = 0;
+    // The poll's register never matches; each read gives the clock a millisecond.
+    static int Read(void* user, int, int, uint8_t* buffer, int count, bool isRead, bool) {
+      if (!isRead) return 1;
+      std::fill(buffer, buffer + count, 0);
+      ++static_cast<Poller*>(user)->reads;
+      platform::Sleep(1);
+      return 1;
+    }
+  };
+  for (const char* wait : {"d 10000", "f 30 05 1XXXXXXX 10000", "f 30 05 1XXXXXXX -1"}) {
+    testsupport::LogCapture log;
+    Poller r;
+    CommandScript script;
+    r.Attach(script);
+    script.SetTransfer(&r, Poller::Read);
+    script.SetFileName("wait.cfg");
+    script.SetSyncBudget(std::chrono::milliseconds(30));
+    script.SetLines({wait, "c after"});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(script.RunSync()) << wait;
+    // Far below the 10 s that the line alone may wait.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << wait;
+    EXPECT_LT(r.reads, 1000) << wait;
+    EXPECT_TRUE(r.readData.empty()) << wait;
+    EXPECT_TRUE(log.Contains(std::string("Script stopped after 0.03 s, line = 1, ") + wait +
+                             " (Source File = wait.cfg)"))
+        << wait;
+  }
+}
+
+TEST(Script, ScriptsStartWithTheDefaultBudget) {
+  const std::chrono::milliseconds saved = CommandScript::DefaultSyncBudget();
+  EXPECT_EQ(saved, std::chrono::milliseconds(CommandScript::kSyncBudgetMs));
+  CommandScript::SetDefaultSyncBudget(std::chrono::milliseconds(20));
+  testsupport::LogCapture log;
+  Recorder r;
+  CommandScript script;
+  CommandScript::SetDefaultSyncBudget(saved);
+  r.Attach(script);
+  script.SetFileName("huge.cfg");
+  script.SetLines({":L 99999999", "c x", ":L"});
+  EXPECT_FALSE(script.RunSync());
+  bool logged = false;
+  for (const std::string& line : log.Lines())
+    logged |= line.rfind("Script stopped after 0.02 s, line = ", 0) == 0 &&
+              line.find("(Source File = huge.cfg)") != std::string::npos;
+  EXPECT_TRUE(logged);
 }
 
 TEST(Script, SynchronousRunsRefuseWhatNobodyCouldStop) {
