@@ -354,7 +354,7 @@ TEST(Script, ASynchronousRunWaitsNoLongerThanItsTimeLeft) {
   struct Poller : Recorder {
     int reads = 0;
     // The poll's register never matches; each read gives the clock a millisecond.
-    static int Read(void* user, int, int, uint8_t* buffer, int count, bool isRead, bool) {
+    static int Read(void* user, int, ScriptPlace&, int, uint8_t* buffer, int count, bool isRead, bool) {
       if (!isRead) return 1;
       std::fill(buffer, buffer + count, 0);
       ++static_cast<Poller*>(user)->reads;
