@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QMdiArea>
 #include <chrono>
-#include <clocale>
 #include <cstdio>
 #include <memory>
 #include <pugixml.hpp>
@@ -18,7 +17,6 @@
 #include "diagram/block_diagram.h"
 #include "host/diagram_form.h"
 #include "link/usbi2c.h"
-#include "platform/gui/gui.h"
 #include "platform/log.h"
 #include "quillbus/quillbus.h"
 #include "tests/support/test_support.h"
@@ -148,15 +146,3 @@ void BM_RefreshReportChangingHalfTheSwitches(benchmark::State& state) {
 BENCHMARK(BM_RefreshReportChangingHalfTheSwitches)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  std::setlocale(LC_NUMERIC, "C");
-  gui::Install();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  gui::Uninstall();
-  return 0;
-}

@@ -6,13 +6,80 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <unordered_map>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace {
 // 96 dots per inch, so a font size in points means on the image what it
 // means on the original's screen.
 constexpr int kDotsPerMeter = 3780;
+
+// The memory of a canvas's image. Memory the process has not touched yet
+// costs a page fault per page when first written, far more than filling
+// it: a canvas keeps its memory for the next size that fits, and a large
+// image lies in huge pages where the system lends them (a fault then maps
+// 2 MB rather than 4 kB).
+struct TPixelMemory {
+  static constexpr size_t kHugePage = size_t(2) << 20;
+  uchar* data = nullptr;
+  size_t capacity = 0;
+  bool mapped = false;
+
+  explicit TPixelMemory(size_t bytes) {
+#ifdef __linux__
+    if (bytes >= kHugePage) {
+      const size_t length = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+      void* start = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (start != MAP_FAILED) {
+        const uintptr_t base = reinterpret_cast<uintptr_t>(start);
+        const uintptr_t aligned = (base + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+        if (aligned > base) munmap(start, aligned - base);
+        const uintptr_t end = base + length + kHugePage;
+        if (end > aligned + length) munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
+        madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+        data = reinterpret_cast<uchar*>(aligned);
+        capacity = length;
+        mapped = true;
+        return;
+      }
+    }
+#endif
+    data = static_cast<uchar*>(std::calloc(bytes, 1));
+    capacity = data ? bytes : 0;
+  }
+  ~TPixelMemory() {
+#ifdef __linux__
+    if (mapped) {
+      munmap(data, capacity);
+      return;
+    }
+#endif
+    std::free(data);
+  }
+  TPixelMemory(const TPixelMemory&) = delete;
+  TPixelMemory& operator=(const TPixelMemory&) = delete;
+};
+
+// Each canvas's memory, kept beside the class (its layout is shared with
+// the plug-in); an image on it holds a reference, so a copy of the image
+// that outlives the canvas's next size keeps its pixels.
+struct TPixelMemories {
+  std::mutex lock;
+  std::unordered_map<const TCanvas*, std::shared_ptr<TPixelMemory>> of;
+};
+TPixelMemories& PixelMemories() {
+  static auto* memories = new TPixelMemories;
+  return *memories;
+}
+
+void ReleasePixelMemory(void* holder) { delete static_cast<std::shared_ptr<TPixelMemory>*>(holder); }
 
 // The paints noted on held canvases. Kept beside the class: its layout is
 // shared with the plug-in. Never destroyed, so a canvas that outlives the
@@ -28,11 +95,22 @@ TCanvas::TCanvas(QWidget* view) : view_(view) {}
 TCanvas::~TCanvas() {
   if (painter_.isActive()) painter_.end();
   if (held_) HeldPaints().erase(this);
+  image_ = QImage();
+  TPixelMemories& memories = PixelMemories();
+  std::lock_guard<std::mutex> guard(memories.lock);
+  memories.of.erase(this);
 }
 
 void TCanvas::SetView(QWidget* view) { view_ = view; }
 
 bool TCanvas::SetSize(int width, int height, TColor background) {
+  if (Locked()) return false;
+  const bool whole = Resize(width, height);
+  image_.fill(PenColour(background));
+  return whole;
+}
+
+bool TCanvas::Resize(int width, int height) {
   if (Locked()) return false;
   bool cut = false;
   width = std::max(width, 1);
@@ -45,18 +123,37 @@ bool TCanvas::SetSize(int width, int height, TColor background) {
     height = std::max(1, int(height * f));
     cut = true;
   }
-  // The same size again keeps the buffer.
+  // The same size again keeps the image.
   if (image_.width() == width && image_.height() == height &&
-      image_.format() == QImage::Format_ARGB32_Premultiplied) {
-    image_.fill(PenColour(background));
+      image_.format() == QImage::Format_ARGB32_Premultiplied)
     return !cut;
+  const size_t bytes = size_t(width) * 4 * size_t(height);
+  TPixelMemories& memories = PixelMemories();
+  std::lock_guard<std::mutex> guard(memories.lock);
+  std::shared_ptr<TPixelMemory>& memory = memories.of[this];
+  // The old image lets go of the memory, unless a copy of it lives on.
+  image_ = QImage();
+  if (!memory || memory.use_count() > 1 || memory->capacity < bytes) {
+    memory.reset();
+    memory = std::make_shared<TPixelMemory>(bytes);
   }
-  QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-  image.setDotsPerMeterX(kDotsPerMeter);
-  image.setDotsPerMeterY(kDotsPerMeter);
-  image.fill(PenColour(background));
-  image_ = std::move(image);
+  if (!memory->data) {
+    memories.of.erase(this);
+    return false;
+  }
+  image_ = QImage(memory->data, width, height, qsizetype(width) * 4, QImage::Format_ARGB32_Premultiplied,
+                  ReleasePixelMemory, new std::shared_ptr<TPixelMemory>(memory));
+  image_.setDotsPerMeterX(kDotsPerMeter);
+  image_.setDotsPerMeterY(kDotsPerMeter);
   return !cut;
+}
+
+void TCanvas::Release() {
+  if (Locked()) return;
+  image_ = QImage();
+  TPixelMemories& memories = PixelMemories();
+  std::lock_guard<std::mutex> guard(memories.lock);
+  memories.of.erase(this);
 }
 
 bool TCanvas::SetImage(const QImage& image) {

@@ -39,8 +39,14 @@ class COMMON_API TCanvas {
   // Replaces the image by one of the given size filled with `background`;
   // the canvas stays the same object. False when the size had to be cut to
   // the limits above (it is cut, keeping the aspect roughly) or the canvas
-  // is locked (nothing changes then).
+  // is locked (nothing changes then). The canvas keeps its memory for the
+  // next size that fits in it, unless a copy of its image still uses it.
   bool SetSize(int width, int height, TColor background);
+  // The same without the fill, for a caller that draws every pixel before
+  // the image is shown: what the memory held stays.
+  bool Resize(int width, int height);
+  // Lets go of the image and its memory (a large scratch image not kept).
+  void Release();
   // Adopts an image (a zoom that built its bitmap elsewhere). False while locked.
   bool SetImage(const QImage& image);
   const QImage& Image() const { return image_; }

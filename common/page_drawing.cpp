@@ -158,6 +158,7 @@ void TPageDrawing::SetCanvases(TCanvas* foreground, TCanvas* background, TColor 
   background_ = background;
   colour_ = colour;
   backgroundDrawn_ = foregroundDrawn_ = false;
+  backgroundLate_ = true;
   whole_ = whole_ || inPass_;
 }
 
@@ -247,6 +248,24 @@ void TPageDrawing::PaintLayer(bool background) {
   }
 }
 
+bool TPageDrawing::MakeBackground() {
+  const QSize size = foreground_->Image().size();
+  if (background_->Image().size() != size) background_->Resize(size.width(), size.height());
+  if (background_->Image().size() != size) return false;
+  {
+    TCanvasLock lock(*background_);
+    QPainter& painter = lock.Painter();
+    if (!painter.isActive()) return false;
+    painter.fillRect(background_->Image().rect(), PenColour(colour_));
+    // Their later paints still go to the foreground.
+    for (TEntry& entry : entries_)
+      if (entry.object && entry.object->GetMode() == 0) entry.object->PaintAside(background_);
+  }
+  backgroundDrawn_ = true;
+  backgroundLate_ = false;
+  return true;
+}
+
 bool TPageDrawing::DrawRegion(bool background, const QRegion& region) {
   if (region.isEmpty()) return true;
   // Behind the last object of the layer whose fill alone covers the whole
@@ -281,14 +300,17 @@ bool TPageDrawing::DrawRegion(bool background, const QRegion& region) {
   const QRect page = foreground_->Image().rect();
   box &= page;
   if (qint64(box.width()) * box.height() * 3 > qint64(page.width()) * page.height()) return false;
-  scratch_.SetSize(box.width(), box.height(), colour_);
   // The foreground's objects lie on the background, the background's on
   // the page colour, either on a cover's fill.
   if (cover) {
+    scratch_.Resize(box.width(), box.height());
     TCanvasLock lock(scratch_);
     lock.Painter().fillRect(scratch_.Image().rect(), FillColour(cover->object->GetFillColour()));
   } else if (!background) {
+    scratch_.Resize(box.width(), box.height());
     scratch_.CopyFrom(*background_, box, QPoint(0, 0));
+  } else {
+    scratch_.SetSize(box.width(), box.height(), colour_);
   }
   {
     TCanvasLock lock(scratch_);
@@ -299,7 +321,7 @@ bool TPageDrawing::DrawRegion(bool background, const QRegion& region) {
   TCanvas* target = background ? background_ : foreground_;
   for (const QRect& r : region) target->CopyFrom(scratch_, r.translated(-box.topLeft()), r.topLeft());
   // A large bitmap is not kept for the next pass.
-  if (qint64(box.width()) * box.height() > 256 * 256) scratch_.SetSize(1, 1, colour_);
+  if (qint64(box.width()) * box.height() > 256 * 256) scratch_.Release();
   return true;
 }
 
@@ -309,10 +331,13 @@ void TPageDrawing::Redraw() {
     return;
   }
   if (!foreground_ || !background_) return;
-  DrawBackground();
-  // The foreground holds the background just drawn: no copy.
+  PaintLayer(true);
+  // The background is not shown: after new bitmaps it waits until it is
+  // first needed (a zoom touches the foreground's memory alone); later it
+  // takes a copy of the layer just drawn.
+  backgroundDrawn_ = !backgroundLate_ && background_->CopyFrom(*foreground_, foreground_->Image().rect());
   PaintLayer(false);
-  foregroundDrawn_ = backgroundDrawn_;
+  foregroundDrawn_ = true;
   ++wholeForegroundDraws_;
 }
 
@@ -323,8 +348,11 @@ void TPageDrawing::DrawBackground() {
   }
   if (!foreground_ || !background_) return;
   PaintLayer(true);
+  const QSize size = foreground_->Image().size();
+  if (background_->Image().size() != size) background_->Resize(size.width(), size.height());
   if (!background_->CopyFrom(*foreground_, foreground_->Image().rect())) background_->SetImage(foreground_->Image());
   backgroundDrawn_ = true;
+  backgroundLate_ = false;
   foregroundDrawn_ = false;
 }
 
@@ -336,10 +364,16 @@ void TPageDrawing::DrawForeground() {
   if (!foreground_ || !background_) return;
   // An object is drawing on it: that paint ends first.
   if (foreground_->Locked()) return;
+  if (!backgroundDrawn_) {
+    if (!foregroundDrawn_ || !MakeBackground()) {
+      Redraw();
+      return;
+    }
+  }
   if (!foreground_->CopyFrom(*background_, background_->Image().rect()) && !foreground_->SetImage(background_->Image()))
     return;
   PaintLayer(false);
-  foregroundDrawn_ = backgroundDrawn_;
+  foregroundDrawn_ = true;
   ++wholeForegroundDraws_;
 }
 
@@ -369,7 +403,7 @@ bool TPageDrawing::EndPass(bool whole) {
   foreground_->Hold(false);
   lastChanges_ = 0;
   // An object that is not on the page painted: nothing tells where.
-  bool all = whole || whole_ || !backgroundDrawn_ || !foregroundDrawn_ || !background_;
+  bool all = whole || whole_ || !foregroundDrawn_ || !background_;
   for (TGUIObject* object : painted)
     if (!all && !Mark(object)) all = true;
   if (all) {
@@ -411,6 +445,12 @@ bool TPageDrawing::EndPass(bool whole) {
     backgroundDrawn_ = foregroundDrawn_ = false;
     lastPass_ = TPass::kNothing;
     return false;
+  }
+  // A background not drawn since new bitmaps is drawn now, as it is.
+  if (!backgroundDrawn_ && !MakeBackground()) {
+    Redraw();
+    lastPass_ = TPass::kWhole;
+    return true;
   }
   const QRect page = foreground_->Image().rect();
   back &= page;

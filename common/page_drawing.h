@@ -43,7 +43,8 @@ class COMMON_API TPageDrawing {
 
   // Whole redraws: the background and then the foreground, the background
   // alone (the foreground then equals it), the foreground from the
-  // background. Inside a pass they wait for its end.
+  // background. Inside a pass they wait for its end. After new canvases
+  // the background, which no window shows, is drawn when first needed.
   void Redraw();
   void DrawBackground();
   void DrawForeground();
@@ -99,6 +100,9 @@ class COMMON_API TPageDrawing {
   // bitmap and records how each was drawn; the background layer starts
   // from the page colour.
   void PaintLayer(bool background);
+  // Draws the background from the objects as they are; false when it
+  // cannot be drawn now.
+  bool MakeBackground();
   // Draws one layer again inside `region` (of that layer's bitmap); false
   // when the region is better drawn whole.
   bool DrawRegion(bool background, const QRegion& region);
@@ -113,6 +117,8 @@ class COMMON_API TPageDrawing {
   std::vector<char> marked_;
   bool backgroundDrawn_ = false;
   bool foregroundDrawn_ = false;
+  // New bitmaps: the background waits until it is first needed.
+  bool backgroundLate_ = true;
   bool inPass_ = false;
   bool whole_ = false;
   TPass lastPass_ = TPass::kNothing;

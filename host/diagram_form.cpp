@@ -1186,8 +1186,12 @@ void TDiagramForm::SizeBitmaps() {
   if (!bitmapsWanted) return;
   if (!foreground) foreground = std::make_unique<TCanvas>(BlockDiagramPaintBox);
   if (!background) background = std::make_unique<TCanvas>();
-  foreground->SetSize(bitmapSize.width(), bitmapSize.height(), kDiagramColour);
-  background->SetSize(bitmapSize.width(), bitmapSize.height(), kDiagramColour);
+  // The drawing draws the background's pixels when it needs them, and
+  // every pixel of the foreground before it is shown, unless drawing is
+  // held. The background first: memory it lets go of serves the foreground.
+  background->Resize(bitmapSize.width(), bitmapSize.height());
+  if (drawingEnabled) foreground->Resize(bitmapSize.width(), bitmapSize.height());
+  else foreground->SetSize(bitmapSize.width(), bitmapSize.height(), kDiagramColour);
   if (!drawing) drawing = std::make_unique<TPageDrawing>();
   drawing->SetCanvases(foreground.get(), background.get(), kDiagramColour);
   if (currentPage) drawing->SetObjects(currentPage->Objects(), currentPage->ObjectCount());

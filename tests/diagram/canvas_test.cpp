@@ -113,6 +113,53 @@ TEST(CanvasTest, CopyFromWritesIntoItsOwnPixels) {
   EXPECT_EQ(to.Image(), from.Image());
 }
 
+// A canvas keeps its memory for a smaller size or the same again (a zoom
+// back needs no fresh memory), large images as small ones; a copy of its
+// image keeps its own pixels whatever the canvas does next, and after the
+// canvas is gone.
+TEST(CanvasTest, ASizeThatFitsKeepsTheMemoryAndACopyKeepsItsPixels) {
+  for (const QSize large : {QSize(200, 100), QSize(3072, 1904)}) {
+    const QSize small = large / 4;
+    TCanvas canvas;
+    ASSERT_TRUE(canvas.SetSize(large.width(), large.height(), 0x0000FF));
+    const uchar* memory = canvas.Image().constBits();
+    ASSERT_TRUE(canvas.SetSize(small.width(), small.height(), 0x00FF00));
+    EXPECT_EQ(canvas.Image().constBits(), memory) << large.width();
+    EXPECT_EQ(canvas.Width(), small.width());
+    EXPECT_EQ(canvas.PixelColour(small.width() - 1, small.height() - 1), 0x00FF00u);
+    ASSERT_TRUE(canvas.SetSize(large.width(), large.height(), 0xFF0000));
+    EXPECT_EQ(canvas.Image().constBits(), memory) << large.width();
+    EXPECT_EQ(canvas.PixelColour(large.width() - 1, large.height() - 1), 0xFF0000u);
+    // The same size again keeps the pixels when nothing is filled.
+    ASSERT_TRUE(canvas.Resize(large.width(), large.height()));
+    EXPECT_EQ(canvas.PixelColour(0, 0), 0xFF0000u);
+
+    const QImage copy = canvas.Image();
+    ASSERT_TRUE(canvas.SetSize(small.width(), small.height(), 0x00FF00));
+    {
+      TCanvasLock lock(canvas);
+      lock.Painter().fillRect(0, 0, 4, 4, Qt::white);
+    }
+    ASSERT_EQ(copy.size(), large) << large.width();
+    EXPECT_EQ(ToTColor(copy.pixelColor(0, 0)), 0xFF0000u) << large.width();
+    EXPECT_EQ(ToTColor(copy.pixelColor(small.width() / 2, small.height() / 2)), 0xFF0000u) << large.width();
+    EXPECT_EQ(canvas.PixelColour(small.width() / 2, small.height() / 2), 0x00FF00u);
+
+    QImage kept;
+    {
+      TCanvas gone;
+      gone.SetSize(large.width(), large.height(), 0x00FFFF);
+      kept = gone.Image();
+    }
+    EXPECT_EQ(ToTColor(kept.pixelColor(large.width() - 1, large.height() - 1)), 0x00FFFFu) << large.width();
+
+    canvas.Release();
+    EXPECT_TRUE(canvas.Image().isNull());
+    EXPECT_TRUE(canvas.SetSize(small.width(), small.height(), 0x0000FF));
+    EXPECT_EQ(canvas.PixelColour(0, 0), 0x0000FFu);
+  }
+}
+
 TEST(CanvasTest, AHeldCanvasNotesPaintsInsteadOfDrawing) {
   TCanvas canvas;
   canvas.SetSize(40, 30, 0xFFFFFF);

@@ -37,6 +37,19 @@ std::string SwitchPage() {
   return text + "</svg>";
 }
 
+// How two pictures differ: "" when they are equal.
+std::string Difference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return "sizes differ";
+  int count = 0;
+  QPoint first;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (a.pixel(x, y) != b.pixel(x, y) && !count++) first = QPoint(x, y);
+  if (!count) return "";
+  return std::to_string(count) + " pixels differ, the first at " + std::to_string(first.x()) + "," +
+         std::to_string(first.y());
+}
+
 class BoardDrawingTest : public DiagramPagesTest {
  protected:
   TDiagramForm* OpenSwitchPage() {
@@ -204,6 +217,54 @@ TEST_F(BoardDrawingTest, BitmapsAreMadeWhenTheWindowFirstDraws) {
   form->ZoomBox->setEditText("100 %");
   EXPECT_EQ(form->Foreground()->Image().constBits(), front);
   EXPECT_EQ(form->Background()->Image().constBits(), back);
+}
+
+// A window that has been at other zooms draws at each zoom of the box what
+// a window opened and set to that zoom draws, on both bitmaps; and a pass
+// of changes right after a zoom draws what a whole redraw draws. The first
+// zoom is the largest, so the smaller ones find its pixels in their memory.
+TEST_F(BoardDrawingTest, AZoomDrawsWhatAWindowOpenedAtThatZoomDraws) {
+  LoadList("");
+  const pugi::xml_node kit = list_.document_element().child("QMX7XXXEVM");
+  TDiagramForm* form = OpenBoardWindow(&area_, kit, false);
+  ASSERT_NE(form->Foreground(), nullptr);
+  form->ZoomBox->setCurrentText("200%");
+  for (int i = 0; i < form->ZoomBox->count(); ++i) {
+    const QString zoom = form->ZoomBox->itemText(i);
+    const std::string name = zoom.toStdString();
+    form->ZoomBox->setCurrentText(zoom);
+    TDiagramForm* fresh = OpenBoardWindow(&area_, kit, false);
+    fresh->ZoomBox->setCurrentText(zoom);
+    ASSERT_EQ(fresh->Foreground()->Image().size(), form->Foreground()->Image().size()) << name;
+    EXPECT_EQ(Difference(form->Foreground()->Image(), fresh->Foreground()->Image()), "") << name;
+    // A hover's redraw of the foreground draws the background first: both
+    // as drawing the background and then the foreground draws them.
+    form->DrawForeground();
+    const QImage hovered = form->Foreground()->Image().copy(), under = form->Background()->Image().copy();
+    form->DrawBackground();
+    form->DrawForeground();
+    EXPECT_EQ(Difference(form->Background()->Image(), under), "") << name;
+    EXPECT_EQ(Difference(form->Foreground()->Image(), hovered), "") << name;
+
+    // In the fresh window (a switch turned over and back is drawn apart
+    // from one never turned): away and back, then a switch's register
+    // changes.
+    fresh->ZoomBox->setCurrentText(i ? fresh->ZoomBox->itemText(i - 1) : QString("200%"));
+    fresh->ZoomBox->setCurrentText(zoom);
+    TSwitch* lever = FindSwitch(fresh, 63, 7);
+    ASSERT_NE(lever, nullptr);
+    const int state = lever->GetSwitchState();
+    Image(fresh, 0, 63) ^= 0x80;
+    fresh->UpdateObjects(0x30, 0, 63, false);
+    EXPECT_NE(lever->GetSwitchState(), state) << name;
+    EXPECT_EQ(fresh->Drawing()->LastPass(), TPageDrawing::TPass::kChanged) << name;
+    const QImage front = fresh->Foreground()->Image().copy(), back = fresh->Background()->Image().copy();
+    fresh->Redraw();
+    EXPECT_EQ(Difference(fresh->Background()->Image(), back), "") << name;
+    EXPECT_EQ(Difference(fresh->Foreground()->Image(), front), "") << name;
+    delete fresh;
+    PumpEvents();
+  }
 }
 
 }  // namespace
