@@ -51,7 +51,6 @@ class ScriptPages : public HostTest {
  protected:
   void SetUp() override {
     HostTest::SetUp();
-    StartSmallWindows();
     area_.resize(1200, 900);
     area_.show();
     UseBoardKit();
@@ -61,7 +60,9 @@ class ScriptPages : public HostTest {
     HostTest::TearDown();
   }
 
+  // A window of the kit's board; the small windows the program makes come first.
   TDiagramForm* Open(bool board) {
+    if (!started_) StartSmallWindows();
     EXPECT_TRUE(list_.load_string("<L><QMX7XXXEVM Diagram-1='QMX7XXX\\Page1.svg' Diagram-2='QMX7XXX\\Page2.svg'/></L>"));
     form_ = OpenBoardWindow(&area_, list_.document_element().child("QMX7XXXEVM"), board);
     return form_;
