@@ -89,12 +89,6 @@ class DiagramPagesTest : public HostTest {
     return nullptr;
   }
 
-  // Where the placed rectangle of a widget has its centre on the paint box.
-  static QPoint Centre(TGUIObject* object) {
-    const TPointF a = object->GetPlacedPoint(0), b = object->GetPlacedPoint(1);
-    return QPoint(int((a.x + b.x) / 2), int((a.y + b.y) / 2));
-  }
-
   pugi::xml_document list_;
   QMdiArea area_;
   BoardTrace trace_{dir_.File("trace.txt")};

@@ -52,9 +52,26 @@ void PointerTo(QWidget* widget, const QPoint& at) {
   PumpEvents();
 }
 
+QPoint Centre(TGUIObject* object) {
+  const TPointF a = object->GetPlacedPoint(0), b = object->GetPlacedPoint(1);
+  return QPoint(int((a.x + b.x) / 2), int((a.y + b.y) / 2));
+}
+
+void Hover(TGUIObject* object) {
+  object->MouseMove(Centre(object).x(), Centre(object).y());
+  for (int i = 0; i < 40 && object->FadeStep() != 0; ++i) {
+  }
+}
+
+void Leave(TGUIObject* object) {
+  object->MouseMove(-100, -100);
+  for (int i = 0; i < 40 && object->FadeStep() != 0; ++i) {
+  }
+}
+
 void RestOn(TDiagramForm* form, TGUIObject* object, const QPoint& shift) {
   const TPointF a = object->GetPlacedPoint(0), b = object->GetPlacedPoint(1);
-  const QPoint centre(int((a.x + b.x) / 2), int((a.y + b.y) / 2));
+  const QPoint centre = Centre(object);
   form->BlockDiagramScrollBox->ensureVisible(centre.x(), centre.y(), int(std::abs(b.x - a.x)) / 2 + 20,
                                              int(std::abs(b.y - a.y)) / 2 + 20);
   PumpEvents();

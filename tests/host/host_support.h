@@ -34,6 +34,11 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 // The window system's pointer moves to `at` in `widget`, a widget of a
 // shown window; enter and leave events follow as for a real pointer.
 void PointerTo(QWidget* widget, const QPoint& at);
+// The centre of an object's placed rectangle on the paint box.
+QPoint Centre(TGUIObject* object);
+// The pointer comes to rest on an object (its fade runs to the end), or leaves it.
+void Hover(TGUIObject* object);
+void Leave(TGUIObject* object);
 // The pointer comes to rest on `object` of the board window's page, `shift`
 // from its centre, the page scrolled to show it first.
 void RestOn(TDiagramForm* form, TGUIObject* object, const QPoint& shift);

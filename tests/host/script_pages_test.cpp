@@ -75,15 +75,6 @@ class ScriptPages : public HostTest {
       if (auto* widget = dynamic_cast<Widget*>(page->Object(i))) return widget;
     return nullptr;
   }
-  static QPoint Centre(TGUIObject* widget) {
-    const TPointF a = widget->GetPlacedPoint(0), b = widget->GetPlacedPoint(1);
-    return QPoint(int((a.x + b.x) / 2), int((a.y + b.y) / 2));
-  }
-  static void Hover(TGUIObject* widget) {
-    widget->MouseMove(Centre(widget).x(), Centre(widget).y());
-    for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
-    }
-  }
   // A switch of the codec's page 0 on the current diagram page.
   TSwitch* PageZeroSwitch() {
     TBlockDiagram* page = form_->CurrentPage();
@@ -92,11 +83,6 @@ class ScriptPages : public HostTest {
       if (s && !dynamic_cast<TAmpSwitch*>(s) && s->GetDevice() == 0x30 && s->GetPage() == 0) return s;
     }
     return nullptr;
-  }
-  static void Leave(TGUIObject* widget) {
-    widget->MouseMove(-100, -100);
-    for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
-    }
   }
 
   // The trace from here on, with the codec's selection as the link knows it.

@@ -61,14 +61,6 @@ class StreamingOnBoard : public HostTest {
     return nullptr;
   }
 
-  // The pointer comes to rest on the widget: its fade runs to the end.
-  static void Hover(TGUIObject* widget) {
-    const TPointF a = widget->GetPlacedPoint(0), b = widget->GetPlacedPoint(1);
-    widget->MouseMove(int((a.x + b.x) / 2), int((a.y + b.y) / 2));
-    for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
-    }
-  }
-
   // Commands of the trace other than register writes: the stream's reads.
   int Reads() {
     int n = 0;
@@ -104,12 +96,6 @@ class StreamingOnBoard : public HostTest {
       for (int y = y0 + 8; y < y1 - 8; ++y) count(x0 + d, y);
     }
     return n;
-  }
-
-  static void Leave(TGUIObject* widget) {
-    widget->MouseMove(-100, -100);
-    for (int i = 0; i < 40 && widget->FadeStep() != 0; ++i) {
-    }
   }
 
   // IN1, IN2, the battery and the temperature selected in the "SAR Control" window.
