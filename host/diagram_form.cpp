@@ -1,3 +1,6 @@
+// The board window itself: its construction and teardown, controls, menus
+// and window commands, the status bar with its activity lamp, and what
+// happens as it closes, shows and hides.
 #include "host/diagram_form.h"
 
 #include <QAction>
@@ -15,38 +18,27 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QScrollArea>
-#include <QScrollBar>
-#include <QSignalBlocker>
 #include <QStatusBar>
 
-#include <algorithm>
-#include <array>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "common/canvas.h"
-#include "common/colour.h"
 #include "common/page_drawing.h"
 #include "diagram/block_diagram.h"
 #include "diagram/processing_blocks.h"
-#include "diagram/register_binding.h"
 #include "registers/evm_applications_form.h"
 #include "registers/i2c_command.h"
 #include "registers/register_inspector.h"
-#include "registers/register_list_text.h"
-#include "platform/library.h"
 #include "platform/log.h"
 #include "platform/text.h"
 
 #include "host/about_box.h"
 #include "host/board_id.h"
+#include "host/diagram_form_internal.h"
+#include "host/diagram_paint_box.h"
 #include "platform/gui/dialogs.h"
 #include "host/load_form.h"
 #include "host/select_evm_form.h"
@@ -56,22 +48,9 @@
 
 namespace {
 
-// 0xD7D2D2 as the original colour value: red in the low byte.
-constexpr TColor kDiagramColour = 0xD7D2D2;
 const QColor kDiagramBackground(0xD2, 0xD2, 0xD7);
 constexpr int kPanelWidths[TDiagramForm::kStatusPanels] = {250, 100, 120, 50};
 const char* const kZoomEntries[] = {"50%", "80%", "100%", "125%", "150%", "175%", "200%"};
-
-// The register a window is told about when `count` registers from `first`
-// changed: the first of them it holds, so that every window on a written or
-// read block follows it; `first` when it holds none (windows that follow a
-// whole page or a stream look at the device and page only).
-unsigned NotifiedRegister(const TI2CObject& window, int device, int page, int first, int count) {
-  if (count <= 1 || window.GetDevice() != device || window.GetPage() != page) return unsigned(first);
-  const int64_t from = std::max<int64_t>(first, window.GetFirstRegister());
-  const int64_t to = std::min<int64_t>(int64_t(first) + count, int64_t(window.GetFirstRegister()) + window.GetCount());
-  return from < to ? unsigned(from) : unsigned(first);
-}
 
 // The lamp's two 11 x 11 images: dark (0) and lit (1).
 const QPixmap& LampImage(bool lit) {
@@ -104,68 +83,7 @@ class ActivityPanel : public QLabel {
   TDiagramForm* form_;
 };
 
-// The paint box: its paint only copies the foreground bitmap; pointer
-// events go to the form's handlers.
-class DiagramPaintBox : public QWidget {
- public:
-  explicit DiagramPaintBox(TDiagramForm* form) : form_(form) { setMouseTracking(true); }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    form_->BlockDiagramPaintBoxPaint(painter);
-  }
-  void mousePressEvent(QMouseEvent* event) override {
-    const QPoint at = event->position().toPoint();
-    // A real pointer moves onto the place before it presses there.
-    if (at != last_) mouseMove(at);
-    if (event->button() == Qt::LeftButton) clicked_ = true;
-    form_->BlockDiagramPaintBoxMouseDown(at.x(), at.y());
-  }
-  void mouseMoveEvent(QMouseEvent* event) override { mouseMove(event->position().toPoint()); }
-  // However the pointer goes (onto a scroll bar, out of the window), it
-  // leaves what it rested on.
-  void leaveEvent(QEvent* event) override {
-    QWidget::leaveEvent(event);
-    last_ = {-1, -1};
-    form_->BlockDiagramPaintBoxMouseLeave();
-  }
-  void mouseReleaseEvent(QMouseEvent* event) override {
-    const QPoint at = event->position().toPoint();
-    // As the old controls did: the click first, then the button-up.
-    if (event->button() == Qt::LeftButton && clicked_) {
-      clicked_ = false;
-      if (rect().contains(at)) form_->BlockDiagramPaintBoxClick();
-    }
-    form_->BlockDiagramPaintBoxMouseUp(at.x(), at.y());
-  }
-
- private:
-  void mouseMove(const QPoint& at) {
-    last_ = at;
-    form_->BlockDiagramPaintBoxMouseMove(at.x(), at.y());
-  }
-
-  TDiagramForm* form_;
-  QPoint last_{-1, -1};
-  bool clicked_ = false;
-};
-
 }  // namespace
-
-// The load window as the pages' progress sink.
-class TDiagramForm::LoadProgress : public TLoadProgress {
- public:
-  void SetText(const std::string& text) override {
-    if (LoadForm) LoadForm->Loading->setText(QString::fromStdString(text));
-  }
-  void SetPosition(int position) override {
-    if (LoadForm) LoadForm->ProgressBar->setValue(position);
-  }
-  void Repaint() override {
-    if (LoadForm) LoadForm->repaint();
-  }
-};
 
 TActivityIndicator::TActivityIndicator(QWidget* target) : timer(new QTimer), target(target) {
   timer->setInterval(100);
@@ -353,11 +271,6 @@ TDiagramForm::~TDiagramForm() {
   delete activityIndicator;
 }
 
-void TDiagramForm::StopTraffic() {
-  // Keeps serving synchronous sends, so a link thread blocked in one ends.
-  link->Stop();
-}
-
 void TDiagramForm::BuildControls() {
   setObjectName("DiagramForm");
   setWindowTitle("Palisar ");
@@ -475,16 +388,6 @@ void TDiagramForm::BuildControls() {
   connect(ProcessingBlocks1, &QAction::triggered, this, [this] { ProcessingBlocksClick(); });
 }
 
-int TDiagramForm::CountDiagramAttributes(pugi::xml_node node) {
-  int count = 0;
-  for (;;) {
-    char name[32];
-    std::snprintf(name, sizeof name, "Diagram-%i", count + 1);
-    if (!node.attribute(name)) return count;
-    ++count;
-  }
-}
-
 QMdiSubWindow* TDiagramForm::SubWindow() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
 
 QString TDiagramForm::StatusText(int panel) const {
@@ -517,6 +420,20 @@ void TDiagramForm::FileExit1Execute() { CloseWindow(); }
 
 void TDiagramForm::HelpAbout1Execute() {
   if (AboutBox) Dialogs().RunModal(AboutBox);
+}
+
+void TDiagramForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  onScreen = true;
+  FormShow();
+  HoldStreams();
+}
+
+void TDiagramForm::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  onScreen = false;
+  // A window that is closing has stopped its link already.
+  if (!closing_.load()) HoldStreams();
 }
 
 // ---- link status ----------------------------------------------------------------------
@@ -619,686 +536,6 @@ void TDiagramForm::FileOpen1Execute() { Dialogs().OpenFile(this, "Open", "All Fi
 
 void TDiagramForm::FileSave1Execute() { Dialogs().SaveFile(this, "Save As", "All Files (*.*)|*.*"); }
 
-// ---- pages --------------------------------------------------------------------------------
-
-TBlockDiagram* TDiagramForm::LoadPage(const std::string& fileName) {
-  try {
-    return new TBlockDiagram(fileName, context);
-  } catch (const std::exception& error) {
-    // The window goes on with the pages that load.
-    const std::string text = "The diagram " + platform::Cut(fileName) + " cannot be loaded: " + error.what();
-    platform::LogLine(text);
-    // The load window stays on top: it would cover the message. It comes
-    // back for the pages still to load.
-    const bool loading = LoadForm && LoadForm->isVisible();
-    if (loading) LoadForm->hide();
-    Dialogs().Message(this, "Palisar", text);
-    if (loading) LoadForm->show();
-    return nullptr;
-  }
-}
-
-bool TDiagramForm::AddDiagram(const std::string& fileName) {
-  if (pageCount >= kMaxPages) return false;
-  TBlockDiagram* page = LoadPage(fileName);
-  if (!page) return false;
-  if (boardAcquired) RunLoadScripts(page);
-  currentPage = page;
-  page->SetVisible(false);
-  pages[pageCount++] = page;
-  return true;
-}
-
-void TDiagramForm::MakeCurrent(TBlockDiagram* page) {
-  if (currentPage) currentPage->SetVisible(false);
-  currentPage = page;
-  if (currentPage) currentPage->SetVisible(true);
-  if (drawing && currentPage) drawing->SetObjects(currentPage->Objects(), currentPage->ObjectCount());
-  HoldStreams();
-}
-
-void TDiagramForm::HoldStreams() {
-  for (int i = 0; i < pageCount; ++i) pages[i]->HoldStreams(!onScreen || pages[i] != currentPage);
-  if (clockPage) clockPage->HoldStreams(!onScreen || clockPage != currentPage);
-}
-
-void TDiagramForm::SelectDiagram(int index) {
-  if (index < 0 || index >= pageCount) return;
-  MakeCurrent(pages[index]);
-  ZoomBoxChange();
-  UpdateObjects(0, 0, 0, true);
-  RunInitScript(currentPage);
-}
-
-void TDiagramForm::ShowPage(int index) {
-  if (index < 0 || index >= pageCount || pages[index] == currentPage) return;
-  SelectDiagram(index);
-}
-
-void TDiagramForm::InitView() {
-  pbForm->Window().SetCallbacks(this, ObjectWrite, ObjectRefreshRequest, nullptr);
-  if (pageCount == 0) return;
-  currentPage = previousPage = pages[0];
-  pages[pageCount] = nullptr;
-  for (int i = 0; i < pageCount; ++i) pages[i]->SetZoom(zoom, 0, 0);
-  if (clockPage) clockPage->SetZoom(zoom, 0, 0);
-  currentPage->SetVisible(true);
-  // Selecting the entry recomputes the zoom once, so the bitmap matches the box.
-  {
-    const QSignalBlocker quiet(ZoomBox);
-    ZoomBox->setCurrentIndex(2);
-  }
-  ZoomBoxChange();
-  RefreshInspector();
-  if (currentPage->GetI2CAddress() == 0x30) RefreshClick();
-}
-
-void TDiagramForm::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
-  onScreen = true;
-  FormShow();
-  HoldStreams();
-}
-
-void TDiagramForm::hideEvent(QHideEvent* event) {
-  QMainWindow::hideEvent(event);
-  onScreen = false;
-  // A window that is closing has stopped its link already.
-  if (!closing_.load()) HoldStreams();
-}
-
-void TDiagramForm::FormShow() {
-  if (shown) return;
-  shown = true;
-  Test->setVisible(false);
-  if (pageCount == 0) {
-    // A board without a page that loads still gets its (empty) page.
-    if (TBlockDiagram* empty = LoadPage("")) {
-      pages[0] = currentPage = empty;
-      pageCount = 1;
-    }
-  }
-  SelectDiagram(0);
-  InitView();
-  SizeBitmaps();
-  drawingEnabled = true;
-  Redraw();
-  RepaintDiagram();
-}
-
-void TDiagramForm::ObjectClicked(TGUIObject* object) {
-  if (!object || !currentPage) return;
-  const std::string& name = object->GetFunctionName();
-  if (name == "DConf") {
-    if (!clockPage) {
-      platform::LogLine("DConf: " + S(windowTitle()) + " has no clock page; the click is ignored");
-      return;
-    }
-    ShowClockPage();
-    return;
-  } else if (name == "return") {
-    if (!previousPage || currentPage == previousPage) return;
-    MakeCurrent(previousPage);
-  } else {
-    return;
-  }
-  UpdateObjects(0, 0, 0, true);
-  ZoomBoxChange();
-}
-
-void TDiagramForm::ShowClockPage() {
-  // "return" must still lead back to a diagram page.
-  if (!clockPage || currentPage == clockPage) return;
-  previousPage = currentPage;
-  MakeCurrent(clockPage);
-  UpdateObjects(0, 0, 0, true);
-  ZoomBoxChange();
-}
-
-QString TDiagramForm::PageCaption(const TBlockDiagram* page) {
-  if (!page->GetTitle().empty()) return Q(page->GetTitle());
-  // The file name without its folders ("QMX7XXX\\Page1.svg" gives "Page1.svg").
-  const std::string& file = page->FileName();
-  const size_t slash = file.find_last_of("\\/");
-  return Q(slash == std::string::npos ? file : file.substr(slash + 1));
-}
-
-void TDiagramForm::AddPageMenuItems() {
-  if (pageCount == 0 && !clockPage) return;
-  View->addSeparator();
-  // The page commands, one per loaded page; a fifth page has no named command.
-  void (TDiagramForm::*const commands[kMaxPages])() = {&TDiagramForm::DisplayFullClick,
-                                                       &TDiagramForm::DisplayPlaybackClick,
-                                                       &TDiagramForm::DisplayRecordClick,
-                                                       &TDiagramForm::DisplayTouchScreenClick, nullptr};
-  for (int i = 0; i < pageCount; ++i) {
-    QAction* item = View->addAction(PageCaption(pages[i]));
-    item->setObjectName(QString("Page%1").arg(i + 1));
-    auto command = commands[i];
-    connect(item, &QAction::triggered, this, [this, command, i] {
-      if (command) (this->*command)();
-      else ShowPage(i);
-    });
-  }
-  if (clockPage) {
-    QAction* item = View->addAction(PageCaption(clockPage));
-    item->setObjectName("ClockPage");
-    connect(item, &QAction::triggered, this, [this] { ShowClockPage(); });
-  }
-}
-
-TI2CCommand* TDiagramForm::InitScriptWindow(TBlockDiagram* page) {
-  if (!page || page->GetInitScriptFile().empty()) return nullptr;
-  auto found = initScripts.find(page);
-  if (found != initScripts.end()) return found->second;
-  auto* window = new TI2CCommand(this);
-  window->setObjectName("InitScript");
-  // A page's script window: its transfers and nothing else, nothing to record, narrow.
-  window->SetCallbacks(this, CommandTransfer);
-  window->setWindowTitle(QString::fromStdString("Init Script: " + page->GetInitScriptFile()));
-  window->Record->hide();
-  window->setMinimumWidth(420);
-  window->resize(420, window->height());
-  if (!window->LoadScript(platform::MapPath(page->GetInitScriptFile())))
-    platform::LogLine("Cannot read the init script " + platform::Cut(page->GetInitScriptFile()));
-  initScripts[page] = window;
-  return window;
-}
-
-void TDiagramForm::RunLoadScripts(TBlockDiagram* page) {
-  if (page) page->RunLoadScripts(!simulation);
-}
-
-void TDiagramForm::ProcessingBlocksClick() {
-  pbForm->ReserveForCodec(S(windowTitle()));
-  pbForm->show();
-  pbForm->raise();
-}
-
-void TDiagramForm::RunInitScript(TBlockDiagram* page) {
-  if (TI2CCommand* window = InitScriptWindow(page)) window->RunSync();
-}
-
-// ---- register traffic -------------------------------------------------------------------
-
-unsigned TDiagramForm::LinkAddress(int device) const { return SPI->isChecked() ? 0u : unsigned(device) & 0xFF; }
-
-void TDiagramForm::RefreshInspector() {
-  if (!currentPage) return;
-  const unsigned address = unsigned(currentPage->GetI2CAddress());
-  inspector->UpdateGrid(int(address), link->GetRegisterImage(address, 0, 0, 0), -1, link->GetImageSize(address));
-}
-
-void TDiagramForm::ObjectEvent(void* form, TGUIObject* object, int event) {
-  auto* self = static_cast<TDiagramForm*>(form);
-  switch (event) {
-    case kEventHoverEnded:
-      if (self->hoverCount > 0) --self->hoverCount;
-      if (self->hoverCount == 0) self->SetStatus(3, QString());
-      self->DrawForeground();
-      self->RepaintDiagram();
-      break;
-    case kEventLit:
-    case kEventStateChanged:
-      self->redrawPending = true;
-      if (self->drawing) self->drawing->NoteChange(object);
-      if (self->drawingEnabled) {
-        // An inert object is drawn into the background only.
-        if (object && object->GetMode() == 0) self->Redraw();
-        else self->DrawForeground();
-        self->RepaintDiagram();
-      }
-      break;
-    case kEventEntered: {
-      // The hint goes to status panel 3 only: the paint box shows no tooltip.
-      self->SetStatus(3, object ? Q(object->GetHintText()) : QString());
-      ++self->hoverCount;
-      break;
-    }
-    default:
-      break;
-  }
-}
-
-void TDiagramForm::ObjectWrite(void* form, int device, int page, int first, int count) {
-  auto* self = static_cast<TDiagramForm*>(form);
-  TUSBI2C* link = self->link;
-  const unsigned address = unsigned(device);
-  if (count > 0 && page >= 0 && first >= 0) {
-    // The window has changed its bytes in the image already.
-    if (uint8_t* image = link->GetRegisterImage(address, 0, unsigned(page), unsigned(first)))
-      link->WriteRegisters(image, self->LinkAddress(device), 0, unsigned(page), unsigned(first), unsigned(count));
-  }
-  // The inspector's grid (a few hundred cells) follows the write rather than
-  // delaying it; nothing is drawn in between, so the user sees the same.
-  self->inspector->UpdateGrid(device, link->GetRegisterImage(address, 0, 0, 0), -1, link->GetImageSize(address));
-  self->UpdateObjects(device, page, first, false, count);
-}
-
-void TDiagramForm::ObjectRefreshRequest(void* form, int device, int page, int first, int count, int rate) {
-  auto* self = static_cast<TDiagramForm*>(form);
-  const std::array<int, 4> block = {device, page, first, count};
-  if (rate != 0 && page >= 0 && first >= 0 && count > 0) {
-    self->refreshOwner = block;
-    self->link->StartRefresh(self->LinkAddress(device), 0, unsigned(page), unsigned(first), unsigned(count), rate,
-                             self, RefreshCallback);
-    return;
-  }
-  // A stop that names a block stops only that block's refresh: a widget
-  // that leaves must not end the stream another one has started since.
-  if (count > 0 && block != self->refreshOwner) return;
-  self->refreshOwner = {};
-  self->link->StopRefresh();
-}
-
-bool TDiagramForm::ImagePlace(unsigned address, const uint8_t* bytes, int reg, unsigned& book, unsigned& page) {
-  const uint8_t* base = link->GetRegisterImage(address, 0, 0, 0);
-  if (!base || !bytes || reg < 0) return false;
-  const uintptr_t from = reinterpret_cast<uintptr_t>(base), at = reinterpret_cast<uintptr_t>(bytes);
-  if (at < from || at - from >= link->GetImageSize(address)) return false;
-  const uintptr_t offset = at - from;
-  if (offset % TUSBI2C::kPageBytes != unsigned(reg)) return false;
-  book = unsigned(offset / TUSBI2C::kBookBytes);
-  page = unsigned(offset % TUSBI2C::kBookBytes / TUSBI2C::kPageBytes);
-  return true;
-}
-
-int TDiagramForm::DoBlockTransfer(unsigned address, unsigned book, unsigned page, int reg, uint8_t* data, int count,
-                                  bool read, bool refresh, const unsigned* back) {
-  bool ok = false, lastKnown = false;
-  // Block transfers are never recorded.
-  link->SetWriteCallback(nullptr, nullptr);
-  if (data && count > 0 && reg >= 0) {
-    // Only a block that stays inside its page of the image is mirrored there.
-    uint8_t* image = reg + count <= int(TUSBI2C::kPageBytes)
-                         ? link->GetRegisterImage(address, book, page, unsigned(reg))
-                         : nullptr;
-    if (read) {
-      ok = link->ReadRegisters(data, address, book, page, unsigned(reg), unsigned(count));
-      // A failed read gives the caller the last known values.
-      if (image && image != data) ok ? std::memcpy(image, data, size_t(count)) : std::memcpy(data, image, size_t(count));
-      lastKnown = !ok && image;
-    } else {
-      if (image && image != data) std::memcpy(image, data, size_t(count));
-      ok = link->WriteRegisters(data, address, book, page, unsigned(reg), unsigned(count));
-      // Device 0x70 takes its value in the register byte.
-      if (address == 0x70 && book == 0) {
-        if (uint8_t* block = link->GetRegisterImage(address, 0, page, 0)) std::memset(block, reg & 0xFF, 7);
-      }
-    }
-    // The device goes back to the book and page it was on (unless the
-    // window wrote the page register itself).
-    if (back && (back[0] != book || back[1] != page) && (read || reg != 0)) {
-      const uint8_t pageByte = uint8_t(back[1]);
-      if (back[0] == book) link->WriteRegisters(&pageByte, address, book, page, 0, 1);
-      else link->WriteRegisters(&pageByte, address, back[0], back[1], 0, 1);
-    }
-  }
-  link->SetWriteCallback(this, RecordWrite);
-  if (refresh && currentPage && book == 0) {
-    RefreshInspector();
-    UpdateObjects(0, 0, 0, true);
-    Redraw();
-    RepaintDiagram();
-  }
-  const bool board = link->HasBoard();
-  if (!ok && !board && !noBoardLogged_.exchange(true))
-    platform::LogLine(boardName_ + ": no board; register transfers change the register image only");
-  return TransferResult(ok, lastKnown, board);
-}
-
-void TDiagramForm::BlockTransfer(void* form, int device, int reg, uint8_t* data, int count, bool read, bool refresh) {
-  auto* self = static_cast<TDiagramForm*>(form);
-  const unsigned address = unsigned(device);
-  const unsigned was[2] = {self->link->GetBook(address), self->link->GetPage(address)};
-  unsigned book = was[0], page = was[1];
-  // A register window's bytes belong to their page, whatever page another
-  // window left the device on; the link selects it for the transfer.
-  self->ImagePlace(address, data, reg, book, page);
-  self->DoBlockTransfer(address, book, page, reg, data, count, read, refresh, was);
-}
-
-int TDiagramForm::CommandTransfer(void* form, int device, ScriptPlace& place, int reg, uint8_t* data, int count,
-                                  bool read, bool last) {
-  auto* self = static_cast<TDiagramForm*>(form);
-  const unsigned address = unsigned(device);
-  if (!place.placed) {
-    // A run starts where the device is; its own lines move it from there.
-    place.placed = true;
-    place.paged = self->link->IsPaged(address);
-    place.booked = self->link->IsBooked(address);
-    place.book = int(self->link->GetBook(address));
-    place.page = int(self->link->GetPage(address));
-  }
-  return self->DoBlockTransfer(address, unsigned(place.book), unsigned(place.page), reg, data, count, read, last,
-                               nullptr);
-}
-
-void TDiagramForm::InspectorAccess(void* form, int device, int book, int page, int reg, int mode) {
-  auto* self = static_cast<TDiagramForm*>(form);
-  if (mode == 0) {
-    if (book == 0 && self->currentPage) {
-      // One drawing pass for the whole fan-out, as a write's notification.
-      const bool outer = self->HoldDrawing();
-      TBlockDiagram* current = self->currentPage;
-      for (unsigned i = 0; i < current->RegisterWindowCount(); ++i)
-        if (TI2CObject* window = current->RegisterWindow(i)) window->OnRegisterChanged(device, page, unsigned(reg));
-      self->ReleaseDrawing(outer);
-    }
-    if (book >= 0 && page >= 0 && reg >= 0) {
-      if (uint8_t* image = self->link->GetRegisterImage(unsigned(device), unsigned(book), unsigned(page), unsigned(reg)))
-        self->link->WriteRegisters(image, self->LinkAddress(device), unsigned(book), unsigned(page), unsigned(reg), 1);
-    }
-  } else if (mode == 1) {
-    if (!self->currentPage) return;
-    self->ReadAllPages(self->currentPage->GetI2CAddress(), book, page, page);
-    self->UpdateObjects(0, 0, 0, true);
-    self->RefreshInspector();
-  }
-}
-
-void TDiagramForm::InspectorDescribe(void* form, std::vector<std::string>& lines, int device, int page, int reg,
-                                     int value) {
-  static_cast<TDiagramForm*>(form)->link->GetRegisterDescription(lines, unsigned(device), page, reg, value);
-}
-
-int TDiagramForm::ScriptGPIO(void* form, int value, bool on) {
-  return static_cast<TDiagramForm*>(form)->link->SetBoardBits(uint8_t(value), on) ? 1 : 0;
-}
-
-void TDiagramForm::ScriptDecode(void* form, std::vector<std::string>& lines, int device, int page, int reg,
-                                int value) {
-  static_cast<TDiagramForm*>(form)->link->GetRegisterComments(lines, unsigned(device), page, reg, value);
-}
-
-int TDiagramForm::ScriptPageQuery(void* form, int device) {
-  return int(static_cast<TDiagramForm*>(form)->link->GetPage(unsigned(device)));
-}
-
-char* TDiagramForm::ScriptLog(void* form) { return static_cast<TDiagramForm*>(form)->link->GetCodecLog(); }
-
-std::string TDiagramForm::RecordLine(const uint8_t* data, unsigned device, unsigned reg, unsigned count) {
-  std::string line = "w";
-  char byte[8];
-  std::snprintf(byte, sizeof byte, " %02x", device & 0xFF);
-  line += byte;
-  std::snprintf(byte, sizeof byte, " %02x", reg & 0xFF);
-  line += byte;
-  for (unsigned i = 0; data && i < count; ++i) {
-    std::snprintf(byte, sizeof byte, " %02x", data[i]);
-    line += byte;
-  }
-  return line;
-}
-
-void TDiagramForm::RecordWrite(void* form, const uint8_t* data, unsigned device, unsigned, unsigned, unsigned reg,
-                               unsigned count) {
-  auto* self = static_cast<TDiagramForm*>(form);
-  const std::string line = RecordLine(data, device, reg, count);
-  auto append = [self, line] {
-    if (self->commandWindow->Recording()) self->commandWindow->AppendCommandLine(line);
-  };
-  // Writes of other threads arrive inside the link's locks: they only queue.
-  if (gui::IsGuiThread()) append();
-  else gui::Post(self, append);
-}
-
-int TDiagramForm::RefreshCallback(void* form, unsigned device, unsigned book, unsigned page, unsigned reg,
-                                  unsigned count) {
-  auto* self = static_cast<TDiagramForm*>(form);
-  self->lastRefresh[0] = int(device);
-  self->lastRefresh[1] = int(book);
-  self->lastRefresh[2] = int(page);
-  self->lastRefresh[3] = int(reg);
-  self->lastRefresh[4] = int(count);
-  // Message 1026: the link thread waits until the GUI thread has handled it.
-  gui::SendSync([self] { self->RegisterDataMessage(); });
-  return 0;
-}
-
-void TDiagramForm::RegisterDataMessage() {
-  // The link thread waits in its report: the image is the GUI thread's alone.
-  link->ApplyRefresh();
-  if (closing_.load()) return;
-  NotifyRegisterObjects(lastRefresh[0], lastRefresh[1], lastRefresh[2], lastRefresh[3], lastRefresh[4]);
-}
-
-void TDiagramForm::NotifyRegisterObjects(int device, int book, int page, int reg, int count) {
-  if (book == 0 && currentPage) {
-    const bool outer = HoldDrawing();
-    for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i)
-      if (TI2CObject* window = currentPage->RegisterWindow(i))
-        window->OnRegisterChanged(device, page, NotifiedRegister(*window, device, page, reg, count));
-    ReleaseDrawing(outer);
-  }
-  RefreshInspector();
-}
-
-bool TDiagramForm::HoldDrawing() {
-  const bool outer = drawingEnabled;
-  drawingEnabled = false;
-  // Inside a pass that holds drawing already the flag is that pass's.
-  if (outer) {
-    redrawPending = false;
-    if (drawing) drawing->BeginPass();
-  }
-  return outer;
-}
-
-void TDiagramForm::ReleaseDrawing(bool outer) {
-  if (!outer) return;
-  drawingEnabled = true;
-  if (drawing && drawing->EndPass(false)) RepaintDiagram();
-}
-
-void TDiagramForm::UpdateObjects(int device, int page, int reg, bool all, int count) {
-  if (!currentPage) return;
-  const bool outer = HoldDrawing();
-  for (unsigned i = 0; i < currentPage->RegisterWindowCount(); ++i) {
-    TI2CObject* window = currentPage->RegisterWindow(i);
-    if (!window) continue;
-    uint8_t* image = RegisterWindowImage(*window, *link);
-    if (!image) continue;
-    window->SetData(image);
-    if (all)
-      window->OnRegisterChanged(window->GetDevice(), window->GetPage(), unsigned(window->GetFirstRegister()));
-    else
-      window->OnRegisterChanged(device, page, NotifiedRegister(*window, device, page, reg, count));
-  }
-  ReleaseDrawing(outer);
-}
-
-void TDiagramForm::ReadAllPages(int device, int book, int firstPage, int lastPage) {
-  const unsigned saved = link->GetPage(unsigned(device));
-  const unsigned address = LinkAddress(device);
-  for (int page = std::max(firstPage, 0); page <= lastPage; ++page) {
-    if (uint8_t* image = link->GetRegisterImage(unsigned(device), unsigned(book), unsigned(page), 0))
-      link->ReadRegisters(image, address, unsigned(book), unsigned(page), 0, TUSBI2C::kPageBytes);
-  }
-  // The codec is left on the page it was on.
-  if (device == 0x30) {
-    const uint8_t page = uint8_t(saved);
-    link->WriteRegisters(&page, address, unsigned(book), 0, 0, 1);
-  }
-}
-
-void TDiagramForm::LoadRegisterMapFile(const std::string& fileName, int device) {
-  const std::string path = platform::MapPath(fileName);
-  const unsigned address = unsigned(device);
-  if (fileName.find(".xml") != std::string::npos) {
-    if (!link->LoadRegisterMap(path, address)) return;
-    std::vector<std::string> lines;
-    for (int page = 0; page < 256; ++page) {
-      for (int reg = 0; reg < 128; ++reg) {
-        lines.clear();
-        link->GetRegisterComments(lines, address, page, reg, 0);
-        if (lines.size() < 2) continue;
-        // "#%  Name, Data ..." gives the name.
-        const std::string& line = lines[1];
-        std::string name = line.size() > 3 ? line.substr(3) : std::string();
-        const size_t data = name.find(", Data");
-        if (data != std::string::npos) name.resize(data);
-        inspector->SetDescription(0, page, reg, name, 0xFF);
-      }
-    }
-    return;
-  }
-  std::vector<RegisterListEntry> entries;
-  std::string error;
-  std::vector<std::string> warnings;
-  if (!RegisterListText::Read(path, entries, error, warnings))
-    platform::LogLine("Cannot read the register list " + platform::Cut(fileName) + ": " + error);
-  for (const std::string& warning : warnings) platform::LogLine(warning);
-  uint8_t* image = link->GetRegisterImage(address, 0, 0, 0);
-  const unsigned size = link->GetImageSize(address);
-  for (const RegisterListEntry& entry : entries) {
-    inspector->SetDescription(0, entry.page, entry.reg, entry.name, int(entry.mask & 0xFF));
-    const unsigned offset = unsigned(entry.page) * TUSBI2C::kPageBytes + unsigned(entry.reg);
-    if (image && offset < size) image[offset] = uint8_t(entry.defaultValue & 0xFF);
-  }
-}
-
-// ---- view ---------------------------------------------------------------------------------
-
-void TDiagramForm::ZoomBoxChange() {
-  const std::string text = S(ZoomBox->currentText());
-  const int percent = std::atoi(text.substr(0, text.find('%')).c_str());
-  if (!currentPage) return;
-  const int width = currentPage->GetWidth();
-  zoom = float(percent * 0.01 * currentPage->GetZoomFactor() * 1536 / unsigned(width));
-  const int bitmapWidth = int(width * zoom);
-  const int bitmapHeight = int(currentPage->GetHeight() * zoom);
-  bitmapSize = QSize(bitmapWidth, bitmapHeight);
-  bitmapsWanted = true;
-  BlockDiagramPaintBox->resize(std::max(bitmapWidth, 0), std::max(bitmapHeight, 0));
-  BlockDiagramScrollBox->horizontalScrollBar()->setValue(0);
-  BlockDiagramScrollBox->verticalScrollBar()->setValue(0);
-  currentPage->SetZoom(zoom, 0, 0);
-  // Until the window first draws, its bitmaps wait: the first show passes
-  // through the design zoom (200 %) to its own, and bitmaps of that size
-  // would be filled only to be thrown away.
-  if (foreground || drawingEnabled) SizeBitmaps();
-  Redraw();
-  RepaintDiagram();
-}
-
-void TDiagramForm::SizeBitmaps() {
-  if (!bitmapsWanted) return;
-  if (!foreground) foreground = std::make_unique<TCanvas>(BlockDiagramPaintBox);
-  if (!background) background = std::make_unique<TCanvas>();
-  // The drawing draws the background's pixels when it needs them, and
-  // every pixel of the foreground before it is shown, unless drawing is
-  // held. The background first: memory it lets go of serves the foreground.
-  background->Resize(bitmapSize.width(), bitmapSize.height());
-  if (drawingEnabled) foreground->Resize(bitmapSize.width(), bitmapSize.height());
-  else foreground->SetSize(bitmapSize.width(), bitmapSize.height(), kDiagramColour);
-  if (!drawing) drawing = std::make_unique<TPageDrawing>();
-  drawing->SetCanvases(foreground.get(), background.get(), kDiagramColour);
-  if (currentPage) drawing->SetObjects(currentPage->Objects(), currentPage->ObjectCount());
-}
-
-void TDiagramForm::Redraw() {
-  if (!drawingEnabled) {
-    // The pass that holds drawing back redraws; a whole page was asked for.
-    redrawPending = true;
-    if (drawing && drawing->InPass()) drawing->Redraw();
-    return;
-  }
-  if (!background || !currentPage || !drawing) return;
-  drawing->Redraw();
-}
-
-void TDiagramForm::DrawBackground() {
-  if (background && foreground && currentPage && drawing) drawing->DrawBackground();
-}
-
-void TDiagramForm::DrawForeground() {
-  if (background && foreground && currentPage && drawing) drawing->DrawForeground();
-}
-
-void TDiagramForm::RepaintDiagram() { BlockDiagramPaintBox->update(); }
-
-void TDiagramForm::BlockDiagramPaintBoxPaint(QPainter& painter) {
-  if (foreground) painter.drawImage(0, 0, foreground->Image());
-}
-
-void TDiagramForm::BlockDiagramPaintBoxMouseDown(int x, int y) {
-  panning = true;
-  panAnchor = QPoint(x, y);
-}
-
-void TDiagramForm::BlockDiagramPaintBoxMouseUp(int, int) {
-  panning = false;
-  BlockDiagramPaintBox->unsetCursor();
-}
-
-void TDiagramForm::BlockDiagramPaintBoxMouseMove(int x, int y) {
-  pointerX = x;
-  pointerY = y;
-  if (panning) {
-    BlockDiagramPaintBox->setCursor(Qt::OpenHandCursor);
-    QScrollBar* horizontal = BlockDiagramScrollBox->horizontalScrollBar();
-    QScrollBar* vertical = BlockDiagramScrollBox->verticalScrollBar();
-    horizontal->setValue(horizontal->value() + panAnchor.x() - x);
-    vertical->setValue(vertical->value() + panAnchor.y() - y);
-    return;
-  }
-  BlockDiagramPaintBox->unsetCursor();
-  if (!ActiveObjects->isChecked() || !currentPage) return;
-  for (unsigned i = 0; i < currentPage->ObjectCount(); ++i)
-    if (TGUIObject* object = currentPage->Object(i)) object->MouseMove(x, y);
-}
-
-void TDiagramForm::BlockDiagramPaintBoxMouseLeave() {
-  // A window that is closing is taking its pages down.
-  if (closing_.load() || !currentPage) return;
-  for (unsigned i = 0; i < currentPage->ObjectCount(); ++i)
-    if (TGUIObject* object = currentPage->Object(i)) object->PointerLeft();
-}
-
-void TDiagramForm::BlockDiagramPaintBoxClick() {
-  TBlockDiagram* page = currentPage;
-  // Drawing waits until the click is done: a widget's write reaches the
-  // link first, and what changed is drawn once however many objects did.
-  const bool outer = HoldDrawing();
-  redrawPending = false;
-  for (unsigned i = 0; page && i < page->ObjectCount(); ++i) {
-    TGUIObject* object = page->Object(i);
-    if (!object || !object->Click(pointerX, pointerY)) continue;
-    ObjectClicked(object);
-    page->ShowPluginDialog(object);
-    // A click that switched the page is not offered to the new page's objects.
-    if (currentPage != page) break;
-  }
-  ReleaseDrawing(outer);
-}
-
-void TDiagramForm::ActiveObjectsClick() {
-  if (!currentPage) return;
-  const bool active = ActiveObjects->isChecked();
-  for (unsigned i = 0; i < currentPage->ObjectCount(); ++i)
-    if (TGUIObject* object = currentPage->Object(i)) object->SetActiveObjects(active);
-}
-
-void TDiagramForm::RefreshClick() {
-  if (!currentPage) return;
-  const int device = currentPage->GetI2CAddress();
-  const unsigned address = LinkAddress(device);
-  int last = 0;
-  if (currentPage->GetPages() >= 2) {
-    // Page 0, book 0 first: the reads then start from a known selection.
-    const uint8_t zero = 0;
-    link->WriteRegisters(&zero, address, 0, 0, 0, 1);
-    link->WriteRegisters(&zero, address, 0, 0, 127, 1);
-    last = 4;
-  }
-  ReadAllPages(device, 0, 0, last);
-  RefreshInspector();
-  UpdateObjects(0, 0, 0, true);
-  Redraw();
-  RepaintDiagram();
-}
-
 // ---- window commands ------------------------------------------------------------------------
 
 void TDiagramForm::EVMApplicationsClick() {
@@ -1329,145 +566,8 @@ void TDiagramForm::InitScriptClick() {
   }
 }
 
-// ---- codec plug-in ------------------------------------------------------------------------
-
-void TDiagramForm::AddPluginMenuItems() {
-  void* module = currentPage ? currentPage->GetModule() : nullptr;
-  auto getItem = reinterpret_cast<TPluginGetMenuItem>(platform::ResolveSymbol(module, "_GetMenuItem"));
-  if (!getItem) return;
-  for (unsigned i = 0;; ++i) {
-    const char* caption = getItem(i);
-    if (!caption) break;
-    QAction* item = View->addAction(QString::fromUtf8(caption));
-    item->setData(int(i));
-    connect(item, &QAction::triggered, this, [this, item] { MenuItemsClick(item); });
-    pluginMenuItems.push_back(item);
-  }
-}
-
-void TDiagramForm::MenuItemsClick(QAction* item) {
-  if (!item || !currentPage || !pluginInstance) return;
-  auto select =
-      reinterpret_cast<TPluginSelectMenu>(platform::ResolveSymbol(currentPage->GetModule(), "_SelectMenu"));
-  if (select) select(pluginInstance, unsigned(item->data().toInt()));
-}
-
-int TDiagramForm::PluginCommandCallback(void* form, TCodecCommand* command) {
-  auto* self = static_cast<TDiagramForm*>(form);
-  if (!self || !command) return 0;
-  switch (command->type) {
-    case kCodecRunScript: {
-      const auto* request = static_cast<const TCodecScriptRequest*>(command->payload);
-      if (!request) break;
-      // Scripts drive a window: they run on the GUI thread.
-      gui::SendSync([self, request] { self->RunPluginScript(request); });
-      break;
-    }
-    case kCodecBlockTransfer: {
-      const auto* t = static_cast<const TI2CBlockTransfer*>(command->payload);
-      if (t) self->PluginBlockTransfer(t->device, t->book, t->page, t->reg, t->count, t->data, t->read != 0);
-      break;
-    }
-    case kCodecProgress: {
-      const auto* progress = static_cast<const TCodecProgress*>(command->payload);
-      if (!progress) break;
-      if (progress->total == 0) {
-        // A step of no total has no place on the bar: the bar stays.
-        platform::LogLine("Plug-in progress with a total of 0 is ignored: " +
-                          std::string(progress->text ? progress->text : ""));
-        break;
-      }
-      const std::string text = progress->text ? progress->text : "";
-      const int position = int(uint64_t(progress->step) * 15 / progress->total + 80);
-      auto show = [self, text, position] {
-        self->loadProgress->SetText(text);
-        self->loadProgress->SetPosition(position);
-        self->loadProgress->Repaint();
-      };
-      if (gui::IsGuiThread()) show();
-      else gui::Post(self, show);
-      break;
-    }
-    case kCodecLogLine: {
-      const auto* line = static_cast<const TCodecLogLine*>(command->payload);
-      if (line && line->text) platform::LogLine(line->text);
-      break;
-    }
-    default:
-      break;
-  }
-  return 0;
-}
-
-void TDiagramForm::RunPluginScript(const TCodecScriptRequest* request) {
-  if (!request || !request->script) return;
-  TI2CCommand window(this);
-  window.SetCallbacks(this, CommandTransfer, ScriptGPIO, ScriptDecode, ScriptPageQuery, ScriptLog);
-  window.CommandBuffer->setPlainText(QString::fromUtf8(request->script));
-  if (request->progressBar) window.SetProgressBar(request->progressBar);
-  window.RunSync();
-  window.SetProgressBar(nullptr);
-}
-
-void TDiagramForm::PluginBlockTransfer(unsigned device, int book, int page, int first, int count, uint8_t* data,
-                                       bool read) {
-  if (!data || count <= 0 || book < 0 || page < 0 || first < 0) return;
-  if (read) {
-    // Into the plug-in's buffer only; the image is not touched.
-    link->ReadRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
-    return;
-  }
-  // Only a block that stays inside its page of the image is mirrored there,
-  // and only once the board has taken it: the image holds no refused value.
-  uint8_t* image = first + count <= int(TUSBI2C::kPageBytes)
-                       ? link->GetRegisterImage(device, unsigned(book), unsigned(page), unsigned(first))
-                       : nullptr;
-  auto refused = [&] {
-    platform::LogF("%s: the board refused a plug-in write of %d bytes to device 0x%02X, book %d, page %d, register %d",
-                   boardName_.c_str(), count, device & 0xFF, book, page, first);
-  };
-  if (gui::IsGuiThread()) {
-    ApplyPluginWrites();  // the writer thread's earlier blocks first
-    const bool ok = link->WriteRegisters(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count));
-    if (!ok && link->HasBoard()) return refused();
-    if (image) {
-      std::memcpy(image, data, size_t(count));
-      RefreshInspector();
-    }
-    return;
-  }
-  // Another thread (the plug-in's writer): the link takes the block here;
-  // the image and the inspector belong to the GUI thread, which takes every
-  // block queued so far in one pass, leaving what was written after it.
-  auto watch = std::make_unique<TWriteWatch>();
-  if (!link->WriteWatched(data, device, unsigned(book), unsigned(page), unsigned(first), unsigned(count), *watch))
-    return refused();
-  if (!image) {
-    link->EndWatch(*watch);
-    return;
-  }
-  bool wasEmpty;
-  {
-    std::lock_guard<std::mutex> lock(pluginWritesMutex_);
-    wasEmpty = pluginWrites_.empty();
-    pluginWrites_.push_back({std::vector<uint8_t>(data, data + count), std::move(watch)});
-  }
-  if (wasEmpty) gui::Post(this, [this] { ApplyPluginWrites(); });
-}
-
-void TDiagramForm::ApplyPluginWrites() {
-  std::vector<TPluginWrite> writes;
-  {
-    std::lock_guard<std::mutex> lock(pluginWritesMutex_);
-    writes.swap(pluginWrites_);
-  }
-  if (writes.empty()) return;
-  for (TPluginWrite& w : writes) {
-    link->EndWatch(*w.watch);
-    const TWriteWatch& at = *w.watch;
-    uint8_t* image = link->GetRegisterImage(at.address, at.book, at.page, at.reg);
-    for (size_t i = 0; image && i < w.bytes.size(); ++i)
-      if (!at.written[i]) image[i] = w.bytes[i];
-  }
-  RefreshInspector();
+void TDiagramForm::ProcessingBlocksClick() {
+  pbForm->ReserveForCodec(S(windowTitle()));
+  pbForm->show();
+  pbForm->raise();
 }
