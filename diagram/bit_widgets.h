@@ -56,6 +56,25 @@ class TBitWidget : public TBoundShape<TGUIRectangle> {
     if (write) write(user, device, page, firstRegister, count);
   }
   void PlaceBody(float s, int dx, int dy) { PlacePoints(s, dx, dy); }
+
+  // The light a lever's own pass over its nets gave it. It goes when the
+  // lever leaves that connection: the off pass of a net it has left no
+  // longer reaches it (it answers HasNet for the nets it connects now), so
+  // without this it would keep the light the registers no longer give it.
+  // A neighbour's pass decides the light anew.
+  void KeepOwnLight(bool wasOn) {
+    if (on && !wasOn) ownLight = true;
+  }
+  void DropOwnLight() {
+    if (ownLight) TGUIObject::SetState(false);
+    ownLight = false;
+  }
+  void NoteNeighbourPass() {
+    if (!settingNetState) ownLight = false;
+  }
+
+ private:
+  bool ownLight = false;
 };
 
 class TSwitch : public TBitWidget {
