@@ -273,8 +273,10 @@ void TToggle::SetPosition(int p) {
     const bool wasOn = on;
     TGUIObject* r = FindNetMemberOn(unsigned(position));
     TGUIObject* s = FindNetMemberOn(unsigned(positions));
+    lighting = true;
     if (r) SetNetState(unsigned(positions), true, r->GetOnColour());
     if (s) SetNetState(unsigned(position), true, s->GetOnColour());
+    lighting = false;
     if (!r && !s) {
       SetNetState(unsigned(position), false, 0);
       SetNetState(unsigned(positions), false, 0);

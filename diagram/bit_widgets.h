@@ -153,6 +153,9 @@ class TToggle : public TBitWidget {
   void Propagate(bool recolour) override;
   bool HasNet(int net) override;
   void SetState(bool on) override;
+  // On, or lighting its nets: a mixer on a net it lights counts it before
+  // the pass has reached the toggle itself.
+  bool GetState() override { return on || lighting; }
   bool GetSavedState(int net) override;
   void Draw(TCanvas* canvas) override;
   void UpdateFromRegister() override;
@@ -171,6 +174,7 @@ class TToggle : public TBitWidget {
   int position = 0;
   int positions;
   uint8_t settingPosition = 0;
+  bool lighting = false;
 };
 
 // Three ways over a field holding 1, 2 or 3; off clears the field.
