@@ -62,18 +62,24 @@ bool TSwitch::Click(int x, int y) {
 }
 
 void TSwitch::SetSwitch(uint8_t value) {
+  const bool opens = switchState && !value;
   switchState = value ? 1 : 0;
   if (netCount == 2) {
+    // Open, it has left its output net, whose off pass below passes it by.
+    if (opens) DropOwnLight();
     TGUIObject* p = FindNetMemberOn(0);
     TGUIObject* q = FindNetMemberOn(1);
     if (p && q) return;
+    const bool wasOn = on;
     if (p) SetNetState(1, switchState != 0, p->GetOnColour());
     if (q) SetNetState(0, switchState != 0, q->GetOnColour());
+    KeepOwnLight(wasOn);
   }
   SendEvent(kEventStateChanged);
 }
 
 void TSwitch::SetState(bool value) {
+  NoteNeighbourPass();
   TGUIObject::SetState(value);
   if (netCount != 2) return;
   SetNetState(0, value, onColour);
@@ -252,19 +258,30 @@ void TToggle::SetPosition(int p) {
   settingPosition = 1;
   if (p >= positions) p = positions - 1;
   if (p < 0) p = 0;
+  const int left = position;
   position = p;
   for (unsigned i = 0; i < kMaxLinks && targets[i]; ++i) {
     if (auto* linked = dynamic_cast<TToggle*>(targets[i])) linked->SetPosition(p);
   }
   if (int(netCount) >= positions) {
+    if (left != position) {
+      // The light it passed into the position it left goes with it, unless
+      // a member of that net drives it; the passes below light it anew.
+      DropOwnLight();
+      if (!FindNetMemberOn(unsigned(left))) SetNetState(unsigned(left), false, 0);
+    }
+    const bool wasOn = on;
     TGUIObject* r = FindNetMemberOn(unsigned(position));
     TGUIObject* s = FindNetMemberOn(unsigned(positions));
+    lighting = true;
     if (r) SetNetState(unsigned(positions), true, r->GetOnColour());
     if (s) SetNetState(unsigned(position), true, s->GetOnColour());
+    lighting = false;
     if (!r && !s) {
       SetNetState(unsigned(position), false, 0);
       SetNetState(unsigned(positions), false, 0);
     }
+    KeepOwnLight(wasOn);
   }
   SendEvent(kEventLit);
   settingPosition = 0;
@@ -272,8 +289,8 @@ void TToggle::SetPosition(int p) {
 
 bool TToggle::Click(int x, int y) {
   if (mode == 0 || !ClickTest(x, y)) return false;
-  position = position + 1 >= positions ? 0 : position + 1;
-  SetPosition(position);
+  // Set through SetPosition alone, which sees the position the lever leaves.
+  SetPosition(position + 1 >= positions ? 0 : position + 1);
   int value = position;
   if (id == kRotatedFieldID && value < 3) value = (value + 1) % 3;
   SetField(mask, shift, value);
@@ -291,6 +308,7 @@ void TToggle::UpdateFromRegister() {
 }
 
 void TToggle::SetState(bool value) {
+  NoteNeighbourPass();
   TGUIObject::SetState(value);
   if (int(netCount) < positions) return;
   SetNetState(unsigned(position), value, onColour);

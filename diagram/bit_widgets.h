@@ -56,6 +56,25 @@ class TBitWidget : public TBoundShape<TGUIRectangle> {
     if (write) write(user, device, page, firstRegister, count);
   }
   void PlaceBody(float s, int dx, int dy) { PlacePoints(s, dx, dy); }
+
+  // The light a lever's own pass over its nets gave it. It goes when the
+  // lever leaves that connection: the off pass of a net it has left no
+  // longer reaches it (it answers HasNet for the nets it connects now), so
+  // without this it would keep the light the registers no longer give it.
+  // A neighbour's pass decides the light anew.
+  void KeepOwnLight(bool wasOn) {
+    if (on && !wasOn) ownLight = true;
+  }
+  void DropOwnLight() {
+    if (ownLight) TGUIObject::SetState(false);
+    ownLight = false;
+  }
+  void NoteNeighbourPass() {
+    if (!settingNetState) ownLight = false;
+  }
+
+ private:
+  bool ownLight = false;
 };
 
 class TSwitch : public TBitWidget {
@@ -134,6 +153,9 @@ class TToggle : public TBitWidget {
   void Propagate(bool recolour) override;
   bool HasNet(int net) override;
   void SetState(bool on) override;
+  // On, or lighting its nets: a mixer on a net it lights counts it before
+  // the pass has reached the toggle itself.
+  bool GetState() override { return on || lighting; }
   bool GetSavedState(int net) override;
   void Draw(TCanvas* canvas) override;
   void UpdateFromRegister() override;
@@ -152,6 +174,7 @@ class TToggle : public TBitWidget {
   int position = 0;
   int positions;
   uint8_t settingPosition = 0;
+  bool lighting = false;
 };
 
 // Three ways over a field holding 1, 2 or 3; off clears the field.

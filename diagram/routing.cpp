@@ -262,7 +262,9 @@ void TMixer::SetState(bool value) {
     for (unsigned m = 0; m < net.memberCount && !member; ++m)
       if (net.members[m] != this) member = net.members[m];
     if (!member) return;
-    if (member->GetState()) {
+    // A lever answers for the nets it connects only: a toggle set to
+    // another input is no source of this one.
+    if (member->HasNet(net.number) && member->GetState()) {
       ++n;
       const TColor c = member->GetOnColour();
       red += c & 0xFF;

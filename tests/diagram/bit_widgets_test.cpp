@@ -199,6 +199,44 @@ TEST(SwitchTest, NetMembershipFollowsTheLever) {
   EXPECT_TRUE(s.widget.GetState());
 }
 
+// Opened, a switch gives back the light its own closing gave it (the off
+// pass of its output net no longer reaches it); a light that a neighbour's
+// pass over its input gave it stays. Net 1 is the input, driven by `a`;
+// each record holds the switch too, as the loader makes them.
+TEST(SwitchTest, OpeningGivesBackTheLightOfItsOwnClosing) {
+  const struct {
+    const char* name;
+    bool litBefore, litWhileClosed;  // by a neighbour's pass over the input
+    bool onAfter;
+  } cases[] = {
+      {"closed and opened", false, false, false},
+      {"lit through its input before closing", true, false, true},
+      {"lit through its input while closed", false, true, true},
+  };
+  for (const auto& c : cases) {
+    auto a = NetMember(1, true), b = NetMember(2, false);
+    Bound<TSwitch> s(0, nullptr, 3, kDevice, 2, kRegister, kRect);
+    TSwitch& lever = s.widget;
+    lever.AddNet(1);
+    lever.AddNet(2);
+    for (TGUIObject* member : {static_cast<TGUIObject*>(a.get()), static_cast<TGUIObject*>(&lever)}) {
+      lever.AddNetMember(member, 0);
+      a->AddNetMember(member, 0);
+    }
+    lever.AddNetMember(b.get(), 1);
+    lever.AddNetMember(&lever, 1);
+    if (c.litBefore) a->SetNetState(0, true, 0x00A000);
+    lever.SetSwitch(1);
+    EXPECT_TRUE(lever.IsOn()) << c.name;
+    EXPECT_TRUE(b->IsOn()) << c.name;
+    if (c.litWhileClosed) a->SetNetState(0, true, 0x00A000);
+    lever.SetSwitch(0);
+    EXPECT_FALSE(b->IsOn()) << c.name;
+    EXPECT_EQ(lever.IsOn(), c.onAfter) << c.name;
+    EXPECT_EQ(lever.GetCurrentColour(), c.onAfter ? TColor(0x00A000) : TColor(0)) << c.name;
+  }
+}
+
 TEST(AmpSwitchTest, NeverBreaksThePathAndDoesNotPropagate) {
   auto a = NetMember(1, true), b = NetMember(2, false);
   Bound<TAmpSwitch> s(0, nullptr, 5, kDevice, 1, 31, kRect);
@@ -338,6 +376,43 @@ TEST(ToggleTest, TheSelectedOutputJoinsTheCommonSide) {
   EXPECT_TRUE(t.HasNet(11));
   EXPECT_TRUE(t.HasNet(40));
   EXPECT_FALSE(t.HasNet(10));
+}
+
+// Moved on, a toggle gives back the light it passed into the position it
+// left, unless a member of that net drives it; a light that a neighbour's
+// pass over its common side gave it stays. Record 0 is "off" (net 0, no
+// members), record 1 an output, record 2 the common side, driven.
+TEST(ToggleTest, MovingOnGivesBackTheLightItPassedIntoThePositionItLeft) {
+  const struct {
+    const char* name;
+    bool outputDrives, litFromCommon;
+    bool outputAfter, toggleAfter;
+  } cases[] = {
+      {"out and off", false, false, false, false},
+      {"an output that drives itself", true, false, true, false},
+      {"lit from its common side", false, true, false, true},
+  };
+  for (const auto& c : cases) {
+    auto common = NetMember(40, true), output = NetMember(11, c.outputDrives);
+    TToggle t(nullptr, 0x30, 4, kDevice, 1, 35, kRect, 2);
+    t.AddNet(0);
+    t.AddNet(11);
+    t.AddNet(40);
+    t.AddNetMember(output.get(), 1);
+    t.AddNetMember(&t, 1);
+    for (TGUIObject* member : {static_cast<TGUIObject*>(common.get()), static_cast<TGUIObject*>(&t)}) {
+      t.AddNetMember(member, 2);
+      common->AddNetMember(member, 0);
+    }
+    t.SetPosition(1);
+    EXPECT_TRUE(output->IsOn()) << c.name;
+    EXPECT_TRUE(t.IsOn()) << c.name;
+    if (c.litFromCommon) common->SetNetState(0, true, 0x00A000);
+    t.SetPosition(0);
+    EXPECT_EQ(output->IsOn(), c.outputAfter) << c.name;
+    EXPECT_EQ(t.IsOn(), c.toggleAfter) << c.name;
+    EXPECT_TRUE(common->IsOn()) << c.name;
+  }
 }
 
 // ---------------------------------------------------------------- impedance select

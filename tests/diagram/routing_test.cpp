@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "diagram/bit_widgets.h"
 #include "page_fixture.h"
 #include "probes.h"
 
@@ -276,6 +277,31 @@ TEST(RoutingTest, MixersAverageTheirInputsAndTheExclusiveOneAllowsOnlyOne) {
     mixer.SetState(true);
     EXPECT_TRUE(out.IsOn()) << exclusive;
     EXPECT_EQ(out.GetOnColour(), 0x0000FFu) << exclusive;
+  }
+}
+
+// A lit toggle on an input net is that input's source only while its
+// lever connects the net.
+TEST(RoutingTest, AMixerCountsAToggleOnlyWhileItConnectsTheInput) {
+  const float box[4] = {0, 0, 10, 10};
+  const float lever[6] = {0, 0, 10, 10, 1, 1};
+  TMixer mixer(box, false, 1, 0);
+  TToggle toggle(nullptr, 0x30, 4, 0x30, 1, 35, lever, 2);
+  ProbeRect out;
+  out.AddNet(11);
+  for (int net : {10, 30, 20}) toggle.AddNet(net);  // positions on 10 and 30, the common side 20
+  mixer.AddNet(10);
+  mixer.AddNet(11);
+  mixer.AddNetMember(&mixer, 0);
+  mixer.AddNetMember(&toggle, 0);
+  mixer.AddNetMember(&mixer, 1);
+  mixer.AddNetMember(&out, 1);
+  toggle.SetOnColour(0x00A000);
+  for (const int position : {1, 0}) {
+    toggle.SetPosition(position);
+    toggle.SetState(true);
+    mixer.SetState(true);
+    EXPECT_EQ(out.IsOn(), position == 0) << position;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QImage>
+#include <QTest>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,9 +14,11 @@
 #include "common/page_drawing.h"
 #include "diagram/bit_widgets.h"
 #include "diagram/block_diagram.h"
+#include "diagram/routing.h"
 #include "diagram/streaming_widget.h"
 #include "host/diagram_form.h"
 #include "link/usbi2c.h"
+#include "quillbus/quillbus.h"
 #include "tests/host/diagram_pages_fixture.h"
 
 using namespace hosttest;
@@ -246,8 +249,7 @@ TEST_F(BoardDrawingTest, AZoomDrawsWhatAWindowOpenedAtThatZoomDraws) {
     EXPECT_EQ(Difference(form->Background()->Image(), under), "") << name;
     EXPECT_EQ(Difference(form->Foreground()->Image(), hovered), "") << name;
 
-    // In the fresh window (a switch turned over and back is drawn apart
-    // from one never turned): away and back, then a switch's register
+    // In the fresh window: away and back, then a switch's register
     // changes.
     fresh->ZoomBox->setCurrentText(i ? fresh->ZoomBox->itemText(i - 1) : QString("200%"));
     fresh->ZoomBox->setCurrentText(zoom);
@@ -263,6 +265,166 @@ TEST_F(BoardDrawingTest, AZoomDrawsWhatAWindowOpenedAtThatZoomDraws) {
     EXPECT_EQ(Difference(fresh->Background()->Image(), back), "") << name;
     EXPECT_EQ(Difference(fresh->Foreground()->Image(), front), "") << name;
     delete fresh;
+    PumpEvents();
+  }
+}
+
+// A register value a switch-like widget is turned to.
+struct Turn {
+  std::string widget;  // its function, register and field, for the message
+  int page, reg;
+  uint8_t value;
+};
+
+// Every other value of a widget's field in `start`: its bit flipped, each
+// other position of a lever, each other source of a crossbar's destination.
+std::vector<Turn> Turns(TI2CObject* window, const uint8_t* start) {
+  std::vector<Turn> turns;
+  const auto field = [&](int reg, const uint8_t byte, unsigned mask, unsigned shift, unsigned values) {
+    const std::string widget = dynamic_cast<TGUIObject*>(window)->GetFunctionName() + " " +
+                               std::to_string(window->GetPage()) + "/" + std::to_string(reg) + " mask " +
+                               std::to_string(mask);
+    for (unsigned v = 0; v < values; ++v) {
+      const uint8_t value = uint8_t((byte & ~mask) | ((v << shift) & mask));
+      if (value != byte) turns.push_back({widget, window->GetPage(), reg, value});
+    }
+  };
+  const int reg = window->GetFirstRegister();
+  if (window->GetPage() >= 128 || reg > 127) return turns;  // no register
+  if (auto* s = dynamic_cast<TSwitch*>(window)) field(reg, start[0], 1u << s->GetBit(), unsigned(s->GetBit()), 2);
+  else if (auto* c = dynamic_cast<TPlCheckBox*>(window)) field(reg, start[0], 1u << c->GetBit(), c->GetBit(), 2);
+  else if (auto* t = dynamic_cast<TToggle*>(window))
+    field(reg, start[0], unsigned(t->GetMask()), unsigned(t->GetShift()), unsigned(t->GetPositions()));
+  else if (auto* i = dynamic_cast<TImpedanceSelect*>(window))
+    field(reg, start[0], unsigned(i->GetMask()), unsigned(i->GetShift()), 4);
+  else if (auto* x = dynamic_cast<TDIRSelect*>(window))
+    for (unsigned d = 0; d < x->GetDestinationCount(); ++d)
+      field(reg + int(d), start[d], x->GetMask(), x->GetShift(), x->GetSourceCount());
+  return turns;
+}
+
+// What differs between the two windows' bitmaps: "" when both are equal.
+// The background is drawn anew in both first, with the foreground on it
+// (a muted amplifier or a mixer that went inert is drawn there).
+std::string BitmapsDiffer(TDiagramForm* form, TDiagramForm* fresh) {
+  const std::string front = Difference(form->Foreground()->Image(), fresh->Foreground()->Image());
+  if (!front.empty()) return "foreground: " + front;
+  for (TDiagramForm* f : {form, fresh}) {
+    f->DrawBackground();
+    f->DrawForeground();
+  }
+  const std::string back = Difference(form->Background()->Image(), fresh->Background()->Image());
+  return back.empty() ? "" : "background: " + back;
+}
+
+// For every switch-like widget of every kit page: its field turned over
+// and back on the board, each change read back by Refresh; the window then
+// draws what a window opened at that register image draws, and a second
+// Refresh of an image draws what the first drew. A page stops at its first
+// difference, which every later turn would carry.
+TEST_F(BoardDrawingTest, AFieldTurnedOverAndBackDrawsWhatAFreshWindowDraws) {
+  LoadList("");
+  using Show = void (*)(TDiagramForm*);
+  const Show page1 = [](TDiagramForm* f) { f->DisplayFullClick(); };
+  const Show page2 = [](TDiagramForm* f) { f->DisplayPlaybackClick(); };
+  const Show clock = [](TDiagramForm* f) { f->ShowClockPage(); };
+  const struct {
+    const char* board;
+    std::vector<std::pair<const char*, Show>> pages;
+  } boards[] = {{"QMX7XXXEVM", {{"Page1", page1}, {"Page2", page2}, {"Clock", clock}}},
+                {"QMX7200EVM", {{"Page1", page1}}}};
+  int turned = 0;
+  for (const auto& b : boards) {
+    const pugi::xml_node kind = list_.document_element().child(b.board);
+    TDiagramForm* form = OpenBoardWindow(&area_, kind, true, b.board);
+    TDiagramForm* fresh = OpenBoardWindow(&area_, kind, true, b.board);
+    for (const auto& [name, show] : b.pages) {
+      const std::string where = std::string(b.board) + " " + name;
+      show(form);
+      show(fresh);
+      form->RefreshClick();
+      ASSERT_EQ(BitmapsDiffer(form, fresh), "") << where;
+      const auto turnAll = [&] {
+        TBlockDiagram* page = form->CurrentPage();
+        for (unsigned w = 0; w < page->RegisterWindowCount(); ++w) {
+          TI2CObject* window = page->RegisterWindow(w);
+          const uint8_t* start = form->GetLink()->GetRegisterImage(
+              unsigned(window->GetDevice()), 0, unsigned(window->GetPage()), unsigned(window->GetFirstRegister()));
+          if (!start) continue;
+          for (const Turn& t : Turns(window, start)) {
+            const int before = QuillbusGetRegister(0, 0x30, 0, t.page, t.reg);
+            QuillbusSetRegister(0, 0x30, 0, t.page, t.reg, t.value);
+            form->RefreshClick();
+            // Read again, the same image draws the same.
+            const QImage turnedOver = form->Foreground()->Image().copy();
+            form->RefreshClick();
+            const std::string again = Difference(form->Foreground()->Image(), turnedOver);
+            if (!again.empty()) {
+              ADD_FAILURE() << where << ": " << t.widget << " to " << int(t.value) << ", read twice: " << again;
+              return;
+            }
+            QuillbusSetRegister(0, 0x30, 0, t.page, t.reg, before);
+            form->RefreshClick();
+            ++turned;
+            const std::string differ = BitmapsDiffer(form, fresh);
+            if (!differ.empty()) {
+              ADD_FAILURE() << where << ": " << t.widget << " to " << int(t.value) << " and back: " << differ;
+              return;
+            }
+          }
+        }
+      };
+      turnAll();
+    }
+    delete fresh;
+    delete form;
+    PumpEvents();
+  }
+  EXPECT_GT(turned, 40);
+}
+
+// The same by real clicks on the levers' hit areas, round to where they
+// began, the pointer then leaving the page.
+TEST_F(BoardDrawingTest, LeversClickedRoundDrawWhatAFreshWindowDraws) {
+  const struct {
+    const char* function;
+    int page, reg, bit, clicks;
+  } cases[] = {
+      {"switch", 0, 63, 7, 2},  // the left DAC's power: off, on, off
+      {"switch", 0, 63, 6, 2},
+      {"toggle", 1, 35, -1, 3},  // the bypass route: off, left, right, off
+  };
+  for (const auto& c : cases) {
+    const std::string what = std::string(c.function) + " " + std::to_string(c.reg);
+    TDiagramForm* form = Open("QMX7XXXEVM");
+    TGUIObject* lever = nullptr;
+    TBlockDiagram* page = form->CurrentPage();
+    for (unsigned i = 0; i < page->ObjectCount() && !lever; ++i) {
+      auto* window = dynamic_cast<TI2CObject*>(page->Object(i));
+      auto* bit = dynamic_cast<TSwitch*>(page->Object(i));
+      if (window && page->Object(i)->GetFunctionName() == c.function && window->GetPage() == c.page &&
+          window->GetFirstRegister() == c.reg && (!bit || bit->GetBit() == c.bit))
+        lever = page->Object(i);
+    }
+    ASSERT_NE(lever, nullptr) << what;
+    const int start = QuillbusGetRegister(0, 0x30, 0, c.page, c.reg);
+    std::vector<int> values;
+    for (int i = 0; i < c.clicks; ++i) {
+      QTest::mouseClick(form->BlockDiagramPaintBox, Qt::LeftButton, {}, Centre(lever));
+      values.push_back(QuillbusGetRegister(0, 0x30, 0, c.page, c.reg));
+    }
+    // Each click wrote the board, the last one the value it began with.
+    EXPECT_NE(values.front(), start) << what;
+    EXPECT_EQ(values.back(), start) << what;
+    // The pointer leaves, and the fade's ticks run out.
+    form->BlockDiagramPaintBoxMouseLeave();
+    for (int tick = 0; tick < 20 && lever->GetFadeState() != kFadeIdle; ++tick)
+      page->GetProximityTimer()->Tick();
+    ASSERT_EQ(lever->GetFadeState(), kFadeIdle) << what;
+    TDiagramForm* fresh = Open("QMX7XXXEVM");
+    EXPECT_EQ(BitmapsDiffer(form, fresh), "") << what;
+    delete fresh;
+    delete form;
     PumpEvents();
   }
 }
