@@ -140,14 +140,8 @@ int TDiagramForm::CommandTransfer(void* form, int device, ScriptPlace& place, in
                                   bool read, bool last) {
   auto* self = static_cast<TDiagramForm*>(form);
   const unsigned address = unsigned(device);
-  if (!place.placed) {
-    // A run starts where the device is; its own lines move it from there.
-    place.placed = true;
-    place.paged = self->link->IsPaged(address);
-    place.booked = self->link->IsBooked(address);
-    place.book = int(self->link->GetBook(address));
-    place.page = int(self->link->GetPage(address));
-  }
+  // A run starts where the device is; its own lines move it from there.
+  if (!place.placed) self->link->PlaceScript(address, place);
   return self->DoBlockTransfer(address, unsigned(place.book), unsigned(place.page), reg, data, count, read, last,
                                nullptr);
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "registers/command_script.h"
 #include "registers/register_description.h"
 #include "platform/log.h"
 
@@ -322,6 +323,14 @@ unsigned TUSBI2C::GetBook(unsigned address) const {
 bool TUSBI2C::IsPaged(unsigned address) const { return PagedSlot(address) >= 0; }
 
 bool TUSBI2C::IsBooked(unsigned address) const { return BookedSlot(address) >= 0; }
+
+void TUSBI2C::PlaceScript(unsigned address, ScriptPlace& place) const {
+  place.placed = true;
+  place.paged = IsPaged(address);
+  place.booked = IsBooked(address);
+  place.book = int(GetBook(address));
+  place.page = int(GetPage(address));
+}
 
 void TUSBI2C::ForgetSelection(int pagedSlot, int bookedSlot) {
   if (pagedSlot >= 0) pageSure_[pagedSlot] = false;

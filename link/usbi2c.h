@@ -28,6 +28,7 @@ enum : int {
 };
 
 class TRegisterDescription;
+struct ScriptPlace;
 
 // A block written now whose copy into the image is made later, on the
 // thread that owns the image: every write through the link after it marks
@@ -134,6 +135,8 @@ class TUSBI2C : public platform::TThread {
   // Whether register 0 selects the device's page, and register 127 of page 0 its book.
   bool IsPaged(unsigned address) const;
   bool IsBooked(unsigned address) const;
+  // Places a script where the device is now: its book and page, and whether it has them.
+  void PlaceScript(unsigned address, ScriptPlace& place) const;
 
   bool ExecuteCommand(HIDCommandPacket& packet);
   bool WriteRegisters(const uint8_t* data, unsigned address, unsigned book, unsigned page, unsigned reg,

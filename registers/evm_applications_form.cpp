@@ -132,11 +132,8 @@ uint32_t TEVMScript::Key(int device, const ScriptPlace& at, int reg) {
 void TEVMScript::PlaceOf(int device, ScriptPlace& place) const {
   // The script starts where the board window's device is; without a board
   // every device is taken for a paged codec.
-  place.placed = true;
-  place.paged = !board || board->IsPaged(unsigned(device));
-  place.booked = board && board->IsBooked(unsigned(device));
-  place.book = board ? int(board->GetBook(unsigned(device))) : 0;
-  place.page = board ? int(board->GetPage(unsigned(device))) : 0;
+  if (board) board->PlaceScript(unsigned(device), place);
+  else place = ScriptPlace{true, true, false, 0, 0};
 }
 
 void TEVMScript::Remember(int device, const ScriptPlace& at, int reg, const uint8_t* data, int count) {

@@ -26,13 +26,7 @@ struct BoardHarness {
   static int BlockTransfer(void* user, int device, ScriptPlace& place, int reg, uint8_t* data, int count, bool read,
                            bool) {
     TUSBI2C* link = static_cast<BoardHarness*>(user)->link;
-    if (!place.placed) {
-      place.placed = true;
-      place.paged = link->IsPaged(unsigned(device));
-      place.booked = link->IsBooked(unsigned(device));
-      place.book = int(link->GetBook(unsigned(device)));
-      place.page = int(link->GetPage(unsigned(device)));
-    }
+    if (!place.placed) link->PlaceScript(unsigned(device), place);
     const unsigned page = unsigned(place.page), book = unsigned(place.book);
     uint8_t* image = link->GetRegisterImage(unsigned(device), book, page, unsigned(reg));
     // The image page ends at register 127: nothing beyond it is touched.
