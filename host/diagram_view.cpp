@@ -141,7 +141,8 @@ void TDiagramForm::SizeBitmaps() {
   if (!background) background = std::make_unique<TCanvas>();
   // The drawing draws the background's pixels when it needs them, and
   // every pixel of the foreground before it is shown, unless drawing is
-  // held. The background first: memory it lets go of serves the foreground.
+  // held. The background first, so that memory it lets go of is free
+  // before the foreground asks for more.
   background->Resize(bitmapSize.width(), bitmapSize.height());
   if (drawingEnabled) foreground->Resize(bitmapSize.width(), bitmapSize.height());
   else foreground->SetSize(bitmapSize.width(), bitmapSize.height(), kDiagramColour);
