@@ -299,6 +299,10 @@ class TDiagramForm : public QMainWindow {
   // The book and page of `bytes` when they are register `reg` of the image
   // of `address` (else both are left as they are).
   bool ImagePlace(unsigned address, const uint8_t* bytes, int reg, unsigned& book, unsigned& page);
+  // Writes a block through the link, copying it into the image first
+  // (`mirror`); a block the board refuses leaves the image as it was.
+  bool WriteMirrored(unsigned address, unsigned book, unsigned page, int reg, const uint8_t* data, int count,
+                     bool mirror);
   // Stops every refresh and closes the page-bound windows (before the pages go).
   void StopTraffic();
   // Appends the current page's plug-in menu items to View.

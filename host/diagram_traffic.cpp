@@ -81,6 +81,34 @@ bool TDiagramForm::ImagePlace(unsigned address, const uint8_t* bytes, int reg, u
   return true;
 }
 
+bool TDiagramForm::WriteMirrored(unsigned address, unsigned book, unsigned page, int reg, const uint8_t* data,
+                                 int count, bool mirror) {
+  // Each byte lands in the image where it lands on the board: after a page
+  // or book select inside the block, on the place that select chose.
+  std::vector<uint8_t*> at;
+  std::vector<uint8_t> before;
+  if (mirror) {
+    ScriptPlace place;
+    link->PlaceScript(address, place);
+    place.book = int(book);
+    place.page = int(page);
+    for (int i = 0; i < count; ++i) {
+      uint8_t* byte = link->GetRegisterImage(address, unsigned(place.book), unsigned(place.page), unsigned(reg + i));
+      if (byte) {
+        at.push_back(byte);
+        before.push_back(*byte);
+        *byte = data[i];
+      }
+      place.Follow(reg + i, data + i, 1);
+    }
+  }
+  const bool ok = link->WriteRegisters(data, address, book, page, unsigned(reg), unsigned(count));
+  // What the board refused is not what it holds.
+  if (!ok && link->HasBoard())
+    for (size_t i = 0; i < at.size(); ++i) *at[i] = before[i];
+  return ok;
+}
+
 int TDiagramForm::DoBlockTransfer(unsigned address, unsigned book, unsigned page, int reg, uint8_t* data, int count,
                                   bool read, bool refresh, const unsigned* back) {
   bool ok = false, lastKnown = false;
@@ -97,8 +125,7 @@ int TDiagramForm::DoBlockTransfer(unsigned address, unsigned book, unsigned page
       if (image && image != data) ok ? std::memcpy(image, data, size_t(count)) : std::memcpy(data, image, size_t(count));
       lastKnown = !ok && image;
     } else {
-      if (image && image != data) std::memcpy(image, data, size_t(count));
-      ok = link->WriteRegisters(data, address, book, page, unsigned(reg), unsigned(count));
+      ok = WriteMirrored(address, book, page, reg, data, count, image && image != data);
       // Device 0x70 takes its value in the register byte.
       if (address == 0x70 && book == 0) {
         if (uint8_t* block = link->GetRegisterImage(address, 0, page, 0)) std::memset(block, reg & 0xFF, 7);

@@ -325,16 +325,29 @@ bool TUSBI2C::IsPaged(unsigned address) const { return PagedSlot(address) >= 0; 
 bool TUSBI2C::IsBooked(unsigned address) const { return BookedSlot(address) >= 0; }
 
 void TUSBI2C::PlaceScript(unsigned address, ScriptPlace& place) const {
+  // One reading of both: a selection of another thread lands before or after it, never between.
+  std::scoped_lock lock(instanceLock_);
+  place = PlaceOf(address, GetBook(address), GetPage(address));
+}
+
+ScriptPlace TUSBI2C::PlaceOf(unsigned address, unsigned book, unsigned page) const {
+  ScriptPlace place;
   place.placed = true;
   place.paged = IsPaged(address);
   place.booked = IsBooked(address);
-  place.book = int(GetBook(address));
-  place.page = int(GetPage(address));
+  place.book = int(book);
+  place.page = int(page);
+  return place;
 }
 
 void TUSBI2C::ForgetSelection(int pagedSlot, int bookedSlot) {
   if (pagedSlot >= 0) pageSure_[pagedSlot] = false;
   if (bookedSlot >= 0) bookSure_[bookedSlot] = false;
+}
+
+void TUSBI2C::ForgetAllSelections() {
+  LinkLocks lock(instanceLock_);
+  for (int slot = 0; slot < kSlots; ++slot) ForgetSelection(slot, slot);
 }
 
 // ---- exchanges -------------------------------------------------------------------
@@ -376,26 +389,26 @@ bool TUSBI2C::ExecuteCommand(HIDCommandPacket& packet) {
 
 // A refused select leaves the previously selected device on the bus: the
 // command after it would reach that device, so the select's reply counts.
+// It is sent again, as a refused write is, and what follows it waits for its answer.
 bool TUSBI2C::SelectI2C(unsigned address) {
   HIDCommandPacket select = HIDCommandPacket::I2CSelect(static_cast<uint8_t>(address));
-  return ExecuteCommand(select) && select.Status() == 0;
+  return SendAnswered(select);
+}
+
+// A refused reply re-acquires the board and sends the command once more.
+bool TUSBI2C::SendAnswered(HIDCommandPacket& command) {
+  const HIDCommandPacket kept = command;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (attempt) command = kept;
+    if (!ExecuteCommand(command)) return false;
+    if (command.Status() == 0) return true;
+    Reacquire();
+  }
+  return false;
 }
 
 bool TUSBI2C::SendWrite(HIDCommandPacket& command) {
-  const HIDCommandPacket kept = command;
-  if (!ExecuteCommand(command)) {
-    Report(kLinkWriteFailed);
-    return false;
-  }
-  if (command.Status() == 0) return true;
-  Reacquire();
-  command = kept;
-  if (!ExecuteCommand(command)) {
-    Report(kLinkWriteFailed);
-    return false;
-  }
-  if (command.Status() == 0) return true;
-  Reacquire();
+  if (SendAnswered(command)) return true;
   Report(kLinkWriteFailed);
   return false;
 }
@@ -453,6 +466,11 @@ bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned boo
   if (reg + count > kPageBytes) return false;
   while (count > HIDCommandPacket::kMaxRegisterData) {
     if (!WriteRegisters(data, address, book, page, reg, HIDCommandPacket::kMaxRegisterData)) return false;
+    // The rest of the block goes where these bytes left the device, as one long write would.
+    ScriptPlace at = PlaceOf(address, book, page);
+    at.Follow(int(reg), data, int(HIDCommandPacket::kMaxRegisterData));
+    book = unsigned(at.book);
+    page = unsigned(at.page);
     data += HIDCommandPacket::kMaxRegisterData;
     reg += HIDCommandPacket::kMaxRegisterData;
     count -= HIDCommandPacket::kMaxRegisterData;
@@ -463,11 +481,14 @@ bool TUSBI2C::WriteRegisters(const uint8_t* data, unsigned address, unsigned boo
   const int pagedSlot = PagedSlot(address);
   const int bookedSlot = BookedSlot(address);
 
-  // Register 0 selects the page; register 127 selects the book on page 0 only.
-  const bool selectsPage = count > 0 && pagedSlot >= 0 && reg == 0;
-  const bool selectsBook = count > 0 && bookedSlot >= 0 && reg == 127 && page == 0;
-  if (selectsPage) pageCache_[pagedSlot] = data[0];
-  if (selectsBook) bookCache_[bookedSlot] = data[0];
+  // Register 0 selects the page; register 127 selects the book on page 0
+  // only. A block takes effect byte by byte, wherever it starts.
+  ScriptPlace moved = PlaceOf(address, book, page);
+  const int selects = moved.Follow(int(reg), data, int(count));
+  const bool selectsPage = (selects & ScriptPlace::kMovedPage) != 0;
+  const bool selectsBook = (selects & ScriptPlace::kMovedBook) != 0;
+  if (selectsPage) pageCache_[pagedSlot] = unsigned(moved.page);
+  if (selectsBook) bookCache_[bookedSlot] = unsigned(moved.book);
 
   TUSBI2CWriteCallback callback;
   void* context;
@@ -738,6 +759,9 @@ void TUSBI2C::RefreshDeviceList() {
 
 void TUSBI2C::AcquireEVM(void* handle) {
   platform::LogF("AcquireEVM: pAPI = 0x%08llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
+  // A board that comes back (replugged, reconnected, reset) is on a page and
+  // book nobody knows: the next transfer to each device selects both.
+  ForgetAllSelections();
   SetDeviceHandle(handle);
   if (!handle || !api_->refresh) return;
   int count;

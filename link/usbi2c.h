@@ -211,11 +211,14 @@ class TUSBI2C : public platform::TThread {
 
   void Report(int status);
   bool SendWrite(HIDCommandPacket& command);
+  bool SendAnswered(HIDCommandPacket& command);
   bool SelectI2C(unsigned address);
   bool SwitchBook(unsigned address, unsigned book, unsigned page);
   bool SelectPageAndBook(unsigned address, unsigned book, unsigned page);
   // The selection of these slots (-1: none) must be sent again.
   void ForgetSelection(int pagedSlot, int bookedSlot);
+  void ForgetAllSelections();
+  ScriptPlace PlaceOf(unsigned address, unsigned book, unsigned page) const;
   // A failed transfer that a board refused (not one skipped for want of a board).
   bool Refused(bool ok) const;
   void FetchPathName(int index);

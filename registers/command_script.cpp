@@ -84,15 +84,28 @@ std::string Format(const char* format, int a, int b, int c, int d) {
 
 }  // namespace
 
-void ScriptPlace::Follow(int reg, const uint8_t* data, int count) {
-  if (count <= 0 || !data) return;
-  if (paged && reg == 0) page = data[0];
-  if (booked && reg == 127 && page == 0) book = data[0];
+int ScriptPlace::Follow(int reg, const uint8_t* data, int count) {
+  int moved = 0;
+  if (count <= 0 || !data || !paged) return moved;
+  // Bytes beyond register 127 reach no register of the page.
+  for (int r = std::max(reg, 0); r < reg + count && r < 128; ++r) {
+    if (r == 0) {
+      page = data[r - reg];
+      moved |= kMovedPage;
+    } else if (r == 127 && booked && page == 0) {
+      book = data[r - reg];
+      moved |= kMovedBook;
+    }
+  }
+  return moved;
 }
 
 CommandScript::CommandScript() = default;
 
-void CommandScript::ForgetPlaces() { std::fill(std::begin(places_), std::end(places_), ScriptPlace{}); }
+void CommandScript::ForgetPlaces() {
+  std::fill(std::begin(places_), std::end(places_), ScriptPlace{});
+  lastTyped_ = false;
+}
 
 void CommandScript::SetDefaultSyncBudget(std::chrono::milliseconds budget) { defaultSyncBudgetMs = budget.count(); }
 
@@ -117,6 +130,8 @@ std::string CommandScript::Trim(const std::string& s) {
 void CommandScript::SetCallbacks(void* user, TI2CCommandTransferCallback transfer, TI2CCommandBitsCallback bits,
                                  TI2CCommandDecodeCallback decode, TI2CCommandPageCallback page,
                                  TI2CCommandLogCallback log) {
+  // Another owner's board: the typed lines start again from where it is.
+  if (user != user_) std::fill(std::begin(typedPlaces_), std::end(typedPlaces_), ScriptPlace{});
   user_ = user;
   transferUser_ = user;
   transfer_ = transfer;
@@ -176,18 +191,23 @@ void CommandScript::Emit(const std::string& line) {
   if (output_) output_->AddReadData(line);
 }
 
-void CommandScript::ReportFailure(int lineNumber, const std::string& line) {
+void CommandScript::ReportFailure(int lineNumber, const std::string& line, bool show) {
   if (!logFailures_ || generating_) return;
-  if (lineNumber > 0) platform::LogF("Transfer failed, line = %d: %s", lineNumber, platform::Cut(line).c_str());
-  else platform::LogLine("Transfer failed: " + platform::Cut(line));
+  const std::string text = lineNumber > 0
+                               ? "Transfer failed, line = " + std::to_string(lineNumber) + ": " + platform::Cut(line)
+                               : "Transfer failed: " + platform::Cut(line);
+  platform::LogLine(text);
+  // The user running the script sees it where its reads show.
+  if (show) Emit("#" + text);
 }
 
-int CommandScript::Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report) {
-  ScriptPlace& place = places_[size_t(device) & 0xFF];
+int CommandScript::Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report,
+                        bool show) {
+  ScriptPlace& place = Places()[size_t(device) & 0xFF];
   const int result = transfer_(transferUser_, device, place, reg, buffer, count, isRead, last);
   if (!isRead) place.Follow(reg, buffer, count);
   // Without a board nothing is refused: the owner says so once, not per line.
-  if (!(result & (kTransferDone | kTransferNoBoard)) && report) ReportFailure(currentLine_, currentText_);
+  if (!(result & (kTransferDone | kTransferNoBoard)) && report) ReportFailure(currentLine_, currentText_, show);
   return result;
 }
 
@@ -212,9 +232,10 @@ bool CommandScript::ExecuteSingleLine(std::string line) {
   pendingCount_ = 0;
   register_ = 0;
   currentLine_ = 0;
-  ForgetPlaces();
+  typing_ = lastTyped_ = true;
   const bool ok = ExecuteLine(line, true, false);
   FlushPending(true);
+  typing_ = false;
   return ok;
 }
 
@@ -359,7 +380,8 @@ CommandScript::Step CommandScript::Interpret(std::string& line, bool isLastLine,
       // Without a transfer callback the buffer's contents are printed as they are.
       int result = kTransferDone;
       if (transfer_) {
-        result = Call(device_, rr, buffer_, n, true, outsideLoops_ != 0);
+        // The line shows its own failure below.
+        result = Call(device_, rr, buffer_, n, true, outsideLoops_ != 0, true, false);
         // The page the run selected, where the owner keeps one.
         if (Place(device_).placed) page = Place(device_).page;
         else if (page_) page = page_(user_, device_);

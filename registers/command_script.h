@@ -39,8 +39,12 @@ struct ScriptPlace {
   bool booked = false;
   int book = 0;
   int page = 0;
-  // Follows a write of `count` bytes from `reg`, made or refused: the run named it.
-  void Follow(int reg, const uint8_t* data, int count);
+  enum : int { kMovedPage = 1, kMovedBook = 2 };
+  // Follows a write of `count` bytes from `reg`, made or refused: the run
+  // named it. Every byte counts, as the codec takes a block byte by byte: one
+  // written through register 0 selects the page for the bytes after it, one
+  // through register 127 of page 0 the book. Says which of the two it wrote.
+  int Follow(int reg, const uint8_t* data, int count);
 };
 // `place` is the run's place on `device`; an owner that keeps no pages leaves it unplaced.
 typedef int (*TI2CCommandTransferCallback)(void* user, int device, ScriptPlace& place, int reg, uint8_t* buffer,
@@ -146,6 +150,9 @@ class CommandScript {
   // replaced by its trimmed form. Delays and polls block (with the limit above).
   bool ExecuteLine(std::string& line, bool isLastLine, bool decodeOnly);
   // One typed line: no block pending before it, its block written after it.
+  // Typed lines are one writer: each goes on from the book and page the
+  // earlier ones selected on its device (from where the device is, the
+  // first time), whatever runs or other writers did between them.
   bool ExecuteSingleLine(std::string line);
 
   // A run: BeginRun, then Tick until it reports Finished or Failed.
@@ -173,8 +180,11 @@ class CommandScript {
   int LoopDepth() const { return loopDepth_; }
   bool OutsideLoops() const { return outsideLoops_ != 0; }
   const uint8_t* Buffer() const { return buffer_; }
-  // The run's place on a device (unplaced until its first transfer there).
-  const ScriptPlace& Place(int device) const { return places_[size_t(device) & 0xFF]; }
+  // The place on a device of the last run, or of the typed lines after one
+  // was typed (unplaced until the first transfer there).
+  const ScriptPlace& Place(int device) const {
+    return (lastTyped_ ? typedPlaces_ : places_)[size_t(device) & 0xFF];
+  }
 
   static std::string Trim(const std::string& s);
 
@@ -184,14 +194,19 @@ class CommandScript {
 
   Step Interpret(std::string& line, bool isLastLine, bool decodeOnly, bool timerDriven);
   Step Poll(int device, int reg, uint8_t ones, uint8_t keep, int ms, bool timerDriven);
-  int Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report = true);
-  void ReportFailure(int lineNumber, const std::string& line);
+  // A failed transfer is logged (`report`) and also shown in the run's
+  // output (`show`), unless the line shows its failure itself.
+  int Call(int device, int reg, uint8_t* buffer, int count, bool isRead, bool last, bool report = true,
+           bool show = true);
+  void ReportFailure(int lineNumber, const std::string& line, bool show);
+  ScriptPlace* Places() { return typing_ ? typedPlaces_ : places_; }
+  const ScriptPlace* Places() const { return typing_ ? typedPlaces_ : places_; }
   int InterfaceDevice(int dd) const;
   int BlockingLimitMs() const;
   std::string Indent(int depth) const { return std::string(size_t(depth) * 2, ' '); }
   void Emit(const std::string& line);
   void EndOfRun();
-  // A new run, or a line executed on its own, starts from where each device is.
+  // A new run starts from where each device is.
   void ForgetPlaces();
 
   // Interpreter state, in the order of the original window's fields.
@@ -214,6 +229,10 @@ class CommandScript {
   uint8_t synchronous_ = 0;
   uint8_t buffer_[kBufferSize] = {};
   ScriptPlace places_[256];
+  // The typed lines' own places, kept from line to line; `typing_` while one runs.
+  ScriptPlace typedPlaces_[256];
+  bool typing_ = false;
+  bool lastTyped_ = false;
 
   std::vector<std::string> lines_;
   CommandScriptOutput* output_ = nullptr;

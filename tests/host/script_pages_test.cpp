@@ -334,8 +334,9 @@ TEST_F(ScriptPages, ARefusedWriterBlockIsLoggedAndLeavesTheImageAsTheBoardIs) {
   ASSERT_NE(Open(true), nullptr);
   TUSBI2C* link = form_->GetLink();
   const int32_t num[3] = {0x0102, 0x0304, 0x0506}, den[3] = {0, 0x0708, 0x090A};
-  // One of the five blocks of a section loses its select.
-  QuillbusFailStatusAfter(0, 2, 1);
+  // One of the five blocks of a section loses its select, sent twice, each
+  // time followed by the re-acquire's AppID.
+  QuillbusFailStatusAfter(0, 2, 4);
   std::thread writer([&] { TQMX7XXXForms::SendBiquad(&TDiagramForm::PluginCommandCallback, form_.data(), 0, num, den); });
   writer.join();
   PumpEvents();

@@ -100,12 +100,12 @@ TEST_F(EEPROMTest, WritesAreSplitAndEmptyTheCache) {
 
 TEST_F(EEPROMTest, FailuresAreReportedAsFailures) {
   uint8_t b[4] = {1, 2, 3, 4};
-  QuillbusFailStatus(0, 1);  // the select: nothing follows a refused one
+  // The select refused, and refused again when sent once more: nothing follows it.
+  QuillbusFailStatus(0, 1000);
   EXPECT_FALSE(link_->ReadEEPROM(b, 0x2000, 4, false));
-  QuillbusFailStatus(0, 1);  // the select: nothing follows a refused one
   EXPECT_FALSE(link_->WriteEEPROM(b, 0x2000, 4));
-  QuillbusFailStatus(0, 1);  // the select: nothing follows a refused one
   EXPECT_FALSE(link_->ReadEEPROM(b, 0x3000, 4, true));
+  QuillbusFailStatus(0, 0);
   EXPECT_FALSE(link_->ReadEEPROM(b, 0xFFFE, 4, false));
   EXPECT_FALSE(link_->WriteEEPROM(b, 0xFFFE, 4));
   EXPECT_TRUE(link_->ReadEEPROM(b, 0xFFFC, 4, true));

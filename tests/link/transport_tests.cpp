@@ -21,6 +21,10 @@ std::string I2CReadHex(int reg, int n) {
   return Hex(b);
 }
 
+// Every reply refused until `AnswerAgain`: a refused select is sent once more, so one refusal is not enough.
+void RefuseEveryReply() { QuillbusFailStatus(0, 1000); }
+void AnswerAgain() { QuillbusFailStatus(0, 0); }
+
 std::vector<int> Bytes(const HIDCommandPacket& p) { return std::vector<int>(p.bytes, p.bytes + p.bytes[0]); }
 
 struct Recorded {
@@ -251,9 +255,9 @@ TEST_F(TransportTest, WriteRetriesAndReacquiresOnStatus) {
   EXPECT_EQ(codes, std::vector<int>{kLinkWriteFailed});
 }
 
-// Two codecs on one bus: a refused I2C select leaves the other codec
-// selected, so the operation must fail without sending its data, and the
-// next one must select (device and page) again.
+// Two codecs on one bus: an I2C select the board keeps refusing leaves the
+// other codec selected, so the operation must fail without sending its
+// data, and the next one must select (device and page) again.
 TEST_F(TransportTest, RefusedI2CSelectFailsTheOperationAndSendsNoData) {
   link_->AddDevice(0x30, 0, 256);
   link_->AddDevice(0x32, 0, 256);
@@ -282,9 +286,10 @@ TEST_F(TransportTest, RefusedI2CSelectFailsTheOperationAndSendsNoData) {
     const uint8_t mark = 0x11;
     ASSERT_TRUE(link_->WriteRegisters(&mark, 0x32, 0, 0, 5, 1));
     codes.clear();
-    QuillbusFailStatus(0, 1);
+    RefuseEveryReply();
     Mark();
     EXPECT_FALSE(c.op());
+    AnswerAgain();
     const auto sent = Commands();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent[0], SelectHex(c.selected));
@@ -302,8 +307,9 @@ TEST_F(TransportTest, RefusedI2CSelectFailsTheOperationAndSendsNoData) {
 
   // The next write to 0x30 page 1 selects 0x30 and its page again and lands there.
   const uint8_t value = 0x5A;
-  QuillbusFailStatus(0, 1);
+  RefuseEveryReply();
   EXPECT_FALSE(link_->WriteRegisters(&value, 0x30, 0, 1, 5, 1));
+  AnswerAgain();
   Mark();
   ASSERT_TRUE(link_->WriteRegisters(&value, 0x30, 0, 1, 5, 1));
   EXPECT_EQ(Commands(), (std::vector<std::string>{SelectHex(0x30), I2CWriteHex(0, {1}), SelectHex(0x30),
@@ -344,8 +350,9 @@ TEST_F(TransportTest, ARefusedSelectKeepsWhatItNamedAndIsSentAgain) {
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(link_->WriteRegisters(&zero, 0x30, 0, 0, 127, 1)) << c.what;  // book 0, page 0
-    QuillbusFailStatus(0, 1);
+    RefuseEveryReply();
     EXPECT_FALSE(c.refused()) << c.what;
+    AnswerAgain();
     EXPECT_EQ(link_->GetBook(0x30), c.book) << c.what;
     EXPECT_EQ(link_->GetPage(0x30), c.page) << c.what;
     const uint8_t value = uint8_t(0x40 + c.page + c.book);
@@ -365,8 +372,9 @@ TEST_F(TransportTest, ReadFailuresReportCode12) {
   QuillbusSetRegister(0, 0x30, 0, 0, 5, 0x66);
   ASSERT_TRUE(link_->ReadRegisters(r, 0x30, 0, 0, 5, 1));
   EXPECT_EQ(r[0], 0x66);
-  QuillbusFailStatus(0, 2);
+  RefuseEveryReply();
   EXPECT_FALSE(link_->ReadRegisters(r, 0x30, 0, 0, 5, 1));
+  AnswerAgain();
   EXPECT_EQ(codes, std::vector<int>{kLinkReadFailed});
 }
 
@@ -518,5 +526,127 @@ TEST_F(TransportTest, ThreeThreadsNeverWriteOutsideTheirPlace) {
     ASSERT_EQ(QuillbusGetRegister(0, 0x30, 0, 9, reg), 0);
     ASSERT_EQ(QuillbusGetRegister(0, 0x30, 1, 3, reg), 0);
     ASSERT_EQ(QuillbusGetRegister(0, 0x32, 0, 9, reg), 0);
+  }
+}
+
+// A select the board refuses once is sent again, and the command behind it
+// goes out only after the select was answered: nothing is lost.
+TEST_F(TransportTest, ARefusedI2CSelectIsSentAgainAndWhatFollowsItGoesOut) {
+  link_->AddDevice(0x34, 0, 0);
+  uint8_t buffer[4] = {0x5A, 0x5B, 0x5C, 0x5D};
+  const struct {
+    const char* name;
+    std::function<bool()> op;
+    int selected;
+    int dataOpcode;  // class 05 operation of the command behind the select
+    std::function<bool()> landed;
+  } cases[] = {
+      {"write", [&] { return link_->WriteRegisters(buffer, 0x34, 0, 0, 5, 1); }, 0x34, 0x02,
+       [] { return QuillbusGetRegister(0, 0x34, 0, 0, 5) == 0x5A; }},
+      {"read", [&] { return link_->ReadRegisters(buffer, 0x34, 0, 0, 6, 1); }, 0x34, 0x03,
+       [&] { return buffer[0] == 0x66; }},
+      {"EEPROM write", [&] { return link_->WriteEEPROM(buffer, 0x2000, 4); }, 0xA0, 0x04,
+       [] {
+         uint8_t back[4] = {};
+         QuillbusReadEeprom(0, 0x2000, back, 4);
+         return back[0] == 0x5A && back[3] == 0x5D;
+       }},
+      {"EEPROM read", [&] { return link_->ReadEEPROM(buffer, 0x2000, 4, false); }, 0xA0, 0x05,
+       [&] { return buffer[0] == 0x5A && buffer[3] == 0x5D; }},
+  };
+  QuillbusSetRegister(0, 0x34, 0, 0, 6, 0x66);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const uint8_t fresh[4] = {0x5A, 0x5B, 0x5C, 0x5D};
+    std::copy(fresh, fresh + 4, buffer);
+    QuillbusFailStatus(0, 1);
+    Mark();
+    EXPECT_TRUE(c.op());
+    const auto sent = Commands();
+    ASSERT_GE(sent.size(), 4u);
+    EXPECT_EQ(sent[0], SelectHex(c.selected));
+    EXPECT_EQ(sent[1], Hex(Bytes(HIDCommandPacket::AppID())));  // the board is acquired again
+    EXPECT_EQ(sent[2], SelectHex(c.selected));
+    EXPECT_EQ(sent[3].substr(6, 2) + sent[3].substr(15, 2), "05" + Hex({c.dataOpcode}));
+    EXPECT_TRUE(c.landed());
+  }
+}
+
+// A board that comes back (unplugged and plugged again, reset) is on book 0,
+// page 0 whatever the link last selected: after acquiring it, the link
+// selects page and book again at its first transfer to each device.
+TEST_F(TransportTest, AReacquiredBoardIsSelectedAgainAtTheFirstTransfer) {
+  link_->AddDevice(0x30, 2, 256);  // with books
+  link_->AddDevice(0x32, 0, 256);  // pages only
+  const struct {
+    int device;
+    unsigned book, page;
+  } cases[] = {{0x30, 1, 2}, {0x30, 0, 2}, {0x32, 0, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.device * 1000 + c.book * 100 + c.page);
+    const uint8_t before = 0x11, after = 0xF2;
+    ASSERT_TRUE(link_->WriteRegisters(&before, unsigned(c.device), c.book, c.page, 9, 1));
+    ASSERT_EQ(QuillbusUnplug(0), 0);
+    QuillbusReplug();
+    ASSERT_EQ(OrvaneUsbHidRefresh(kQuillbusVendorId, kQuillbusProductId), 1);
+    link_->AcquireEVM(OrvaneUsbHidGetDevHandle(0));
+    ASSERT_EQ(QuillbusGetSelectedPage(0, c.device), 0);
+    // The link still tells the place it last named.
+    EXPECT_EQ(link_->GetPage(unsigned(c.device)), c.page);
+    ASSERT_TRUE(link_->WriteRegisters(&after, unsigned(c.device), c.book, c.page, 9, 1));
+    EXPECT_EQ(QuillbusGetRegister(0, c.device, int(c.book), int(c.page), 9), after);
+    EXPECT_EQ(QuillbusGetRegister(0, c.device, 0, 0, 9), 0);
+  }
+}
+
+// The book switch refused after the page select of its sequence passed:
+// the link keeps the page and book the transfer named, not the page 0 of
+// the switch's own first step.
+TEST_F(TransportTest, ARefusedBookSwitchKeepsThePageItNamed) {
+  link_->AddDevice(0x30, 2, 256);
+  const uint8_t v = 0x5A;
+  // select, register 0 = 0, then the select of register 127 = 1 refused for good.
+  QuillbusFailStatusAfter(0, 2, 1000);
+  EXPECT_FALSE(link_->WriteRegisters(&v, 0x30, 1, 2, 9, 1));
+  AnswerAgain();
+  EXPECT_EQ(link_->GetPage(0x30), 2u);
+  EXPECT_EQ(link_->GetBook(0x30), 1u);
+  ASSERT_TRUE(link_->WriteRegisters(&v, 0x30, 1, 2, 9, 1));
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 1, 2, 9), 0x5A);
+}
+
+// A block takes a page or book select byte by byte, wherever it starts: the
+// link's record follows every byte written through register 0, and through
+// register 127 of page 0, and the rest of a long block lands where those
+// bytes left the device.
+TEST_F(TransportTest, ABlockThroughTheSelectRegistersMovesTheLinksRecord) {
+  link_->AddDevice(0x30, 2, 256);
+  const uint8_t zero = 0;
+  ASSERT_TRUE(link_->WriteRegisters(&zero, 0x30, 0, 0, 127, 1));  // book 0, page 0
+
+  // Registers 126 and 127 of page 0: the second byte selects book 1.
+  const uint8_t pair[2] = {0x11, 0x01};
+  ASSERT_TRUE(link_->WriteRegisters(pair, 0x30, 0, 0, 126, 2));
+  EXPECT_EQ(QuillbusGetSelectedBook(0, 0x30), 1);
+  EXPECT_EQ(link_->GetBook(0x30), 1u);
+  const uint8_t v = 0x77;
+  ASSERT_TRUE(link_->WriteRegisters(&v, 0x30, 0, 0, 5, 1));
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 0, 5), 0x77);
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 1, 0, 5), 0);
+
+  // Register 127 of another page is a plain register.
+  ASSERT_TRUE(link_->WriteRegisters(pair, 0x30, 0, 3, 126, 2));
+  EXPECT_EQ(link_->GetBook(0x30), 0u);
+  EXPECT_EQ(QuillbusGetSelectedBook(0, 0x30), 0);
+
+  // 60 bytes from register 0 of page 0 selecting page 2: every later byte on page 2.
+  uint8_t block[60];
+  for (int i = 0; i < 60; ++i) block[i] = uint8_t(0x80 + i);
+  block[0] = 2;
+  ASSERT_TRUE(link_->WriteRegisters(block, 0x30, 0, 0, 0, 60));
+  EXPECT_EQ(link_->GetPage(0x30), 2u);
+  for (int reg : {1, 47, 48, 59}) {
+    EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 2, reg), block[reg]) << reg;
+    EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 0, reg), 0) << reg;
   }
 }

@@ -293,7 +293,8 @@ TEST_F(EVMApplicationsTest, AFailedReadLeavesTheBoardsEEPROMUntouched) {
   QuillbusWriteEeprom(0, 0x1FBC, tag.data(), 4);
   const Bytes before = Eeprom(0x1F00, 0x200);
 
-  QuillbusFailStatus(0, 1);
+  // The select and its second sending refused, each followed by the re-acquire's AppID.
+  QuillbusFailStatus(0, 4);
   form_->ReadImage(link_.get());
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_NE(dialogs_.messages[0].find("Reading the EVM applications failed at EEPROM address 0x2000."),
@@ -307,7 +308,7 @@ TEST_F(EVMApplicationsTest, AFailedReadLeavesTheBoardsEEPROMUntouched) {
   QTest::mouseClick(form_->UpdateEVM, Qt::LeftButton);
   EXPECT_EQ(dialogs_.messages.size(), 2u);
   // The auto-load flag is not written when its block cannot be read.
-  QuillbusFailStatus(0, 1);
+  QuillbusFailStatus(0, 4);
   QTest::mouseClick(form_->AutoLoad, Qt::LeftButton);
   EXPECT_FALSE(form_->AutoLoad->isChecked());
   EXPECT_EQ(dialogs_.messages.size(), 3u);

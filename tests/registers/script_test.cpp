@@ -452,10 +452,11 @@ TEST(Script, TransferResultsOfReadsWritesAndPolls) {
   } cases[] = {
       {"done", kTransferDone, {"r 30 05 01, Page = 0:", "  F0 "},
        {"R 30 05 n1 last=0", "W 30 05 [F1] last=1", "R 30 05 n1 last=0"}, false},
-      {"refused", kTransferFailed, {"r 30 05 01, Page = 0:", "  #Read failed"}, {"R 30 05 n1 last=0", "R 30 05 n1 last=0"},
-       true},
+      {"refused", kTransferFailed,
+       {"#Transfer failed: w 30 10 01 02 03", "r 30 05 01, Page = 0:", "  #Read failed"},
+       {"R 30 05 n1 last=0", "R 30 05 n1 last=0"}, true},
       {"refused, last known values", kTransferLastKnown,
-       {"r 30 05 01, Page = 0:", "  #Read failed, last known values:", "  F0 "},
+       {"#Transfer failed: w 30 10 01 02 03", "r 30 05 01, Page = 0:", "  #Read failed, last known values:", "  F0 "},
        {"R 30 05 n1 last=0", "R 30 05 n1 last=0"}, true},
       {"no board, last known values", kTransferNoBoard | kTransferLastKnown, {"r 30 05 01, Page = 0:", "  F0 "},
        {"R 30 05 n1 last=0", "W 30 05 [F1] last=1", "R 30 05 n1 last=0"}, false},
@@ -556,7 +557,7 @@ TEST(Script, EachTransferGoesWhereTheRunHasSelectedOnItsDevice) {
                         }));
   EXPECT_EQ(owner.readData, (Lines{"r 30 05 01, Page = 2:", "  00 "}));
 
-  // Every run, and every line executed on its own, starts afresh where the devices are.
+  // Every run starts afresh where the devices are, and so does the first typed line.
   owner.sent.clear();
   owner.page = 50;
   script.SetLines({"w 30 05 01"});
@@ -564,6 +565,60 @@ TEST(Script, EachTransferGoesWhereTheRunHasSelectedOnItsDevice) {
   owner.page = 60;
   script.ExecuteSingleLine("w 30 05 01");
   EXPECT_EQ(owner.sent, (Lines{"30 b0 p50 r05 W", "30 b0 p50 r00 R", "30 b0 p60 r05 W"}));
+}
+
+// Typed lines are one writer: each goes on from the page the earlier ones
+// selected on its device, whatever other writers and runs did between.
+TEST(Script, ATypedLineKeepsThePageTheEarlierTypedLinesSelected) {
+  PagedOwner owner;
+  CommandScript script;
+  script.SetCallbacks(&owner, PagedOwner::Transfer);
+  script.SetOutput(&owner);
+  script.ExecuteSingleLine("w 30 00 03");
+  owner.page = 90;
+  script.ExecuteSingleLine("w 30 05 02");
+  script.SetLines({"w 30 00 09", "w 30 05 09"});
+  script.RunSync();
+  script.ExecuteSingleLine("r 30 05 01");
+  script.ExecuteSingleLine("w 40 05 01");  // another device: placed where it is
+  EXPECT_EQ(owner.sent, (Lines{"30 b0 p7 r00 W", "30 b0 p3 r05 W",                     // typed
+                               "30 b0 p91 r00 W", "30 b0 p9 r05 W", "30 b0 p9 r00 R",  // the run
+                               "30 b0 p3 r05 R", "40 b0 p95 r05 W"}));                 // typed again
+  EXPECT_EQ(owner.readData, (Lines{"r 30 05 01, Page = 3:", "  00 "}));
+  // Another owner's board: typed lines start again where its devices are.
+  PagedOwner other;
+  other.page = 20;
+  script.SetCallbacks(&other, PagedOwner::Transfer);
+  script.ExecuteSingleLine("w 30 05 01");
+  EXPECT_EQ(other.sent, Lines{"30 b0 p20 r05 W"});
+}
+
+// Where a write moves the run: every byte through register 0 selects the
+// page, through register 127 of page 0 the book (a block counts wherever it
+// starts); register 127 of another page and reads move nothing.
+TEST(Script, ARunFollowsEveryByteItWritesThroughTheSelectRegisters) {
+  const struct {
+    const char* name;
+    Lines lines;
+    const char* last;  // where the last line went
+  } cases[] = {
+      {"book then page", {"w 40 00 00", "w 40 7F 03", "w 40 00 02", "w 40 7F 09", "w 40 05 04"}, "40 b3 p2 r05 W"},
+      {"a block through register 127 of page 0", {"w 40 00 00", "w 40 7E 11 01", "w 40 05 AA"}, "40 b1 p0 r05 W"},
+      {"a block from register 0 on", {"w 40 00 02 AA", "w 40 05 BB"}, "40 b0 p2 r05 W"},
+      {"register 127 of another page", {"w 40 00 04", "w 40 7F 05", "w 40 05 01"}, "40 b0 p4 r05 W"},
+      {"a read answered 0", {"w 30 00 02", "r 30 00 01", "w 30 05 01"}, "30 b0 p2 r05 W"},
+      {"no pages", {"w 70 00 05", "w 70 05 01"}, "70 b0 p7 r05 W"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PagedOwner owner;
+    CommandScript script;
+    script.SetCallbacks(&owner, PagedOwner::Transfer);
+    script.SetLines(c.lines);
+    script.RunSync();
+    ASSERT_GE(owner.sent.size(), 2u);
+    EXPECT_EQ(owner.sent[owner.sent.size() - 2], c.last);  // before the end-of-run read
+  }
 }
 
 }  // namespace
