@@ -131,6 +131,36 @@ TEST_F(BoardsTest, AReplugggedBoardGetsItsWindowBack) {
   EXPECT_TRUE(first->IsConnected());
 }
 
+// A board that comes back starts on page 0: its window's next write names
+// its page and the link selects it, whatever page it had selected before.
+TEST_F(BoardsTest, AReplugggedBoardsWindowSelectsItsPageAgain) {
+  UseBoardKit();
+  AddBoard("a", "QMX7XXXEVM");
+  Start();
+  ASSERT_TRUE(WaitForWindows(1));
+  ASSERT_TRUE(WaitForListings(1));
+  QPointer<TDiagramForm> form = Windows()[0];
+  TUSBI2C* link = form->GetLink();
+  ASSERT_TRUE(link->IsPaged(0x30));
+  const uint8_t two = 2, value = 0xF2;
+  ASSERT_TRUE(link->WriteRegisters(&two, 0x30, 0, 2, 0, 1));
+  ASSERT_EQ(QuillbusGetSelectedPage(0, 0x30), 2);
+  {
+    // Between two polls, with a second board so that the watcher lists again.
+    std::lock_guard<platform::TCriticalSection> hold(TUSBI2C::GlobalLock());
+    ASSERT_EQ(QuillbusUnplug(0), 0);
+    QuillbusReplug();
+    AddBoard("b", "QMX7200EVM");
+  }
+  ASSERT_TRUE(WaitForListings(2));
+  ASSERT_EQ(LogCount("EVM acquired"), 1);
+  ASSERT_FALSE(form.isNull());
+  ASSERT_EQ(QuillbusGetSelectedPage(0, 0x30), 0);
+  ASSERT_TRUE(link->WriteRegisters(&value, 0x30, 0, 2, 9, 1));
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 2, 9), 0xF2);
+  EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 0, 9), 0);
+}
+
 TEST_F(BoardsTest, CancellingTheChoiceForAnUnknownBoardOpensAndWritesNothing) {
   AddBoard("m", "Mystery");
   QuillbusRescan();
@@ -172,9 +202,10 @@ TEST_F(BoardsTest, PickingAKindWritesExactlyTheIdBlock) {
     EXPECT_TRUE(Eeprom(0, 0, 0x10000) == expected);
 
     // Unplugged, the window closes; plugged again, the board is known (or asked for again).
+    // The close follows the listing's end: wait for it, not for time.
     RemoveBoard("m");
     ASSERT_TRUE(WaitForListings(++listings));
-    EXPECT_TRUE(Windows().empty());
+    EXPECT_TRUE(WaitFor([&] { return Windows().empty(); }));
     dialogs_.modal = nullptr;
     AddBoard("m", "Mystery");
     ASSERT_TRUE(WaitForListings(++listings));
@@ -188,6 +219,7 @@ TEST_F(BoardsTest, PickingAKindWritesExactlyTheIdBlock) {
     }
     RemoveBoard("m");
     ASSERT_TRUE(WaitForListings(++listings));
+    ASSERT_TRUE(WaitFor([&] { return Windows().empty(); }));
     std::filesystem::remove(boards_ + "/m.board.eeprom");
   }
 }

@@ -75,6 +75,17 @@ class ScriptPages : public HostTest {
       if (auto* widget = dynamic_cast<Widget*>(page->Object(i))) return widget;
     return nullptr;
   }
+  // The program's windows, and a board window on a board served over the network.
+  bool OpenNetworkBoard(BoardServer& server) {
+    Start();
+    MainForm->resize(1200, 900);
+    MainForm->show();
+    if (!server.Connect(dialogs_, "name = QMX7XXXEVM\n")) return false;
+    PumpEvents();
+    if (Windows().size() != 1u) return false;
+    form_ = Windows()[0];
+    return true;
+  }
   // A switch of the codec's page 0 on the current diagram page.
   TSwitch* PageZeroSwitch() {
     TBlockDiagram* page = form_->CurrentPage();
@@ -225,14 +236,8 @@ TEST_F(ScriptPages, TheFilterToolsWriterThreadBetweenTheLinesMovesNoWrite) {
 }
 
 TEST_F(ScriptPages, OnANetworkBoardAClickBetweenTheLinesOrARefusedReplyMovesNoWrite) {
-  Start();
-  MainForm->resize(1200, 900);
-  MainForm->show();
   BoardServer server;
-  ASSERT_TRUE(server.Connect(dialogs_, "name = QMX7XXXEVM\n"));
-  PumpEvents();
-  ASSERT_EQ(Windows().size(), 1u);
-  form_ = Windows()[0];
+  ASSERT_TRUE(OpenNetworkBoard(server));
   TSwitch* lever = PageZeroSwitch();
   ASSERT_NE(lever, nullptr);
   const QPoint centre = Centre(lever);
@@ -348,6 +353,163 @@ TEST_F(ScriptPages, ARefusedWriterBlockIsLoggedAndLeavesTheImageAsTheBoardIs) {
        at = log.find("QMX7XXXEVM: the board refused a plug-in write of ", at + 1))
     ++refusals;
   EXPECT_EQ(refusals, 1u) << log;
+}
+
+}  // namespace
+
+namespace {
+
+using namespace hosttest;
+using testsupport::CodecModel;
+using testsupport::CodecWrite;
+
+// A person typing line by line in the command window is one writer.
+class TypedLines : public ScriptPages {
+ protected:
+  TI2CCommand* Command() {
+    form_->I2CCommand1Click();
+    return form_->CommandWindow();
+  }
+  void Type(const std::string& line) {
+    TI2CCommand* command = Command();
+    command->Command->setText(QString::fromStdString(line));
+    QTest::mouseClick(command->Execute, Qt::LeftButton);
+  }
+  std::string LastReadData() {
+    const std::vector<std::string> lines = Command()->ReadDataLines();
+    return lines.empty() ? std::string() : lines.back();
+  }
+  // Another window's widget writes register 5 of page 3: the device is left on page 3.
+  void OtherWriterOnPage3() {
+    uint8_t* image = form_->GetLink()->GetRegisterImage(0x30, 0, 3, 5);
+    *image = 0x33;
+    TDiagramForm::ObjectWrite(form_, 0x30, 3, 5, 1);
+    ASSERT_EQ(form_->GetLink()->GetPage(0x30), 3u);
+  }
+  // The typed line selects page 1; others move the device to page 3; the next typed line writes D0.
+  void TypeAcrossAnotherWriter(const std::function<void()>& between = {}) {
+    Mark();
+    Type("w 30 00 01");
+    OtherWriterOnPage3();
+    if (between) between();
+    Type("w 30 05 D0");
+    Type("r 30 05 01");
+    EXPECT_EQ(Command()->ReadDataLines().size() >= 2 ? Command()->ReadDataLines()[0] : "", "r 30 05 01, Page = 1:");
+  }
+  // The board's register, read through the window's link (the control
+  // interface does not reach a network board).
+  int OnBoard(int page, int reg) {
+    uint8_t value = 0;
+    if (!form_->GetLink()->ReadRegisters(&value, 0x30, 0, unsigned(page), unsigned(reg), 1)) return -1;
+    return value;
+  }
+  void ExpectD0OnPage1() {
+    int written = 0;
+    for (const CodecWrite& w : Replay().DataWrites())
+      if (w.reg == 5 && w.value == 0xD0) {
+        EXPECT_EQ(w.page, 1) << ToString(w);
+        ++written;
+      }
+    EXPECT_EQ(written, 1);
+    EXPECT_EQ(OnBoard(1, 5), 0xD0);
+  }
+};
+
+TEST_F(TypedLines, KeepThePageTheySelectedWhileOthersMoveTheDevice) {
+  // On a board, with the SAR readout streaming its own page between the lines.
+  ASSERT_NE(Open(true), nullptr);
+  form_->DisplayPlaybackClick();
+  auto* sar = Find<TSARData>();
+  ASSERT_NE(sar, nullptr);
+  TypeAcrossAnotherWriter([&] {
+    Hover(sar);
+    ASSERT_TRUE(WaitFor([&] { return form_->GetLink()->GetPage(0x30) == unsigned(TSARData::kPage); }));
+    Leave(sar);
+  });
+  ExpectD0OnPage1();
+  delete form_.data();
+  PumpEvents();
+
+  // Without a board the image shows where each line went.
+  ASSERT_NE(Open(false), nullptr);
+  TypeAcrossAnotherWriter();
+  TUSBI2C* link = form_->GetLink();
+  EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 1, 5), 0xD0);
+  EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 3, 5), 0x33);
+  // A read answered from the image moves nothing: the next line stays on page 2.
+  Type("w 30 00 02");
+  Type("r 30 00 01");
+  Type("w 30 05 E2");
+  EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 2, 5), 0xE2);
+  EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 0, 5), 0);
+  // The bytes after a page select in one block land on the page it selected.
+  Type("w 30 00 04 A4");
+  EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 4, 1), 0xA4);
+  EXPECT_NE(*link->GetRegisterImage(0x30, 0, 2, 1), 0xA4);
+}
+
+TEST_F(TypedLines, OnANetworkBoardKeepTheirPageAndAFailedLineShowsInReadData) {
+  BoardServer server;
+  ASSERT_TRUE(OpenNetworkBoard(server));
+  TypeAcrossAnotherWriter();
+  ExpectD0OnPage1();
+
+  // A select refused once is sent again: the line lands and nothing is reported.
+  QuillbusFailStatus(0, 1);
+  Type("w 30 05 D1");
+  EXPECT_EQ(OnBoard(1, 5), 0xD1);
+  EXPECT_EQ(LastReadData().find("#Transfer failed"), std::string::npos);
+  // Refused for good: the user sees the line, and the image keeps the board's value.
+  QuillbusFailStatus(0, 1000);
+  Type("w 30 05 D2");
+  QuillbusFailStatus(0, 0);
+  EXPECT_EQ(LastReadData(), "#Transfer failed: w 30 05 D2");
+  EXPECT_NE(LogText().find("Transfer failed: w 30 05 D2"), std::string::npos);
+  EXPECT_EQ(OnBoard(1, 5), 0xD1);
+  EXPECT_EQ(*form_->GetLink()->GetRegisterImage(0x30, 0, 1, 5), 0xD1);
+}
+
+TEST_F(TypedLines, ARefusedLineOnABoardShowsInReadDataAndLeavesTheImageAsTheBoardIs) {
+  ASSERT_NE(Open(true), nullptr);
+  Type("w 30 00 01");
+  Type("w 30 05 D1");
+  QuillbusFailStatus(0, 1000);
+  Type("w 30 05 D2 D3");
+  QuillbusFailStatus(0, 0);
+  EXPECT_EQ(LastReadData(), "#Transfer failed: w 30 05 D2 D3");
+  TUSBI2C* link = form_->GetLink();
+  EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 1, 5), 0xD1);
+  EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 1, 6), QuillbusGetRegister(0, 0x30, 0, 1, 6));
+}
+
+// The plug-in's blocks on the GUI thread: the image takes what the board
+// took, a block up to register 127 included, and nothing the board refused.
+TEST_F(ScriptPages, APluginBlockOfTheGuiThreadReachesTheImageOnlyWhenTheBoardTookIt) {
+  for (const bool board : {true, false}) {
+    SCOPED_TRACE(board ? "board" : "no board");
+    ASSERT_NE(Open(board), nullptr);
+    TUSBI2C* link = form_->GetLink();
+    uint8_t block[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    auto send = [&](int reg, int count) {
+      TI2CBlockTransfer transfer{0x30, 0, 8, reg, count, block, 0};
+      TCodecCommand record{kCodecBlockTransfer, &transfer};
+      TDiagramForm::PluginCommandCallback(form_.data(), &record);
+    };
+    send(120, 8);  // ends at register 127
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 8, unsigned(120 + i)), block[i]) << i;
+    if (board) {
+      EXPECT_EQ(QuillbusGetRegister(0, 0x30, 0, 8, 127), 8);
+      QuillbusFailStatus(0, 1000);
+      block[0] = 0xEE;
+      send(76, 2);
+      QuillbusFailStatus(0, 0);
+      EXPECT_EQ(*link->GetRegisterImage(0x30, 0, 8, 76), QuillbusGetRegister(0, 0x30, 0, 8, 76));
+      EXPECT_NE(*link->GetRegisterImage(0x30, 0, 8, 76), 0xEE);
+      EXPECT_NE(LogText().find("QMX7XXXEVM: the board refused a plug-in write of 2 bytes"), std::string::npos);
+    }
+    delete form_.data();
+    PumpEvents();
+  }
 }
 
 }  // namespace

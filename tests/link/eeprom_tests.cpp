@@ -149,26 +149,53 @@ TEST_F(EEPROMTest, FirmwareProgramming) {
   EXPECT_EQ(link_->GetFirmwareVersion(), 0x0205);
 }
 
+namespace {
+
+// A board server process on a board file, on a port of its choosing.
+class ServerProcess {
+ public:
+  explicit ServerProcess(const std::string& boardFile) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    const std::string server = platform::ProgramDirectory() + "quillbus-board";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], 1);
+      ::close(out[0]);
+      ::execl(server.c_str(), server.c_str(), "--port", "0", boardFile.c_str(), nullptr);
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    output_ = ::fdopen(out[0], "r");
+    char line[128] = {};
+    if (std::fgets(line, sizeof line, output_)) std::sscanf(line, "listening on 127.0.0.1:%d", &port_);
+  }
+  ~ServerProcess() { Stop(); }
+  int Port() const { return port_; }
+  void Stop() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+    if (output_) std::fclose(output_);
+    output_ = nullptr;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* output_ = nullptr;
+  int port_ = 0;
+};
+
+}  // namespace
+
 TEST_F(EEPROMTest, NetworkBoardOverLoopback) {
   testsupport::TempDir serverDir;
   testsupport::WriteFile(serverDir.File("net.board"), "name = NETEVM\nfirmware = 0x0301\nrate = 96000\n");
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  const std::string server = platform::ProgramDirectory() + "quillbus-board";
-  const std::string boardFile = serverDir.File("net.board");
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    ::close(out[0]);
-    ::execl(server.c_str(), server.c_str(), "--port", "0", boardFile.c_str(), nullptr);
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  FILE* f = ::fdopen(out[0], "r");
-  char line[128] = {};
-  int port = 0;
-  if (std::fgets(line, sizeof line, f)) std::sscanf(line, "listening on 127.0.0.1:%d", &port);
-  ASSERT_GT(port, 0) << line;
+  ServerProcess server(serverDir.File("net.board"));
+  const int port = server.Port();
+  ASSERT_GT(port, 0);
 
   EXPECT_EQ(link_->TCPConnect("127.0.0.1", port), 1);
   ASSERT_EQ(OrvaneUsbHidRefresh(kQuillbusVendorId, kQuillbusProductId), 2);
@@ -186,10 +213,42 @@ TEST_F(EEPROMTest, NetworkBoardOverLoopback) {
   EXPECT_EQ(r, 0x77);
 
   // The board leaves the list when its server goes away.
-  ::kill(pid, SIGTERM);
-  ::waitpid(pid, nullptr, 0);
-  std::fclose(f);
+  server.Stop();
   EXPECT_TRUE(testsupport::WaitUntil(
       [] { return OrvaneUsbHidRefresh(kQuillbusVendorId, kQuillbusProductId) == 1; }));
+  net.Stop();
+}
+
+// A network board that reconnects (here a new server on the same board
+// file, which starts on page 0) is on a page nobody knows: once the link
+// has acquired it again, its next transfer selects the page it names.
+TEST_F(EEPROMTest, AReconnectedNetworkBoardIsSelectedAgain) {
+  testsupport::TempDir serverDir;
+  const std::string boardFile = serverDir.File("net.board");
+  testsupport::WriteFile(boardFile, "name = NETEVM\nfirmware = 0x0301\nrate = 96000\n");
+  TUSBI2C net(false);
+  net.AddDevice(0x30, 0, 256);
+  const uint8_t before = 0x11, after = 0xF2;
+  // Connects to the server and writes register 9 of page 2 through the network link.
+  auto connectAndWrite = [&](ServerProcess& server, uint8_t value) {
+    ASSERT_GT(server.Port(), 0);
+    ASSERT_EQ(link_->TCPConnect("127.0.0.1", server.Port()), 1);
+    ASSERT_EQ(OrvaneUsbHidRefresh(kQuillbusVendorId, kQuillbusProductId), 2);
+    net.AcquireEVM(OrvaneUsbHidGetDevHandle(1));
+    ASSERT_TRUE(net.WriteRegisters(&value, 0x30, 0, 2, 9, 1));
+  };
+  {
+    ServerProcess first(boardFile);
+    connectAndWrite(first, before);
+  }
+  ASSERT_TRUE(testsupport::WaitUntil(
+      [] { return OrvaneUsbHidRefresh(kQuillbusVendorId, kQuillbusProductId) == 1; }));
+  ServerProcess second(boardFile);
+  connectAndWrite(second, after);
+  uint8_t onPage0 = 0xFF, onPage2 = 0;
+  ASSERT_TRUE(net.ReadRegisters(&onPage0, 0x30, 0, 0, 9, 1));
+  ASSERT_TRUE(net.ReadRegisters(&onPage2, 0x30, 0, 2, 9, 1));
+  EXPECT_EQ(onPage0, 0);
+  EXPECT_EQ(onPage2, 0xF2);
   net.Stop();
 }
