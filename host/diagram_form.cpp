@@ -407,6 +407,8 @@ void TDiagramForm::FormClose(QCloseEvent* event) {
     return;
   }
   closing_ = true;
+  // Nothing more of a script reaches the board once its window goes.
+  StopInitScripts(nullptr, "the board window closes");
   StopTraffic();
   event->accept();
 }

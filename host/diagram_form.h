@@ -11,6 +11,7 @@
 #include <QPoint>
 #include <QSize>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -136,6 +137,12 @@ class TDiagramForm : public QMainWindow {
   TI2CCommand* CommandWindow() const { return commandWindow; }
   // The command window that runs a page's init script (null without one).
   TI2CCommand* InitScriptWindow(TBlockDiagram* page);
+  // An init script holds the GUI thread this long at most; one that has not
+  // ended by then goes on in its window, stoppable.
+  static constexpr int kInitScriptHoldMs = 1000;
+  // For tests: windows run their first init script as they are made.
+  static void SetInitScriptHold(std::chrono::milliseconds hold);
+  static std::chrono::milliseconds InitScriptHold();
   const TDiagramContext& Context() const { return context; }
 
   // ---- register traffic (the user pointer is the window)
@@ -274,7 +281,11 @@ class TDiagramForm : public QMainWindow {
   void HoldStreams();
   // The page commands: page `index` becomes current unless it is.
   void ShowPage(int index);
+  // The page's init script, unless it still runs (it then goes on); at most
+  // one init script runs at a time.
   void RunInitScript(TBlockDiagram* page);
+  // Stops every init script that still runs but `except`'s, logging `why`.
+  void StopInitScripts(TI2CCommand* except, const char* why);
   // View menu items for the loaded pages, captioned by title or file name.
   void AddPageMenuItems();
   static QString PageCaption(const TBlockDiagram* page);

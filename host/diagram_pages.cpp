@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QSignalBlocker>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -194,6 +195,8 @@ TI2CCommand* TDiagramForm::InitScriptWindow(TBlockDiagram* page) {
   window->setObjectName("InitScript");
   // A page's script window: its transfers and nothing else, nothing to record, narrow.
   window->SetCallbacks(this, CommandTransfer);
+  // Only the current page's window is reachable from the menu: a closed one stops.
+  window->SetStopOnClose(true);
   window->setWindowTitle(QString::fromStdString("Init Script: " + page->GetInitScriptFile()));
   window->Record->hide();
   window->setMinimumWidth(420);
@@ -208,6 +211,40 @@ void TDiagramForm::RunLoadScripts(TBlockDiagram* page) {
   if (page) page->RunLoadScripts(!simulation);
 }
 
+namespace {
+std::atomic<int64_t> initScriptHoldMs{TDiagramForm::kInitScriptHoldMs};
+}
+
+void TDiagramForm::SetInitScriptHold(std::chrono::milliseconds hold) { initScriptHoldMs = hold.count(); }
+
+std::chrono::milliseconds TDiagramForm::InitScriptHold() { return std::chrono::milliseconds(initScriptHoldMs.load()); }
+
 void TDiagramForm::RunInitScript(TBlockDiagram* page) {
-  if (TI2CCommand* window = InitScriptWindow(page)) window->RunSync();
+  TI2CCommand* window = InitScriptWindow(page);
+  if (!window) return;
+  const std::string name = platform::Cut(S(window->windowTitle()));
+  if (window->Running()) {
+    // What an earlier selection or connection started sets the page up
+    // already: it goes on rather than run its first lines again.
+    platform::LogLine(name + ": still runs, not started again");
+    window->show();
+    window->raise();
+    return;
+  }
+  // One init script after another, as when each ran to its end at once: a
+  // run of another page that still goes on ends first.
+  StopInitScripts(window, "another page's init script runs");
+  if (!window->RunSyncFor(InitScriptHold()))
+    platform::LogLine(name + ": runs on in its window (Stop ends it)");
+}
+
+void TDiagramForm::StopInitScripts(TI2CCommand* except, const char* why) {
+  for (auto& entry : initScripts) {
+    TI2CCommand* window = entry.second;
+    if (window == except || !window->Running()) continue;
+    platform::LogLine(platform::Cut(S(window->windowTitle())) + ": stopped, " + why);
+    window->Stop();
+    // Shown only for the run: it goes with it.
+    if (window->ShownForHandOver()) window->hide();
+  }
 }

@@ -1,6 +1,7 @@
 #include "registers/i2c_command.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,6 +20,7 @@
 #include "platform/gui/dialogs.h"
 #include "platform/log.h"
 #include "platform/text.h"
+#include "platform/timing.h"
 
 const char* const TI2CCommand::kDashLine =
     "#%---------------------------------------------------------------------------------------";
@@ -177,7 +179,7 @@ bool TI2CCommand::LoadScript(const std::string& fileName) {
 
 void TI2CCommand::SetProgressBar(QProgressBar* bar) { progressBar_ = bar; }
 
-bool TI2CCommand::Running() const { return RunScript->isActive() || Run->text() == "Stop"; }
+bool TI2CCommand::Running() const { return holding_ || RunScript->isActive() || Run->text() == "Stop"; }
 
 std::vector<std::string> TI2CCommand::CommandLines() const { return MemoLines(CommandBuffer); }
 std::vector<std::string> TI2CCommand::ReadDataLines() const { return MemoLines(ReadData); }
@@ -190,7 +192,12 @@ void TI2CCommand::AppendCommandLine(const std::string& line) { CommandBuffer->ap
 
 void TI2CCommand::AddReadData(const std::string& line) { ReadData->appendPlainText(ToQString(line)); }
 
-void TI2CCommand::Break(const std::string& text) { Dialogs().Message(this, "Palisar", text); }
+void TI2CCommand::Break(const std::string& text) {
+  const auto shown = std::chrono::steady_clock::now();
+  Dialogs().Message(this, "Palisar", text);
+  // The user reading the message is no time the script holds the window.
+  if (holding_) holdEnd_ += std::chrono::steady_clock::now() - shown;
+}
 
 void TI2CCommand::Progress(int percent) { Bar()->setValue(percent); }
 
@@ -206,14 +213,20 @@ void TI2CCommand::SetRunControlsEnabled(bool enabled) {
 void TI2CCommand::StartRun() {
   script_.SetLines(CommandLines());
   script_.BeginRun(false);
+  shownForHandOver_ = false;
   Bar()->setValue(0);
+  ContinueOnTimer(1);
+}
+
+void TI2CCommand::ContinueOnTimer(int interval) {
   Bar()->show();
-  RunScript->start(1);
+  RunScript->start(interval);
   Run->setText("Stop");
   SetRunControlsEnabled(false);
 }
 
 void TI2CCommand::StopRun() {
+  holding_ = false;
   RunScript->stop();
   Bar()->hide();
   Run->setText("Run");
@@ -221,9 +234,25 @@ void TI2CCommand::StopRun() {
   script_.EndRun();
 }
 
-void TI2CCommand::RunClick() {
+void TI2CCommand::Stop() {
   if (script_.Synchronous()) return;
-  if (Running()) StopRun();
+  // A stop from a message box of the run's own tick waits for the tick to end.
+  if (ticking_) stopAfterTick_ = true;
+  else if (Running()) StopRun();
+}
+
+bool TI2CCommand::TickRun(CommandScript::TickResult& result) {
+  ticking_ = true;
+  result = script_.Tick();
+  ticking_ = false;
+  if (!stopAfterTick_) return true;
+  stopAfterTick_ = false;
+  return false;
+}
+
+void TI2CCommand::RunClick() {
+  if (script_.Synchronous() || holding_) return;
+  if (Running()) Stop();
   else StartRun();
 }
 
@@ -231,7 +260,8 @@ void TI2CCommand::RunScriptTimer() {
   const bool synchronous = script_.Synchronous();
   if (!RunScript->isActive() && !synchronous) return;
   RunScript->stop();
-  const CommandScript::TickResult result = script_.Tick();
+  CommandScript::TickResult result;
+  if (!TickRun(result)) return StopRun();
   switch (result.end) {
     case CommandScript::TickEnd::More:
       if (!synchronous) RunScript->start(1);
@@ -283,8 +313,46 @@ void TI2CCommand::RunSync() {
   script_.EndRun();
 }
 
+bool TI2CCommand::RunSyncFor(std::chrono::milliseconds hold) {
+  // Asked again from a message box of this run: the run is on its way.
+  if (holding_ || script_.Synchronous()) return false;
+  if (Running()) StopRun();
+  script_.SetLines(CommandLines());
+  // Timer-driven from the start: a delay or a poll comes back as a wait, so
+  // the run can leave off at any tick and go on from there.
+  script_.BeginRun(false);
+  shownForHandOver_ = false;
+  Bar()->setValue(0);
+  Bar()->show();
+  holding_ = true;
+  holdEnd_ = std::chrono::steady_clock::now() + hold;
+  for (;;) {
+    CommandScript::TickResult result;
+    if (!TickRun(result)) {
+      StopRun();
+      return true;
+    }
+    if (result.end == CommandScript::TickEnd::Finished || result.end == CommandScript::TickEnd::Stopped ||
+        result.end == CommandScript::TickEnd::Failed) {
+      StopRun();
+      if (result.end == CommandScript::TickEnd::Failed) ShowFailure(result.failedLine);
+      return true;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(holdEnd_ - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      holding_ = false;
+      ContinueOnTimer(result.end == CommandScript::TickEnd::Wait ? result.waitMs : 1);
+      shownForHandOver_ = isHidden();
+      show();
+      raise();
+      return false;
+    }
+    if (result.end == CommandScript::TickEnd::Wait) platform::Sleep(int(std::min<int64_t>(result.waitMs, left.count())));
+  }
+}
+
 void TI2CCommand::ExecuteClick() {
-  if (script_.Synchronous() || RunScript->isActive()) return;
+  if (script_.Synchronous() || Running()) return;
   const std::string line = Command->text().toStdString();
   if (!script_.ExecuteSingleLine(line))
     ReportLine(1, line);
@@ -502,6 +570,14 @@ void TI2CCommand::GenSrcClick() {
 void TI2CCommand::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   FormResize();
+}
+
+void TI2CCommand::closeEvent(QCloseEvent* event) {
+  if (stopOnClose_ && Running() && !script_.Synchronous()) {
+    platform::LogLine(platform::Cut(windowTitle().toStdString()) + ": the run stopped, its window was closed");
+    Stop();
+  }
+  QWidget::closeEvent(event);
 }
 
 namespace {

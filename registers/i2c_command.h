@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QWidget>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,25 @@ class TI2CCommand : public QWidget, private CommandScriptOutput {
   }
   // Runs the whole CommandBuffer at once.
   void RunSync();
+  // Runs the whole CommandBuffer at once for at most `hold` (time in message
+  // boxes not counted); a script that has not ended by then goes on as a
+  // timer-driven run from the line it reached (the window shown, Run
+  // captioned "Stop"), so nothing runs twice and what ran keeps its order.
+  // Delays and polls wait as in a timer-driven run, sleeping while the hold
+  // lasts. True when the run is over (ended or failed) within `hold`.
+  bool RunSyncFor(std::chrono::milliseconds hold);
+  // Ends a timer-driven run, as the Stop button does (a synchronous run goes on).
+  void Stop();
+  // Closing the window stops its run: for windows whose run nobody could
+  // reach again once they are closed.
+  void SetStopOnClose(bool on) { stopOnClose_ = on; }
+  // The last run was handed over by RunSyncFor, which showed the window for it.
+  bool ShownForHandOver() const { return shownForHandOver_; }
   // A progress bar that stands in for the window's own during runs (null: its own).
   void SetProgressBar(QProgressBar* bar);
 
   CommandScript& Script() { return script_; }
+  // A run goes on: timer-driven, or held by RunSyncFor.
   bool Running() const;
   // CommandBuffer and ReadData as lines.
   std::vector<std::string> CommandLines() const;
@@ -99,6 +115,7 @@ class TI2CCommand : public QWidget, private CommandScriptOutput {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // CommandScriptOutput
@@ -112,7 +129,11 @@ class TI2CCommand : public QWidget, private CommandScriptOutput {
                             bool isRead, bool last);
 
   void StartRun();
+  // The run goes on timer-driven from here, its next tick after `interval` ms.
+  void ContinueOnTimer(int interval);
   void StopRun();
+  // One tick of the run; false when a stop came while the tick ran (the run is then over).
+  bool TickRun(CommandScript::TickResult& result);
   void SetRunControlsEnabled(bool enabled);
   void ShowFailure(int lineIndex);
   // The "Error, line = N, …" message box of a failed line (outside text cut).
@@ -127,4 +148,11 @@ class TI2CCommand : public QWidget, private CommandScriptOutput {
   // The page that writes of register 0 select while a script is decoded.
   int decodedPage_ = 0;
   QProgressBar* progressBar_ = nullptr;
+  // RunSyncFor's run before its hand-over, and when its hold ends.
+  bool holding_ = false;
+  std::chrono::steady_clock::time_point holdEnd_;
+  bool ticking_ = false;
+  bool stopAfterTick_ = false;
+  bool stopOnClose_ = false;
+  bool shownForHandOver_ = false;
 };

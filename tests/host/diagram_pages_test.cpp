@@ -106,41 +106,6 @@ TEST_F(DiagramPagesTest, NoMessageOfTheWindowsLoadIsShownUnderTheLoadWindow) {
   }
 }
 
-TEST_F(DiagramPagesTest, AnEndlessInitScriptStopsAtItsTimeAndTheWindowOpens) {
-  // The init-script windows are made by the window: they start with the default budget.
-  struct Budget {
-    std::chrono::milliseconds saved = CommandScript::DefaultSyncBudget();
-    Budget() { CommandScript::SetDefaultSyncBudget(std::chrono::milliseconds(50)); }
-    ~Budget() { CommandScript::SetDefaultSyncBudget(saved); }
-  } budget;
-  testsupport::LogCapture log;
-  testsupport::WriteFile(dir_.File("loop.cfg"), ":L 99999999\nw 30 10 01\n:L\n");
-  testsupport::WriteFile(dir_.File("loop.svg"), "<svg width='100' height='100'><metadata><file>loop.cfg</file>"
-                                                "</metadata><rect x='1' y='1' width='5' height='5'/></svg>");
-  Mark();
-  // Run at connect (the last page loaded) and at the first show (page 0).
-  TDiagramForm* form = Open("B", "<L><B Diagram-1='loop.svg' Diagram-2='loop.svg'/></L>");
-  ASSERT_NE(form, nullptr);
-  EXPECT_TRUE(form->isVisible());
-  EXPECT_TRUE(form->DrawingEnabled());
-  EXPECT_EQ(form->CurrentPage(), form->Page(0));
-  auto stops = [&] {
-    int n = 0;
-    for (const std::string& line : log.Lines())
-      n += line.rfind("Script stopped after 0.05 s, line = ", 0) == 0 &&
-           line.find("(Source File = loop.cfg)") != std::string::npos;
-    return n;
-  };
-  EXPECT_EQ(stops(), 2);
-  // The loop ran: its write reached the board.
-  const std::vector<std::string> writes = Writes();
-  EXPECT_NE(std::find(writes.begin(), writes.end(), WriteHex(0x10, 0x01)), writes.end());
-  // A page switch runs the page's script, which stops as well.
-  form->DisplayPlaybackClick();
-  EXPECT_EQ(form->CurrentPage(), form->Page(1));
-  EXPECT_EQ(stops(), 3);
-}
-
 TEST_F(DiagramPagesTest, AtMostFivePagesAreLoaded) {
   std::string attributes;
   for (int i = 1; i <= 7; ++i) attributes += " Diagram-" + std::to_string(i) + "='QMX7XXX\\Page2.svg'";

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <cstring>
 #include <filesystem>
+#include <thread>
+#include <tuple>
 
 #include "registers/i2c_command.h"
 #include "quillbus/quillbus.h"
@@ -301,6 +303,107 @@ TEST_F(CommandWindow, RunSyncShowsBreaksAndRunsToTheEnd) {
   EXPECT_EQ(window_->ReadDataLines(), Lines{"#done"});
   EXPECT_TRUE(window_->ProgressBar->isHidden());
   EXPECT_FALSE(window_->Script().Synchronous());
+}
+
+TEST_F(CommandWindow, RunSyncForEndsAScriptWithinItsHoldAsRunSyncDoes) {
+  const std::vector<Lines> scripts = {
+      {"# Init script of the QMX7XXX diagram pages: start on page 0.", "w 30 00 00"},
+      {"w 30 10 01 02", "> 03", "d 2", "s 30 05 XXXX0001", "f 30 05 XXXXXXX1 100", "r 30 10 03", "c done"},
+      {":L 2", "w 30 10 01", "r 30 10 01", ":L", "g 4 1", "b hello", "w 30 11 02"},
+      {"w 30 10 01", "x 1", "w 30 11 02"},
+      {"w 30 10 01", "d 1"},
+      Lines(250, "c n"),
+  };
+  for (const Lines& script : scripts) {
+    auto run = [&](bool held) {
+      recorder_ = Recorder{};
+      dialogs_.messages.clear();
+      window_->SetCommandLines(script);
+      window_->SetReadDataLines({});
+      if (held) EXPECT_TRUE(window_->RunSyncFor(std::chrono::seconds(20))) << script[0];
+      else window_->RunSync();
+      EXPECT_FALSE(window_->Running()) << script[0];
+      EXPECT_FALSE(window_->Script().Synchronous()) << script[0];
+      EXPECT_TRUE(window_->ProgressBar->isHidden()) << script[0];
+      EXPECT_EQ(window_->Run->text(), "Run") << script[0];
+      return std::make_tuple(recorder_.transfers, recorder_.bits, window_->ReadDataLines(), dialogs_.messages);
+    };
+    const auto held = run(true);
+    EXPECT_EQ(held, run(false)) << script[0];
+  }
+}
+
+TEST_F(CommandWindow, RunSyncForHandsARunNotEndedToTheTimerWhereItIs) {
+  // A loop without end may run now: Stop can end it.
+  window_->SetCommandLines({"w 30 10 01", ":L -1", "c x", ":L"});
+  EXPECT_FALSE(window_->RunSyncFor(std::chrono::milliseconds(0)));
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(window_->ShownForHandOver());
+  EXPECT_EQ(window_->Run->text(), "Stop");
+  EXPECT_TRUE(window_->RunScript->isActive());
+  EXPECT_FALSE(window_->Execute->isEnabled());
+  EXPECT_FALSE(window_->ProgressBar->isHidden());
+  const size_t held = window_->ReadDataLines().size();
+  EXPECT_GT(held, 0u);
+  for (int i = 0; i < 3; ++i) window_->RunScriptTimer();
+  EXPECT_GT(window_->ReadDataLines().size(), held);
+  // The line before the loop ran once, before the hand-over.
+  EXPECT_EQ(recorder_.transfers, Lines{"W 30 10 [01] last=0"});
+  window_->Stop();
+  EXPECT_FALSE(window_->Running());
+  EXPECT_EQ(window_->Run->text(), "Run");
+  EXPECT_TRUE(window_->Execute->isEnabled());
+  EXPECT_TRUE(dialogs_.messages.empty());
+
+  // A delay the hold did not see to its end goes on waiting on the timer.
+  window_->SetCommandLines({"w 30 10 01", "d 100000", "w 30 11 02"});
+  recorder_.transfers.clear();
+  EXPECT_FALSE(window_->RunSyncFor(std::chrono::milliseconds(0)));
+  EXPECT_GT(window_->RunScript->interval(), 1000);
+  window_->RunScriptTimer();
+  EXPECT_TRUE(window_->Running());
+  EXPECT_EQ(recorder_.transfers, Lines{"W 30 10 [01] last=0"});
+  // Shown already, the window was not shown for this run.
+  EXPECT_FALSE(window_->ShownForHandOver());
+  window_->Run->click();
+  EXPECT_FALSE(window_->Running());
+}
+
+TEST_F(CommandWindow, RunSyncForCountsNoTimeInMessageBoxes) {
+  // The user reads the message for longer than the hold; what follows it
+  // fills a second tick and ends well within the rest of the hold.
+  Lines script{"b read me"};
+  script.resize(150, "c n");
+  window_->SetCommandLines(script);
+  dialogs_.onMessage = [] { std::this_thread::sleep_for(std::chrono::milliseconds(400)); };
+  EXPECT_TRUE(window_->RunSyncFor(std::chrono::milliseconds(200)));
+  EXPECT_FALSE(window_->Running());
+  EXPECT_EQ(window_->ReadDataLines().size(), 149u);
+}
+
+TEST_F(CommandWindow, AStopFromAMessageBoxOfTheRunEndsItAfterItsTick) {
+  testsupport::LogCapture log;
+  window_->setWindowTitle("Init Script: x.cfg");
+  window_->SetStopOnClose(true);
+  window_->SetCommandLines({"b stop now", ":L 1000", "c x", ":L"});
+  dialogs_.onMessage = [this] { window_->close(); };
+  window_->Run->click();
+  window_->RunScriptTimer();
+  // The tick ran to its end with its loop intact, then the run stopped.
+  EXPECT_FALSE(window_->Running());
+  EXPECT_EQ(dialogs_.messages, Lines{"stop now"});
+  EXPECT_EQ(window_->ReadDataLines().size(), 98u);
+  EXPECT_TRUE(log.Contains("Init Script: x.cfg: the run stopped, its window was closed"));
+
+  // A window that does not stop on close keeps its run.
+  window_->SetStopOnClose(false);
+  window_->SetCommandLines({":L -1", "c x", ":L"});
+  dialogs_.onMessage = nullptr;
+  window_->show();
+  window_->Run->click();
+  window_->close();
+  EXPECT_TRUE(window_->Running());
+  window_->Run->click();
 }
 
 TEST_F(CommandWindow, ExecuteRunsTheTypedLine) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,10 @@ namespace regtest {
 
 class TestDialogs : public IDialogs {
  public:
-  void Message(QWidget*, const std::string&, const std::string& text) override { messages.push_back(text); }
+  void Message(QWidget*, const std::string&, const std::string& text) override {
+    messages.push_back(text);
+    if (onMessage) onMessage();
+  }
   int RunModal(QDialog*) override { return 0; }
   std::string OpenFile(QWidget*, const std::string&, const std::string& filter) override {
     filters.push_back(filter);
@@ -24,6 +28,8 @@ class TestDialogs : public IDialogs {
   }
   bool InputQuery(QWidget*, const std::string&, const std::string&, std::string&) override { return false; }
 
+  // Runs while a message is shown.
+  std::function<void()> onMessage;
   std::vector<std::string> messages, filters, proposed;
   std::string openFile, saveFile;
 };
