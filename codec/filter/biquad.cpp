@@ -1,6 +1,7 @@
 #include "codec/filter/biquad.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <complex>
 
@@ -225,16 +226,24 @@ void TBiquad::DesignShelf(double fs, double gainDb) {
   a2 = (p * p * v * v - 2 * h * p * m + u * u) / D;
 }
 
-std::complex<double> TBiquad::Response(double f) const {
+TUnitPoint TUnitPoint::At(double f, double sampleRate) {
   const double w = 2 * kPi * f / sampleRate;
-  const double c = std::cos(w), sn = std::sin(w);
-  // z^-1 = cos w - j sin w and z^-2 = cos 2w - j sin 2w on the unit circle.
-  const double c2 = c * c - sn * sn, s2 = 2 * c * sn;
-  const double nr = qb0 + qb1 * c + qb2 * c2, ni = -(qb1 * sn + qb2 * s2);
-  const double dr = 1.0 + qa1 * c + qa2 * c2, di = -(qa1 * sn + qa2 * s2);
-  // Plain division: the library's handles infinities at several times the cost.
-  const double d = dr * dr + di * di;
-  return {(nr * dr + ni * di) / d, (ni * dr - nr * di) / d};
+  TUnitPoint z;
+  z.c = std::cos(w);
+  z.s = std::sin(w);
+  // cos 2w and sin 2w from the double-angle forms, as z^-2 = (z^-1)^2.
+  z.c2 = z.c * z.c - z.s * z.s;
+  z.s2 = 2 * z.c * z.s;
+  return z;
+}
+
+void TFrequencyTable::Set(std::vector<double> f, double sampleRate) {
+  static uint64_t tables = 0;  // GUI thread only
+  stamp = ++tables;
+  frequencies = std::move(f);
+  rate = sampleRate;
+  points.resize(frequencies.size());
+  for (size_t i = 0; i < frequencies.size(); ++i) points[i] = TUnitPoint::At(frequencies[i], rate);
 }
 
 double TBiquad::PhaseOf(std::complex<double> h) {
@@ -242,6 +251,44 @@ double TBiquad::PhaseOf(std::complex<double> h) {
   return std::atan2(h.imag(), h.real());
 }
 
+double TBiquad::GainDbOf(std::complex<double> h) {
+  // 20 lg |h| as 10 lg 2 times log2 |h|^2: no hypot, and log2 costs a
+  // fraction of log10. Where |h|^2 leaves the normal range, the modulus
+  // itself is taken, so that large and tiny values stay finite as before.
+  const double n = h.real() * h.real() + h.imag() * h.imag();
+  if (std::isnormal(n)) return 3.0102999566398120 * std::log2(n);
+  return 20 * std::log10(std::abs(h));
+}
+
+void TBiquad::Evaluate(const TFrequencyTable& table, double* dB, double* phase) const {
+  const bool shared = table.SampleRate() == sampleRate;
+  for (size_t i = 0; i < table.Size(); ++i) {
+    const std::complex<double> h = shared ? Response(table.Point(i)) : Response(table.Frequency(i));
+    if (dB) dB[i] = GainDbOf(h);
+    if (phase) phase[i] = PhaseOf(h);
+  }
+}
+
 double TBiquad::Magnitude(double f) const { return std::abs(Response(f)); }
 
 double TBiquad::Phase(double f) const { return PhaseOf(Response(f)); }
+
+bool TResponseCurve::Update(const TBiquad& s, const TFrequencyTable& t, bool gain, bool phase) {
+  // Bits, not values: a NaN coefficient is the same coefficient again.
+  const uint64_t now[6] = {std::bit_cast<uint64_t>(s.qb0), std::bit_cast<uint64_t>(s.qb1),
+                           std::bit_cast<uint64_t>(s.qb2), std::bit_cast<uint64_t>(s.qa1),
+                           std::bit_cast<uint64_t>(s.qa2), std::bit_cast<uint64_t>(s.sampleRate)};
+  if (!std::equal(now, now + 6, key) || t.Stamp() != table) {
+    std::copy(now, now + 6, key);
+    table = t.Stamp();
+    hasGain = hasPhase = false;
+  }
+  const bool needGain = gain && !hasGain, needPhase = phase && !hasPhase;
+  if (!needGain && !needPhase) return false;
+  if (needGain) dB.resize(t.Size());
+  if (needPhase) radians.resize(t.Size());
+  s.Evaluate(t, needGain ? dB.data() : nullptr, needPhase ? radians.data() : nullptr);
+  hasGain = hasGain || needGain;
+  hasPhase = hasPhase || needPhase;
+  return true;
+}

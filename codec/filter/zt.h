@@ -173,6 +173,14 @@ class TZT : public QWidget {
   bool CursorInFrame(unsigned i) const;
   void DrawAxes(QPainter& painter);
   void DrawCurves(QPainter& painter);
+  // The gain mapping of FreqGainToPixel, y = trunc(k dB + offset).
+  struct TGainAxis {
+    double k, offset;
+    int Pixel(double dB) const;
+  };
+  TGainAxis GainAxis() const;
+  // The frequency axis of the curves: one point every second pixel.
+  const TFrequencyTable& CurveAxis();
   int PlotWidth() const;
   int PlotHeight() const;
 
@@ -189,6 +197,11 @@ class TZT : public QWidget {
   double volumeDb = 0.0;
   std::string codecName;
   std::unique_ptr<TRefreshEVMThread> writer;
+  // The curves' frequency axis and each section's response on it: a paint
+  // evaluates only the sections that changed since the last one.
+  TFrequencyTable curveAxis;
+  double curveAxisKey[4] = {};  // width, lowest and highest frequency, rate
+  TResponseCurve curves[kFilters];
   TCanvas plotCanvasImage;
   TCanvas* plotCanvas = nullptr;
   std::unique_ptr<QPrinter> printer;

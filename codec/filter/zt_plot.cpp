@@ -6,7 +6,7 @@
 #include <QTableWidget>
 #include <algorithm>
 #include <cmath>
-#include <complex>
+#include <vector>
 
 #include "codec/filter/coeff_display_form.h"
 #include "codec/filter/coefficient_text.h"
@@ -103,9 +103,15 @@ void TZT::FreqGainToPixel(double f, double dB, int& x, int& y) const {
   x = TruncInt32((std::log10(f) - std::log10(freqMin)) * (PlotWidth() - 90) /
                      (std::log10(freqMax) - std::log10(freqMin)) +
                  kLeft);
-  const double k = (PlotHeight() - 45) / (plotBottom - plotTop);
-  y = TruncInt32(k * dB + (kTop - k * plotTop));
+  y = GainAxis().Pixel(dB);
 }
+
+TZT::TGainAxis TZT::GainAxis() const {
+  const double k = (PlotHeight() - 45) / (plotBottom - plotTop);
+  return {k, kTop - k * plotTop};
+}
+
+int TZT::TGainAxis::Pixel(double dB) const { return TruncInt32(k * dB + offset); }
 
 void TZT::PixelToFreqGain(int x, int y, double& f, double& dB) const {
   // Left of the frame there is no frequency: such positions read as its edge.
@@ -209,7 +215,6 @@ void TZT::DrawAxes(QPainter& painter) {
 }
 
 void TZT::DrawCurves(QPainter& painter) {
-  const int W = PlotWidth();
   const bool phase = Phase->isChecked(), gain = Gain->isChecked();
   if (!phase && !gain) return;
   unsigned shown[kFilters];
@@ -227,56 +232,72 @@ void TZT::DrawCurves(QPainter& painter) {
     plotBottom = gainBottom + shift;
   }
 
-  // Lines are gathered per curve and drawn in one call each: thousands of
-  // single line calls cost more than the response itself.
-  QVector<QLine> phaseDashes;
-  QPolygon own[kFilters], total;
-  bool dash = true;
-  int px = 0, py = 0;
-  for (int x = kLeft; x < W - kRightGap; x += 2) {
-    double f, unused = 0;
-    PixelToFreqGain(x, 0, f, unused);
-    double degrees = 0, sum = 0;
-    double dB[kFilters];
-    for (unsigned k = 0; k < count; ++k) {
-      const std::complex<double> h = filters[shown[k]]->Response(f);
-      if (phase) degrees += TBiquad::PhaseOf(h);
-      if (gain) {
-        dB[k] = 20 * std::log10(std::abs(h));
-        sum += dB[k];
-      }
-    }
-    if (phase) {
-      const int y = PhaseToPixel(degrees * kRadToDeg);
-      if (x != kLeft && dash) phaseDashes.append(QLine(px, py, x, y));
+  const TFrequencyTable& axis = CurveAxis();
+  const double* ownGain[kFilters];
+  const double* ownPhase[kFilters];
+  bool drawOwn[kFilters];
+  for (unsigned k = 0; k < count; ++k) {
+    TResponseCurve& curve = curves[shown[k]];
+    curve.Update(*filters[shown[k]], axis, gain, phase);
+    ownGain[k] = curve.Gain().data();
+    ownPhase[k] = curve.Phase().data();
+    drawOwn[k] = gain && secondBoxes[shown[k]]->isChecked();
+  }
+
+  // The totals are summed section by section, in the sections' order at
+  // every point.
+  const size_t n = axis.Size();
+  std::vector<double> radians(phase ? n : 0, 0.0), totalDb(gain ? n : 0, 0.0);
+  for (unsigned k = 0; k < count; ++k) {
+    for (size_t j = 0; j < radians.size(); ++j) radians[j] += ownPhase[k][j];
+    for (size_t j = 0; j < totalDb.size(); ++j) totalDb[j] += ownGain[k][j];
+  }
+
+  // Each curve is drawn in one call: thousands of single line calls cost
+  // more than the response itself.
+  auto pixelX = [](size_t j) { return kLeft + 2 * int(j); };
+  if (phase) {
+    QVector<QLine> dashes;
+    bool dash = true;
+    int px = 0, py = 0;
+    for (size_t j = 0; j < n; ++j) {
+      const int x = pixelX(j), y = PhaseToPixel(radians[j] * kRadToDeg);
+      if (x != kLeft && dash) dashes.append(QLine(px, py, x, y));
       if (x % 8 == 0) dash = !dash;
       px = x;
       py = y;
     }
-    if (gain) {
-      auto limited = [&](double value) {
-        int gx, gy;
-        FreqGainToPixel(f, std::clamp(value, plotBottom, plotTop), gx, gy);
-        return gy;
-      };
-      for (unsigned k = 0; k < count; ++k)
-        if (secondBoxes[shown[k]]->isChecked()) own[k].append(QPoint(x, limited(dB[k])));
-      total.append(QPoint(x, limited(sum)));
+    if (!dashes.isEmpty()) {
+      painter.setPen(QPen(Qt::white, 1));
+      painter.drawLines(dashes);
     }
   }
-  if (!phaseDashes.isEmpty()) {
-    painter.setPen(QPen(Qt::white, 1));
-    painter.drawLines(phaseDashes);
+  if (!gain || n < 2) return;
+  const TGainAxis axisY = GainAxis();
+  std::vector<QPoint> line(n);
+  auto drawGain = [&](const double* dB, TColor colour) {
+    for (size_t j = 0; j < n; ++j) line[j] = QPoint(pixelX(j), axisY.Pixel(std::clamp(dB[j], plotBottom, plotTop)));
+    painter.setPen(QPen(PenColour(colour), 1));
+    painter.drawPolyline(line.data(), int(n));
+  };
+  for (unsigned k = 0; k < count; ++k)
+    if (drawOwn[k]) drawGain(ownGain[k], cursors[shown[k]].GetNormalColour());
+  drawGain(totalDb.data(), 0xFFFFFF);
+}
+
+const TFrequencyTable& TZT::CurveAxis() {
+  const double key[4] = {double(PlotWidth()), freqMin, freqMax, sampleRate};
+  if (!std::equal(key, key + 4, curveAxisKey) || curveAxis.Size() == 0) {
+    std::copy(key, key + 4, curveAxisKey);
+    std::vector<double> frequencies;
+    for (int x = kLeft; x < PlotWidth() - kRightGap; x += 2) {
+      double f, unused = 0;
+      PixelToFreqGain(x, 0, f, unused);
+      frequencies.push_back(f);
+    }
+    curveAxis.Set(std::move(frequencies), sampleRate);
   }
-  for (unsigned k = 0; k < count; ++k) {
-    if (own[k].size() < 2) continue;
-    painter.setPen(QPen(PenColour(cursors[shown[k]].GetNormalColour()), 1));
-    painter.drawPolyline(own[k]);
-  }
-  if (total.size() >= 2) {
-    painter.setPen(QPen(Qt::white, 1));
-    painter.drawPolyline(total);
-  }
+  return curveAxis;
 }
 
 // ---- pointer ------------------------------------------------------------------------------

@@ -4,7 +4,12 @@
 // quantisation edges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <string>
 #include <limits>
 #include <ostream>
 #include <vector>
@@ -112,14 +117,21 @@ const DesignCase kDesigns[] = {
 
 void PrintTo(const DesignCase& c, std::ostream* os) { *os << c.name; }
 
-class BiquadDesign : public testing::TestWithParam<DesignCase> {};
+class BiquadDesign : public testing::TestWithParam<DesignCase> {
+ protected:
+  // A section of the case's type, subtype and resolution, not yet designed.
+  static TBiquad Section(const DesignCase& c, int index) {
+    TBiquad section(index);
+    section.type = c.type;
+    section.subtype = c.subtype;
+    section.bits = c.bits;
+    return section;
+  }
+};
 
 TEST_P(BiquadDesign, GivesTheExactIntegersAndStoresItsFields) {
   const DesignCase& c = GetParam();
-  TBiquad section(3);
-  section.type = c.type;
-  section.subtype = c.subtype;
-  section.bits = c.bits;
+  TBiquad section = Section(c, 3);
   section.gain = -77;
   section.bandwidth = -55;
   section.q = 2.5;
@@ -139,6 +151,53 @@ TEST_P(BiquadDesign, GivesTheExactIntegersAndStoresItsFields) {
   EXPECT_EQ(section.q, c.qAfter);
   EXPECT_EQ(section.bandwidthRatio, c.ratioAfter);
   EXPECT_DOUBLE_EQ(section.normalisation, c.normalisationAfter);
+}
+
+// The plot's frequency axis: 10 Hz to half the rate, and the given points.
+std::vector<double> PlotFrequencies(double fs, std::initializer_list<double> more = {}) {
+  std::vector<double> f(more);
+  for (int i = 0; i < 369; ++i) f.push_back(10 * std::pow(fs / 20, i / 368.0));
+  return f;
+}
+
+// What the plot draws from a table, against each section's own evaluation
+// at every frequency: 20 lg Magnitude and Phase, within round-off.
+void ExpectTableGivesThePerFrequencyResponse(const TBiquad& section, const TFrequencyTable& table,
+                                             const std::string& name) {
+  std::vector<double> dB(table.Size()), phase(table.Size());
+  section.Evaluate(table, dB.data(), phase.data());
+  int failures = 0;
+  for (size_t i = 0; i < table.Size() && failures < 5; ++i) {
+    const double f = table.Frequency(i);
+    const double slowDb = 20 * std::log10(section.Magnitude(f)), slowPhase = section.Phase(f);
+    // Infinities are the same infinity, and a 0/0 at a pole stays undefined.
+    const bool sameDb = std::isfinite(slowDb)
+                            ? std::fabs(dB[i] - slowDb) <= 1e-12 * std::max(1.0, std::fabs(slowDb))
+                            : dB[i] == slowDb || (std::isnan(slowDb) && std::isnan(dB[i]));
+    const bool samePhase = std::isnan(slowPhase) ? std::isnan(phase[i]) : std::fabs(phase[i] - slowPhase) <= 1e-12;
+    if (!sameDb || !samePhase) {
+      ++failures;
+      ADD_FAILURE() << name << " at " << f << " Hz: " << dB[i] << " dB, " << phase[i] << " rad; evaluated alone "
+                    << slowDb << " dB, " << slowPhase << " rad";
+    }
+  }
+  std::vector<double> gainOnly(table.Size(), 7.0);
+  section.Evaluate(table, gainOnly.data(), nullptr);
+  EXPECT_EQ(0, std::memcmp(gainOnly.data(), dB.data(), dB.size() * sizeof(double))) << name << ": gain alone differs";
+}
+
+TEST_P(BiquadDesign, ResponseOverATableIsTheResponseAtEachFrequency) {
+  const DesignCase& c = GetParam();
+  TBiquad section = Section(c, 0);
+  section.q = 2.5;
+  section.Design(c.fc, c.bandwidth, c.fs, c.gainDb, false);
+  TFrequencyTable table;
+  table.Set(PlotFrequencies(c.fs, {c.fc, section.fc, c.fs / 2}), c.fs);
+  ExpectTableGivesThePerFrequencyResponse(section, table, c.name);
+  // A table made at another rate: the section keeps to its own.
+  const double other = c.fs == 48000 ? 44100 : 48000;
+  table.Set(PlotFrequencies(other, {c.fc}), other);
+  ExpectTableGivesThePerFrequencyResponse(section, table, std::string(c.name) + " (table at another rate)");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BiquadDesign, testing::ValuesIn(kDesigns),
@@ -258,6 +317,74 @@ TEST(Biquad, UnknownTypeKeepsItsCoefficients) {
   EXPECT_EQ(section.N1, n1);
   EXPECT_EQ(section.fc, 1000);
   EXPECT_TRUE(section.designed);
+}
+
+TEST(Biquad, ResponseOverATableAtTheEdgesOfTheRange) {
+  struct Case {
+    const char* name;
+    double qb0, qb1, qb2, qa1, qa2;
+  };
+  // |H| of 1e-160 and 1e160 square beyond the double range; 0 has no phase
+  // and minus infinity as its gain; a pole on the unit circle at 0 Hz.
+  for (const Case& c : {Case{"Zero", 0, 0, 0, 0, 0}, Case{"Tiny", 1e-160, 0, 0, 0, 0}, Case{"Huge", 1e160, 0, 0, 0, 0},
+                        Case{"JustUnderOne", 1 - 1e-15, 0, 0, 0, 0}, Case{"PoleAtZeroHz", 1, 0, 0, -2, 1},
+                        Case{"Custom", 16384.0 / 32767, -0.5, 0.25, -1.9, 0.95}}) {
+    TBiquad section(0);
+    section.Design(1000, 200, kFs, 0, false);
+    section.qb0 = c.qb0;
+    section.qb1 = c.qb1;
+    section.qb2 = c.qb2;
+    section.qa1 = c.qa1;
+    section.qa2 = c.qa2;
+    TFrequencyTable table;
+    table.Set(PlotFrequencies(kFs, {0, 1000, kFs / 2}), kFs);
+    ExpectTableGivesThePerFrequencyResponse(section, table, c.name);
+  }
+}
+
+TEST(BiquadCurve, EvaluatesAgainOnlyWhatNoLongerHolds) {
+  TBiquad section(0);
+  section.SetBits(16);
+  section.Design(1000, 200, kFs, -3, false);
+  TFrequencyTable table;
+  table.Set(PlotFrequencies(kFs), kFs);
+  TResponseCurve curve;
+  auto expectFresh = [&](const std::string& step) {
+    std::vector<double> dB(table.Size()), phase(table.Size());
+    section.Evaluate(table, dB.data(), phase.data());
+    EXPECT_EQ(curve.Gain(), dB) << step;
+    EXPECT_EQ(curve.Phase(), phase) << step;
+  };
+  EXPECT_TRUE(curve.Update(section, table, true, false));
+  EXPECT_FALSE(curve.Update(section, table, true, false));
+  EXPECT_TRUE(curve.Update(section, table, true, true));  // the phase was not yet taken
+  EXPECT_FALSE(curve.Update(section, table, false, true));
+  expectFresh("first");
+  // The same design again gives the same coefficients: nothing to do.
+  section.Design(1000, 200, kFs, -3, false);
+  EXPECT_FALSE(curve.Update(section, table, true, true));
+
+  const int32_t custom[5] = {16384, -3000, 2000, 31000, -30000};
+  struct Step {
+    const char* name;
+    std::function<void()> change;
+  };
+  const Step steps[] = {
+      {"gain", [&] { section.Design(1000, 200, kFs, 3, false); }},
+      {"custom coefficients", [&] { section.SetCustom(custom); }},
+      {"resolution", [&] { section.SetBits(24); }},
+      {"one coefficient", [&] { section.qa2 = std::nextafter(section.qa2, 0.0); }},
+      {"rate", [&] { section.Design(1000, 200, 48000, 3, false); }},
+      {"rate alone", [&] { section.sampleRate = 32000; }},
+      {"table made again", [&] { table.Set(PlotFrequencies(48000), 48000); }},
+      {"table of another range", [&] { table.Set(PlotFrequencies(24000), 48000); }},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    EXPECT_TRUE(curve.Update(section, table, true, true)) << step.name;
+    expectFresh(step.name);
+    EXPECT_FALSE(curve.Update(section, table, true, true)) << step.name;
+  }
 }
 
 TEST(Biquad, PhaseOfAZeroResponseIsZero) {

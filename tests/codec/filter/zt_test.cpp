@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -511,6 +513,173 @@ TEST_F(FilterTool, ScreenshotShowsTheCurvesAndMarkersAndPrintsToPdf) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.read(5) == "%PDF-");
   EXPECT_GT(file.size(), 10000);
+}
+
+// The plot as its definition draws it: every enabled section evaluated on
+// its own at every point (20 lg Magnitude, Phase), over the plot's frame and
+// markers drawn without curves. The markers lie over the curves in the
+// plot and under them here, so the pixels around them are not compared.
+class PlotDrawing : public FilterTool {
+ protected:
+  QImage Reference(std::string* trouble) {
+    zt.BodePlotPaint();
+    const bool gain = zt.Gain->isChecked(), phase = zt.Phase->isChecked();
+    zt.Gain->setChecked(false);
+    zt.Phase->setChecked(false);
+    zt.BodePlotPaint();  // the frame, its labels from the last curves' range, the markers
+    QImage image = zt.PlotCanvas().Image().copy();
+    zt.Gain->setChecked(gain);
+    zt.Phase->setChecked(phase);
+
+    std::vector<unsigned> shown;
+    double shift = 0;
+    for (unsigned i = 0; i < zt.FilterCount(); ++i) {
+      if (!zt.Filter(i)->enabled) continue;
+      shown.push_back(i);
+      shift += 20 * std::log10(zt.Filter(i)->normalisation);
+    }
+    if (gain && (zt.plotTop != zt.gainTop + shift || zt.plotBottom != zt.gainBottom + shift))
+      *trouble = "the gain range is not the user's shifted by the sections' scaling";
+
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    QVector<QLine> dashes;
+    std::vector<QPolygon> own(shown.size());
+    QPolygon total;
+    bool dash = true;
+    int px = 0, py = 0;
+    for (int x = 50; x < zt.BodePlot->width() - 40; x += 2) {
+      double f, unused = 0;
+      zt.PixelToFreqGain(x, 0, f, unused);
+      auto limited = [&](double dB) {
+        int gx, gy;
+        zt.FreqGainToPixel(f, std::clamp(dB, zt.plotBottom, zt.plotTop), gx, gy);
+        return gy;
+      };
+      double radians = 0, sum = 0;
+      for (size_t k = 0; k < shown.size(); ++k) {
+        const TBiquad& section = *zt.Filter(shown[k]);
+        radians += section.Phase(f);
+        const double dB = 20 * std::log10(section.Magnitude(f));
+        sum += dB;
+        if (zt.SecondBox(shown[k])->isChecked()) own[k].append(QPoint(x, limited(dB)));
+      }
+      const int y = zt.PhaseToPixel(radians * 57.29577951308232);
+      if (x != 50 && dash) dashes.append(QLine(px, py, x, y));
+      if (x % 8 == 0) dash = !dash;
+      px = x;
+      py = y;
+      total.append(QPoint(x, limited(sum)));
+    }
+    if (phase) {
+      painter.setPen(QPen(Qt::white, 1));
+      painter.drawLines(dashes);
+    }
+    if (gain) {
+      for (size_t k = 0; k < shown.size(); ++k) {
+        if (own[k].isEmpty()) continue;
+        painter.setPen(QPen(PenColour(zt.Cursor(shown[k]).GetNormalColour()), 1));
+        painter.drawPolyline(own[k]);
+      }
+      painter.setPen(QPen(Qt::white, 1));
+      painter.drawPolyline(total);
+    }
+    return image;
+  }
+
+  void ExpectDrawnAsEvaluatedPointByPoint(const std::string& step) {
+    std::string trouble;
+    const QImage reference = Reference(&trouble);
+    EXPECT_EQ(trouble, "") << step;
+    zt.BodePlotPaint();
+    const QImage& plot = zt.PlotCanvas().Image();
+    ASSERT_EQ(plot.size(), reference.size()) << step;
+    auto nearMarker = [&](int x, int y) {
+      for (unsigned i = 0; i < zt.FilterCount(); ++i)
+        if (zt.Filter(i)->enabled && std::abs(x - int(zt.Cursor(i).x)) <= 6 && std::abs(y - int(zt.Cursor(i).y)) <= 6)
+          return true;
+      return false;
+    };
+    int differ = 0;
+    QPoint first;
+    for (int y = 0; y < plot.height(); ++y)
+      for (int x = 0; x < plot.width(); ++x)
+        if (plot.pixel(x, y) != reference.pixel(x, y) && !nearMarker(x, y) && differ++ == 0) first = QPoint(x, y);
+    EXPECT_EQ(differ, 0) << step << ": first at " << first.x() << ", " << first.y();
+  }
+
+  void Click(QWidget* box) {
+    QTest::mouseClick(box, Qt::LeftButton);
+    QApplication::processEvents();
+  }
+};
+
+TEST_F(PlotDrawing, EveryChangeDrawsWhatEvaluatingEachSectionAtEachPointDraws) {
+  // Every type and subtype, boosts and cuts, some with their own curve.
+  struct Section {
+    int type, subtype;
+    double fc, bandwidth, gain;
+    bool own;
+  };
+  const Section sections[] = {
+      {kBiquadEQ, 0, 1000, 200, -6, true},        {kBiquadHighPass, kButterworth1, 80, 0, 0, false},
+      {kBiquadHighPass, kButterworth2, 150, 0, 3, true}, {kBiquadLowPass, kBessel2, 8000, 0, 0, false},
+      {kBiquadLowPass, kLinkwitzRiley2, 12000, 0, -2, false}, {kBiquadHighPass, kVariableQ2, 40, 0, 0, true},
+      {kBiquadTrebleShelf, 0, 5000, 0, 9, true},   {kBiquadBassShelf, 0, 200, 0, -4, false},
+      {kBiquadPhaseShift, 0, 3000, 600, 0, false}, {kBiquadNotch, 0, 2500, 300, 0, true},
+      {kBiquadEQ, 0, 300, 60, 8, false},           {kBiquadLowPass, kButterworth1, 15000, 0, 0, true},
+  };
+  zt.SetFilterCount(12);
+  for (unsigned i = 0; i < 12; ++i) {
+    TBiquad& f = *zt.Filter(i);
+    f.type = sections[i].type;
+    f.subtype = sections[i].subtype;
+    f.q = 1.4;
+    f.Design(sections[i].fc, sections[i].bandwidth, 44100, sections[i].gain, false);
+    Enable(i);
+    if (sections[i].own) Click(zt.SecondBox(i));
+  }
+  zt.PlaceCursors();
+  ExpectDrawnAsEvaluatedPointByPoint("designed");
+
+  struct Step {
+    const char* name;
+    std::function<void()> change;
+  };
+  const int32_t custom[5] = {20000, -15000, 9000, 30000, -29000};
+  const Step steps[] = {
+      {"marker dragged", [&] { Drag(zt.BodePlot, CursorAt(0).x(), CursorAt(0).y(), 560, 80); }},
+      {"marker shift-dragged", [&] {
+         Drag(zt.BodePlot, CursorAt(9).x(), CursorAt(9).y(), CursorAt(9).x() + 30, 200, Qt::LeftButton,
+              Qt::ShiftModifier);
+       }},
+      {"custom coefficients", [&] {
+         zt.Filter(3)->SetCustom(custom);
+         zt.BodePlotPaint();
+       }},
+      {"own curve ticked", [&] { Click(zt.SecondBox(7)); }},
+      {"section disabled", [&] { Click(zt.EnableBox(2)); }},
+      {"type changed", [&] {
+         zt.TypeBox(1)->setCurrentIndex(kBiquadNotch);
+         emit zt.TypeBox(1)->activated(kBiquadNotch);
+       }},
+      {"resolution", [&] { zt.SetResolution(24); }},
+      {"zoomed", [&] { Drag(zt.BodePlot, 200, 60, 650, 250, Qt::LeftButton, Qt::ControlModifier); }},
+      {"range widened", [&] { Drag(zt.BodePlot, 400, 100, 400, 300, Qt::RightButton, Qt::ControlModifier); }},
+      {"phase hidden", [&] { Click(zt.Phase); }},
+      {"gain hidden, phase shown", [&] {
+         Click(zt.Gain);
+         Click(zt.Phase);
+       }},
+      {"gain shown", [&] { Click(zt.Gain); }},
+      {"rate", [&] { zt.SetSampleRate(48000); }},
+      {"marker dragged at the new rate", [&] { Drag(zt.BodePlot, CursorAt(6).x(), CursorAt(6).y(), 300, 90); }},
+      {"axes reset", [&] { SendMouse(zt.BodePlot, QEvent::MouseButtonPress, 400, 150, Qt::RightButton); }},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    ExpectDrawnAsEvaluatedPointByPoint(step.name);
+  }
 }
 
 TEST(FilterToolPlot, GainGridStep) {
