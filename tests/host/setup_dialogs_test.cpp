@@ -3,7 +3,6 @@
 // another view moves the controls without writing anything back.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,10 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTest>
-#include <QWheelEvent>
 #include <cmath>
 #include <fstream>
 #include <pugixml.hpp>
@@ -34,6 +30,7 @@
 #include "registers/i2c_command.h"
 #include "platform/library.h"
 #include "tests/host/host_support.h"
+#include "tests/support/slider_probe.h"
 
 namespace {
 
@@ -155,27 +152,6 @@ TEST_F(SetupDialogsTest, TheDACVolumeOfEachChannelWritesItsRegister) {
   }
 }
 
-// Where a vertical track bar draws its handle: its style's handle rectangle
-// for the bar's own state (as the bar builds it for painting).
-QRect Handle(const QSlider* s) {
-  QStyleOptionSlider o;
-  o.initFrom(s);
-  o.subControls = QStyle::SC_None;
-  o.activeSubControls = QStyle::SC_None;
-  o.orientation = s->orientation();
-  o.minimum = s->minimum();
-  o.maximum = s->maximum();
-  o.tickPosition = s->tickPosition();
-  o.tickInterval = s->tickInterval();
-  o.upsideDown = s->orientation() == Qt::Horizontal ? s->invertedAppearance() : !s->invertedAppearance();
-  o.direction = Qt::LeftToRight;
-  o.sliderPosition = s->sliderPosition();
-  o.sliderValue = s->value();
-  o.singleStep = s->singleStep();
-  o.pageStep = s->pageStep();
-  return s->style()->subControlRect(QStyle::CC_Slider, &o, QStyle::SC_SliderHandle, s);
-}
-
 // Every vertical track bar of the set-up dialogs keeps its loudest end at
 // the top; Up, Page Up and the wheel turned up move the handle up there and
 // write the louder code, Down and the wheel turned down the other way.
@@ -205,15 +181,10 @@ TEST_F(SetupDialogsTest, UpAndTheWheelTurnedUpMoveEveryVerticalTrackBarUpAndLoud
     // The minimum, the loudest, is drawn at the top.
     const int middle = (bar->minimum() + bar->maximum()) / 2;
     bar->setValue(bar->minimum());
-    const int top = Handle(bar).top();
+    const int top = testsupport::SliderHandle(bar).top();
     bar->setValue(bar->maximum());
-    ASSERT_LT(top, Handle(bar).top());
-    const auto wheel = [bar](int notches) {
-      const QPointF at(bar->width() / 2.0, bar->height() / 2.0);
-      QWheelEvent event(at, bar->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
-                        Qt::NoScrollPhase, false);
-      QApplication::sendEvent(bar, &event);
-    };
+    ASSERT_LT(top, testsupport::SliderHandle(bar).top());
+    const auto wheel = [bar](int notches) { testsupport::WheelNotch(bar, notches); };
     const struct {
       const char* what;
       std::function<void()> act;
@@ -230,12 +201,12 @@ TEST_F(SetupDialogsTest, UpAndTheWheelTurnedUpMoveEveryVerticalTrackBarUpAndLoud
       bar->setValue(middle);
       PumpEvents();
       const int before = bar->value();
-      const int handle = Handle(bar).top();
+      const int handle = testsupport::SliderHandle(bar).top();
       trace_.Mark();
       m.act();
       PumpEvents();
       EXPECT_EQ(bar->value() < before, m.up) << m.what << ": position " << before << " to " << bar->value();
-      EXPECT_EQ(Handle(bar).top() < handle, m.up) << m.what;
+      EXPECT_EQ(testsupport::SliderHandle(bar).top() < handle, m.up) << m.what;
       // The byte the board was sent is the new position's code.
       EXPECT_EQ(WrittenByte(b.reg) & b.mask, b.code(bar->value()) & b.mask) << m.what;
       EXPECT_EQ(Image(b.page, b.reg) & b.mask, b.code(bar->value()) & b.mask) << m.what;
