@@ -321,8 +321,8 @@ TEST_F(SetupDialogsTest, ABeepWritesLengthAndCoefficientsAndDoesNotDrift) {
     EXPECT_EQ(beep->FrequencyText->text(), "1000 Hz");
     EXPECT_EQ(Image(0, 71) & 0x80, 0);
   }
-  // Coefficients written elsewhere: read back rounded; 0xFFFF is no sine at all.
-  const int frequencies[] = {500, 999, 1000, 2000, 3000};
+  // Coefficients written elsewhere: read back as written; 0xFFFF is no sine at all.
+  const int frequencies[] = {500, 999, 1000, 2000, 3000, 7962, 10499};
   for (int f : frequencies) {
     int s = 0, c = 0;
     TBeepForm::Coefficients(f, s, c);
