@@ -56,7 +56,12 @@ QSlider* Slider(QWidget* parent, Qt::Orientation orientation, int min, int max, 
   auto* slider = new QSlider(orientation, parent);
   slider->setRange(min, max);
   slider->setValue(position);
-  if (orientation == Qt::Vertical) slider->setInvertedAppearance(true);
+  if (orientation == Qt::Vertical) {
+    // Drawn with the minimum at the top, so Up and the wheel turned up must
+    // step towards the minimum for the handle to go up.
+    slider->setInvertedAppearance(true);
+    slider->setInvertedControls(true);
+  }
   slider->setTickPosition(QSlider::TicksBelow);
   slider->setGeometry(at);
   return slider;

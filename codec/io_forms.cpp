@@ -257,8 +257,10 @@ TAudioOutputsForm::TAudioOutputsForm() : TCodecDialog("Audio Outputs", 560, 360)
                             QRect(220, 100, 160, 64));
   Mode = RadioGroup(this, "Mode", "Mode", {"Headphone", "Line-out"}, QRect(390, 100, 160, 64));
   CMMode = RadioGroup(this, "CMMode", "", {"CM Mode Resistor Divider", "CM Mode Band Gap"}, QRect(220, 170, 330, 64));
+  // A row of its own: beside the common mode group it would lie over the
+  // CM mode group.
   DisableInternalDischargePath =
-      Check(this, "DisableInternalDischargePath", "Disable Internal Discharge Path", QRect(10, 212, 250, 20));
+      Check(this, "DisableInternalDischargePath", "Disable Internal Discharge Path", QRect(10, 240, 250, 20));
   struct Bar {
     QSlider*& slider;
     QLabel*& text;
@@ -269,7 +271,7 @@ TAudioOutputsForm::TAudioOutputsForm() : TCodecDialog("Audio Outputs", 560, 360)
               {DriverRampUpTime, DriverRampUpTimeText, "DriverRampUpTime", "Ramp Up Time:", 3},
               {SpeakerPowerOnTime, SpeakerPowerOnTimeText, "SpeakerPowerOnTime", "Speaker Power On Time:", 7},
               {PGARampDownTime, PGARampDownTimeText, "PGARampDownTime", "PGA Ramp Down Time:", 15}};
-  int y = 240;
+  int y = 268;
   int x = 10;
   for (Bar& b : bars) {
     Text(b.caption, x, y, 150);

@@ -288,9 +288,21 @@ void TBeepForm::Coefficients(int hz, int& sine, int& cosine) {
 }
 
 int TBeepForm::FrequencyOf(unsigned sineRegisters, unsigned cosineRegisters, int current) {
-  int sine = 0, cosine = 0;
-  Coefficients(current, sine, cosine);
-  if (sineRegisters == (unsigned(sine) & 0xFFFF) && cosineRegisters == (unsigned(cosine) & 0xFFFF)) return current;
+  const auto writes = [&](int hz) {
+    int sine = 0, cosine = 0;
+    Coefficients(hz, sine, cosine);
+    return sineRegisters == (unsigned(sine) & 0xFFFF) && cosineRegisters == (unsigned(cosine) & 0xFFFF);
+  };
+  if (writes(current)) return current;
+  // Near a quarter turn the sine is too flat to tell neighbouring
+  // frequencies apart; with the cosine the angle is exact to a fraction of a
+  // hertz, and the frequency whose coefficients these are lies beside it.
+  const double angle = std::atan2(double(int16_t(sineRegisters)), double(int16_t(cosineRegisters)));
+  const int near = int(std::lround(angle * kRate / 6.28318));
+  for (int d = 0; d <= 3; ++d)
+    for (int hz : {near - d, near + d})
+      if (hz >= 0 && writes(hz)) return hz;
+  // Coefficients that no frequency of ours writes: the sine's angle.
   const double x = double(sineRegisters) / 32767;
   if (x > 1) return 0;
   // Rounded: the truncated coefficients lie just below the written frequency.

@@ -95,7 +95,8 @@ class TBeepForm : public TCodecDialog {
   // The sine and cosine coefficients of `hz` at 44100 samples per second.
   static void Coefficients(int hz, int& sine, int& cosine);
   // The frequency that the coefficient registers hold, `current` while they
-  // still hold what `current` writes.
+  // still hold what `current` writes: the frequency whose sine and cosine
+  // they are; for other coefficients the sine's angle (0 for no sine).
   static int FrequencyOf(unsigned sineRegisters, unsigned cosineRegisters, int current);
 
   void WriteRegisters();

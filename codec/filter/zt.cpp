@@ -168,7 +168,9 @@ TZT::TZT(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint) {
   Volume->setObjectName("Volume");
   Volume->setRange(0, 175);
   Volume->setValue(48);
+  // +24 dB at the top: Up and the wheel turned up step towards it.
   Volume->setInvertedAppearance(true);
+  Volume->setInvertedControls(true);
   Volume->setTickInterval(16);
   Volume->setTickPosition(QSlider::TicksBothSides);
   Volume->setGeometry(655, 351, 45, 130);

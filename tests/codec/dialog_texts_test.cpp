@@ -258,6 +258,41 @@ void Type(QLineEdit* edit, const QString& text) {
   QTest::keyClick(edit, Qt::Key_Return);
 }
 
+// A beep dialog that did not write them reads back every frequency of its
+// range from the coefficients it writes, where the sine alone is too flat
+// to tell neighbours apart; coefficients that are no frequency's of ours
+// read as the sine's angle, and no sine at all as the bar's minimum.
+TEST_F(DialogTextsTest, EveryBeepFrequencyReadsBackFromItsCoefficients) {
+  auto store = [this](int sine, int cosine) {
+    const uint8_t bytes[] = {uint8_t(sine >> 8), uint8_t(sine), uint8_t(cosine >> 8), uint8_t(cosine)};
+    for (int i = 0; i < 4; ++i) beep.window.Reg(76 + i) = bytes[i];
+    Refresh(&beep.window, 76);
+  };
+  int wrong = 0;
+  for (int hz = 500; hz <= 10500; ++hz) {
+    // Fresh: the dialog shows its first frequency, not the one written.
+    beep.Frequency->setValue(500);
+    int s = 0, c = 0;
+    TBeepForm::Coefficients(hz, s, c);
+    store(s, c);
+    if (beep.Frequency->value() != hz && ++wrong <= 3)
+      ADD_FAILURE() << hz << " Hz reads back as " << beep.FrequencyText->text().toStdString();
+  }
+  EXPECT_EQ(wrong, 0) << "frequencies read back wrong";
+  const struct {
+    int sine, cosine, hz;
+  } others[] = {
+      {0x7FFF, 0x0000, 10500},  // a quarter turn: beyond the bar's range
+      {0x1000, 0x7000, 880},    // no frequency's pair: asin(4096 / 32767) x 44100 / 6.28318, rounded
+      {0xFFFF, 0x0000, 500},    // not a sine: the bar's minimum
+  };
+  for (const auto& o : others) {
+    beep.Frequency->setValue(2000);
+    store(o.sine, o.cosine);
+    EXPECT_EQ(beep.Frequency->value(), o.hz) << o.sine << ", " << o.cosine;
+  }
+}
+
 TEST_F(DialogTextsTest, AfterEnterEveryEditShowsTheValueWritten) {
   TDConf dconf;
   dconf.LockDACFs->click();  // the DAC rate of its own

@@ -45,6 +45,17 @@ class DiagramWidgetsTest : public DiagramPagesTest {
     const auto writes = Writes();
     return std::find(writes.begin(), writes.end(), WriteHex(reg, value)) != writes.end();
   }
+  // A page of one gain stage on register 65 whose law counts from 1, -10 to
+  // 10 dB in steps of 1, with a Mute box.
+  TAmplifier* OpenGainCountingFromOne(TDiagramForm*& form) {
+    testsupport::WriteFile(dir_.File("gain.svg"),
+                           "<svg width='400' height='300'><metadata><I2CAddress>0x30</I2CAddress></metadata>"
+                           "<polygon ID='7001' points='100,100 100,160 160,130' function='amplifier' min='-10'"
+                           " max='10' step='1' I2CPage='0' I2CRegister='65' Mask='0x1F' Shift='0'"
+                           " CustomGain='32622' ShowMute='1' TextLocation='0,-24'/></svg>");
+    form = Open("B", "<L><B Diagram-1='gain.svg'/></L>");
+    return Find<TAmplifier>(form, 7001);
+  }
   int WritesOf(int reg) {
     char hex[4];
     std::snprintf(hex, sizeof hex, "%02X", reg);
@@ -182,13 +193,8 @@ TEST_F(DiagramWidgetsTest, TheMuteCaptionsComeAndGoWithTheMuteBox) {
 // takes no click. Once the board's register holds a gain again it shows it
 // and answers a click on its triangle, and its slider writes.
 TEST_F(DiagramWidgetsTest, AGainStageUnmutedByItsRegisterTakesClicksAgain) {
-  testsupport::WriteFile(dir_.File("gain.svg"),
-                         "<svg width='400' height='300'><metadata><I2CAddress>0x30</I2CAddress></metadata>"
-                         "<polygon ID='7001' points='100,100 100,160 160,130' function='amplifier' min='-10'"
-                         " max='10' step='1' I2CPage='0' I2CRegister='65' Mask='0x1F' Shift='0'"
-                         " CustomGain='32622' ShowMute='1' TextLocation='0,-24'/></svg>");
-  TDiagramForm* form = Open("B", "<L><B Diagram-1='gain.svg'/></L>");
-  auto* amp = Find<TAmplifier>(form, 7001);
+  TDiagramForm* form = nullptr;
+  TAmplifier* amp = OpenGainCountingFromOne(form);
   ASSERT_NE(amp, nullptr);
   const TPointF a = amp->GetPlacedPoint(0), b = amp->GetPlacedPoint(1), c = amp->GetPlacedPoint(2);
   const QPoint inside(int((a.x + b.x + c.x) / 3), int((a.y + b.y + c.y) / 3));
@@ -226,6 +232,37 @@ TEST_F(DiagramWidgetsTest, AGainStageUnmutedByItsRegisterTakesClicksAgain) {
   EXPECT_FLOAT_EQ(amp->GetGain(), -3);
   EXPECT_EQ(Writes(), (std::vector<std::string>{WriteHex(65, 8)}));
   EXPECT_EQ(Register(0, 65), 8);
+}
+
+// A gain stage whose law counts from 1 converts every code it reads or
+// writes with its Mute box unticked and its edit shown: ticking the box
+// writes the gain's own code, and the register read back unticks it. The
+// stage stays as it was: the gain shown, clickable, its slider writing.
+TEST_F(DiagramWidgetsTest, AGainStageCountingFromOneTakesNoMuteTick) {
+  TDiagramForm* form = nullptr;
+  TAmplifier* amp = OpenGainCountingFromOne(form);
+  ASSERT_NE(amp, nullptr);
+  QuillbusSetRegister(0, 0x30, 0, 0, 65, 6);  // -5 dB
+  form->RefreshClick();
+  QCheckBox* mute = amp->GetMuteBox();
+  ASSERT_TRUE(mute->isVisible());
+  ASSERT_FALSE(mute->isChecked());
+  Mark();
+  QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(7, mute->height() / 2));
+  EXPECT_FALSE(mute->isChecked());
+  EXPECT_EQ(Writes(), (std::vector<std::string>{WriteHex(65, 6)}));
+  EXPECT_EQ(Register(0, 65), 6);
+  EXPECT_TRUE(amp->GetEdit()->isVisible());
+  EXPECT_EQ(amp->GetEdit()->text(), "-5");
+  EXPECT_EQ(amp->GetMode(), 1);
+  const TPointF a = amp->GetPlacedPoint(0), b = amp->GetPlacedPoint(1), c = amp->GetPlacedPoint(2);
+  QTest::mouseClick(form->BlockDiagramPaintBox, Qt::LeftButton, {},
+                    QPoint(int((a.x + b.x + c.x) / 3), int((a.y + b.y + c.y) / 3)));
+  ASSERT_TRUE(amp->HasSlider());
+  ASSERT_TRUE(amp->GetSlider()->isVisible());
+  Mark();
+  QTest::keyClick(amp->GetSlider()->Volume, Qt::Key_PageUp);
+  EXPECT_EQ(Writes(), (std::vector<std::string>{WriteHex(65, 8)}));
 }
 
 TEST_F(DiagramWidgetsTest, TheRadioPairOfScriptButtonsRunsItsScriptsOnTheBoard) {

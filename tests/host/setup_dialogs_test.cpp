@@ -30,6 +30,7 @@
 #include "registers/i2c_command.h"
 #include "platform/library.h"
 #include "tests/host/host_support.h"
+#include "tests/support/slider_probe.h"
 
 namespace {
 
@@ -86,6 +87,17 @@ class SetupDialogsTest : public HostTest {
     form_->UpdateObjects(0x30, page, reg, false);
     PumpEvents();
   }
+  // The byte of register `reg` in the last register write since the mark
+  // that covers it; -1 when none does.
+  int WrittenByte(int reg) {
+    const auto w = RegisterWrites();
+    for (auto it = w.rbegin(); it != w.rend(); ++it) {
+      std::vector<int> bytes;
+      for (size_t i = 0; i + 1 < it->size(); i += 3) bytes.push_back(std::stoi(it->substr(i, 2), nullptr, 16));
+      if (!bytes.empty() && reg >= bytes[0] && reg < bytes[0] + int(bytes.size()) - 1) return bytes[1 + reg - bytes[0]];
+    }
+    return -1;
+  }
   // Register writes other than page selects.
   std::vector<std::string> RegisterWrites() {
     std::vector<std::string> w;
@@ -137,6 +149,83 @@ TEST_F(SetupDialogsTest, TheDACVolumeOfEachChannelWritesItsRegister) {
     trace_.Mark();
     QTest::mouseClick(dac->Mute, Qt::LeftButton, {}, QPoint(6, dac->Mute->height() / 2));
     EXPECT_EQ(LastWrite(), Hex({0x40, uint8_t(before ^ bit)}));
+  }
+}
+
+// Every vertical track bar of the set-up dialogs keeps its loudest end at
+// the top; Up, Page Up and the wheel turned up move the handle up there and
+// write the louder code, Down and the wheel turned down the other way.
+TEST_F(SetupDialogsTest, UpAndTheWheelTurnedUpMoveEveryVerticalTrackBarUpAndLouder) {
+  forms_->agcForm->makeCapture = [] { return std::unique_ptr<AudioCapture>(); };
+  const struct {
+    const char* name;
+    const char* dialog;
+    QSlider* bar;
+    int page, reg, mask;
+    int (*code)(int position);
+  } bars[] = {
+      {"DAC L", "DAC_L", forms_->dacLeftForm->Volume, 0, 65, 0xFF, [](int p) { return 48 - p; }},
+      {"DAC R", "DAC_R", forms_->dacRightForm->Volume, 0, 66, 0xFF, [](int p) { return 48 - p; }},
+      {"AGC maximum gain", "AGC", forms_->agcForm->MaxGain, 0, 88, 0xFF, [](int p) { return 116 - p; }},
+      {"MIC PGA", "AudioInputs", forms_->inputsForm->MICPGA, 1, 47, 0x7F, [](int p) { return 95 - p; }},
+      {"ADC coarse", "AudioInputs", forms_->inputsForm->ADCGain, 0, 83, 0x7F, [](int p) { return 16 - p; }},
+      {"ADC fine", "AudioInputs", forms_->inputsForm->Fine, 0, 82, 0x70, [](int p) { return p << 4; }},
+  };
+  forms_->inputsForm->Sheets->setCurrentIndex(1);
+  for (const auto& b : bars) {
+    SCOPED_TRACE(b.name);
+    Show(b.dialog);
+    QSlider* bar = b.bar;
+    ASSERT_TRUE(bar->isVisible());
+    ASSERT_EQ(bar->orientation(), Qt::Vertical);
+    // The minimum, the loudest, is drawn at the top.
+    const int middle = (bar->minimum() + bar->maximum()) / 2;
+    bar->setValue(bar->minimum());
+    const int top = testsupport::SliderHandle(bar).top();
+    bar->setValue(bar->maximum());
+    ASSERT_LT(top, testsupport::SliderHandle(bar).top());
+    const auto wheel = [bar](int notches) { testsupport::WheelNotch(bar, notches); };
+    const struct {
+      const char* what;
+      std::function<void()> act;
+      bool up;
+    } moves[] = {
+        {"Up", [bar] { QTest::keyClick(bar, Qt::Key_Up); }, true},
+        {"Down", [bar] { QTest::keyClick(bar, Qt::Key_Down); }, false},
+        {"Page Up", [bar] { QTest::keyClick(bar, Qt::Key_PageUp); }, true},
+        {"Page Down", [bar] { QTest::keyClick(bar, Qt::Key_PageDown); }, false},
+        {"wheel up", [&] { wheel(1); }, true},
+        {"wheel down", [&] { wheel(-1); }, false},
+    };
+    for (const auto& m : moves) {
+      bar->setValue(middle);
+      PumpEvents();
+      const int before = bar->value();
+      const int handle = testsupport::SliderHandle(bar).top();
+      trace_.Mark();
+      m.act();
+      PumpEvents();
+      EXPECT_EQ(bar->value() < before, m.up) << m.what << ": position " << before << " to " << bar->value();
+      EXPECT_EQ(testsupport::SliderHandle(bar).top() < handle, m.up) << m.what;
+      // The byte the board was sent is the new position's code.
+      EXPECT_EQ(WrittenByte(b.reg) & b.mask, b.code(bar->value()) & b.mask) << m.what;
+      EXPECT_EQ(Image(b.page, b.reg) & b.mask, b.code(bar->value()) & b.mask) << m.what;
+    }
+    // Up at the loudest end stays there, however often it is pressed.
+    if (bar == forms_->dacRightForm->Volume) {
+      bar->setValue(0);
+      for (int i = 0; i < 40; ++i) QTest::keyClick(bar, Qt::Key_Up);
+      EXPECT_EQ(forms_->dacRightForm->VolumeText->text(), "24 dB");
+      EXPECT_EQ(Image(0, 66), 0x30);
+    }
+    // Five notches up from 0 dB: 15 half-decibel steps louder.
+    if (bar == forms_->dacLeftForm->Volume) {
+      bar->setValue(48);
+      for (int i = 0; i < 5; ++i) wheel(1);
+      EXPECT_EQ(forms_->dacLeftForm->VolumeText->text(), "7.5 dB");
+      EXPECT_EQ(Image(0, 65), 15);
+    }
+    bar->window()->hide();
   }
 }
 
@@ -232,8 +321,8 @@ TEST_F(SetupDialogsTest, ABeepWritesLengthAndCoefficientsAndDoesNotDrift) {
     EXPECT_EQ(beep->FrequencyText->text(), "1000 Hz");
     EXPECT_EQ(Image(0, 71) & 0x80, 0);
   }
-  // Coefficients written elsewhere: read back rounded; 0xFFFF is no sine at all.
-  const int frequencies[] = {500, 999, 1000, 2000, 3000};
+  // Coefficients written elsewhere: read back as written; 0xFFFF is no sine at all.
+  const int frequencies[] = {500, 999, 1000, 2000, 3000, 7962, 10499};
   for (int f : frequencies) {
     int s = 0, c = 0;
     TBeepForm::Coefficients(f, s, c);

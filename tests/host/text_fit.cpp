@@ -521,6 +521,64 @@ struct Checker {
     }
   }
 
+  // A control's rectangle in the window's coordinates.
+  QRect InWindow(const QWidget* w) const { return QRect(w->mapTo(window, QPoint(0, 0)), w->size()); }
+
+  // The part of a control its ancestors let be seen, in the window's
+  // coordinates (a part out of its parent is clipped, not over anything).
+  QRect Seen(const QWidget* w) const {
+    QRect seen = InWindow(w);
+    for (const QWidget* a = w->parentWidget(); a && a != window; a = a->parentWidget()) seen &= InWindow(a);
+    return seen;
+  }
+
+  static void Subtree(QWidget* w, std::vector<QWidget*>& out) {
+    out.push_back(w);
+    for (QWidget* c : ShownChildren(w)) Subtree(c, out);
+  }
+
+  // A control inside a group lies wholly inside the group's frame.
+  void InOwnGroup(const QWidget* w) {
+    if (BareContainer(w)) return;
+    for (const QWidget* a = w->parentWidget(); a && a != window; a = a->parentWidget()) {
+      auto* box = qobject_cast<const QGroupBox*>(a);
+      if (!box) continue;
+      const QStyleOptionGroupBox option = GroupOption(box);
+      const QRect frame =
+          box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
+      const QRect inside(a->mapTo(window, frame.topLeft() + QPoint(2, 2)), frame.size() - QSize(4, 4));
+      if (!inside.contains(InWindow(w))) {
+        const auto t = TextOf(w);
+        Add(w, t ? t->text : QString(), "lies partly out of its group " + Path(a, window));
+      }
+      return;
+    }
+  }
+
+  // No control lies over a group that it is not in: a control of one
+  // child of `parent` (or deeper) over a group of another.
+  void OverGroups(const QWidget* parent) {
+    const std::vector<QWidget*> children = ShownChildren(parent);
+    std::vector<std::vector<QWidget*>> trees(children.size());
+    for (size_t i = 0; i < children.size(); ++i) Subtree(children[i], trees[i]);
+    for (size_t j = 0; j < children.size(); ++j) {
+      for (const QWidget* g : trees[j]) {
+        if (!qobject_cast<const QGroupBox*>(g)) continue;
+        const QRect group = InWindow(g);
+        for (size_t i = 0; i < children.size(); ++i) {
+          if (i == j) continue;
+          for (const QWidget* c : trees[i]) {
+            // Two groups over each other are one fault.
+            if (BareContainer(c) || (qobject_cast<const QGroupBox*>(c) && i > j)) continue;
+            if (!Seen(c).intersects(group)) continue;
+            const auto t = TextOf(c);
+            Add(c, t ? t->text : QString(), "lies over the group " + Path(g, window));
+          }
+        }
+      }
+    }
+  }
+
   void Walk(QWidget* w) {
     if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
       // Every page of the tabs, each while it is the current one.
@@ -535,11 +593,13 @@ struct Checker {
     }
     for (QWidget* c : ShownChildren(w)) {
       Fit(c);
+      InOwnGroup(c);
       OwnTexts(c);
       if (auto* view = qobject_cast<QTableView*>(c)) Grid(view);
       Walk(c);
     }
     Siblings(w);
+    OverGroups(w);
   }
 };
 

@@ -3,9 +3,10 @@
 // rectangle (the control's own font against its contents rectangle, the
 // style's indicator and margins taken off), inside every ancestor, and not
 // under a sibling or over another sibling's text; nor does it touch them,
-// or the frame of a group it is in: a pixel stays free between. A control
-// of the program's own class (a plot) keeps the texts it paints inside it,
-// apart, and clear of the frames it paints.
+// or the frame of a group it is in: a pixel stays free between. No control
+// lies over a group it is not in, nor partly out of the frame of its own.
+// A control of the program's own class (a plot) keeps the texts it paints
+// inside it, apart, and clear of the frames it paints.
 #pragma once
 
 #include <QRect>

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
@@ -122,11 +123,11 @@ class TextFitTest : public DiagramPagesTest {
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->isVisible() && w->windowTitle() == "Advanced Clock Settings") advanced = w;
     if (!advanced) return {{"", "", "not shown"}};
-    QLabel* rate = advanced->findChild<QLabel*>("ADCSampleRate");
-    const QPoint at = rate->pos();
+    std::vector<std::pair<QWidget*, QRect>> places;
+    for (QWidget* w : advanced->findChildren<QWidget*>()) places.emplace_back(w, w->geometry());
     change(advanced);
     std::vector<TextFault> faults = TextFaults(advanced);
-    rate->move(at);
+    for (const auto& [w, place] : places) w->setGeometry(place);
     advanced->hide();
     forms_->digitalSetupForm->hide();
     return faults;
@@ -351,7 +352,7 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
            tool->UpdateCodec->move(760, 433);
          });
        },
-       {"QGroupBox/Gain: Gain", "QGroupBox/Phase: Phase"}},
+       {"QGroupBox/Gain: Gain", "QGroupBox/Phase: Phase", "UpdateCodec: Update"}},
       {"filter tool, its Fs: label against its edit",
        [this] { return FilterTool([](TZT* tool) { tool->StaticText1->move(710, 360); }); }, {"QLabel: Fs:"}},
       {"filter tool, a check box's text against its group's frame",
@@ -389,7 +390,22 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
            advanced->findChild<QLabel*>("ADCSampleRate")->move(150, 88);
          });
        },
-       {"ADCGroup/QLabel: ADC Fs = "}},
+       {"ADCGroup/QLabel: ADC Fs = ", "ADCGroup/ADCSampleRate: 48000"}},
+      {"advanced clock, the DAC's OSR edit partly out of its box",
+       [this] {
+         return Advanced([](QWidget* advanced) { advanced->findChild<QLineEdit*>("DOSR")->move(50, 24); });
+       },
+       {"DACGroup/DOSRBox/DOSR: "}},
+      {"audio outputs, the discharge path box beside the common mode group again",
+       [this] {
+         QCheckBox* box = forms_->outputsForm->DisableInternalDischargePath;
+         const QRect at = box->geometry();
+         box->setGeometry(10, 212, 250, 20);
+         Faults faults = Dialog("DePop", forms_->outputsForm);
+         box->setGeometry(at);
+         return faults;
+       },
+       {"DisableInternalDischargePath: Disable Internal Discharge Path"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -26,6 +26,7 @@
 #include "codec/filter/coeff_display_form.h"
 #include "codec/filter/zt.h"
 #include "filter_ui_support.h"
+#include "tests/support/slider_probe.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -427,6 +428,33 @@ TEST_F(FilterTool, VolumeAndSpecialRates) {
   zt.CheckCodecName("QMX7120 rev B");
   EXPECT_FALSE(zt.QMX7120Fs->isHidden());
   EXPECT_NEAR(zt.SampleRate(), 32728.498046875, 1e-9);
+}
+
+// The volume bar has +24 dB at the top: Up and the wheel turned up move its
+// handle up and the volume louder, Down and the wheel turned down back.
+TEST_F(FilterTool, UpAndTheWheelTurnedUpMakeTheVolumeLouder) {
+  QSlider* bar = zt.Volume;
+  bar->setValue(0);
+  const int top = testsupport::SliderHandle(bar).top();
+  bar->setValue(bar->maximum());
+  ASSERT_LT(top, testsupport::SliderHandle(bar).top());
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    double db;
+  } moves[] = {
+      {"Up", [bar] { QTest::keyClick(bar, Qt::Key_Up); }, 0.5},
+      {"Down", [bar] { QTest::keyClick(bar, Qt::Key_Down); }, -0.5},
+      {"wheel up", [bar] { testsupport::WheelNotch(bar, 1); }, 1.5},
+      {"wheel down", [bar] { testsupport::WheelNotch(bar, -1); }, -1.5},
+  };
+  for (const auto& m : moves) {
+    bar->setValue(48);
+    const int handle = testsupport::SliderHandle(bar).top();
+    m.act();
+    EXPECT_EQ(zt.VolumeDb(), m.db) << m.what;
+    EXPECT_EQ(testsupport::SliderHandle(bar).top() < handle, m.db > 0) << m.what;
+  }
 }
 
 TEST_F(FilterTool, CoefficientWindowReadsEditedTextBack) {
