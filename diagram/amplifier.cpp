@@ -62,25 +62,19 @@ TAmplifier::~TAmplifier() {
 void TAmplifier::BuildControls() {
   if (edit) return;
   QWidget* parent = DiagramControlParent(owner);
-  const QFont arial(QStringLiteral("Arial"));
   edit = new QLineEdit(parent);
   edit->setObjectName("GainEdit");
-  edit->setFont(arial);
-  edit->resize(kEditWidth, kEditHeight);
   edit->setFrame(true);
-  edit->setText(gainText);
   QObject::connect(edit.data(), &QLineEdit::returnPressed, edit.data(), [this] { GainKeyPress(13); });
   muteBox = new QCheckBox(parent);
   muteBox->setObjectName("MuteBox");
-  muteBox->setFont(arial);
-  muteBox->resize(kBoxWidth, kBoxHeight);
   muteBox->setChecked(muted);
   QObject::connect(muteBox.data(), &QCheckBox::clicked, muteBox.data(), [this] { MuteClick(); });
   powerBox = new QCheckBox(parent);
   powerBox->setObjectName("PowerBox");
-  powerBox->setFont(arial);
-  powerBox->resize(kBoxWidth, kBoxHeight);
+  // Sized and fitted before the text, so that the edit lays its text out once.
   PlaceControls();
+  edit->setText(gainText);
   ShowControls();
 }
 
@@ -93,12 +87,16 @@ QRect TAmplifier::ControlRect(int control) const {
 
 void TAmplifier::PlaceControls() {
   if (!edit) return;
+  if (fit.Refit(sizeFactor)) {
+    const QFont font = ScaledControlFont(QFont(QStringLiteral("Arial")), sizeFactor);
+    FitControl(edit, font, sizeFactor);
+    // A box the file does not ask for is never shown.
+    if (showMute) FitControl(muteBox, font, sizeFactor);
+    if (showPower) FitControl(powerBox, font, sizeFactor);
+  }
   edit->setGeometry(ControlRect(0));
   muteBox->setGeometry(ControlRect(1));
   powerBox->setGeometry(ControlRect(2));
-  const QFont arial(QStringLiteral("Arial"));
-  for (QWidget* control : std::initializer_list<QWidget*>{edit, muteBox, powerBox})
-    FitControl(control, arial, sizeFactor);
 }
 
 void TAmplifier::ShowControls() {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "diagram/bound_shape.h"
+#include "diagram/control_layout.h"
 #include "diagram/slider_form.h"
 
 class TAmplifier : public TBoundShape<TGUITriangle> {
@@ -116,6 +117,7 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   // Where Place put the edit, and the controls' size factor there.
   int editLeft = 0, editTop = 0;
   float sizeFactor = 1;
+  TControlFit fit;  // of the built controls
   // Where the edit (0), the Mute box (1) and the Power box (2) go.
   QRect ControlRect(int control) const;
   bool settingGain = false;
