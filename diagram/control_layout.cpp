@@ -188,7 +188,9 @@ QFont ScaledControlFont(const QFont& design, float factor) {
     if (lastPixels < 0 || design != lastDesign || application != lastApplication) {
       lastDesign = design;
       lastApplication = application;
-      lastPixels = QFontInfo(design).pixelSize();
+      // The design font as a control shows it: what it leaves open comes
+      // from the application's font.
+      lastPixels = QFontInfo(design.resolve(application)).pixelSize();
     }
     const int pixels = lastPixels;
     font.setPixelSize(std::min(pixels, std::max(kSmallestControlFontPixels, ScaledControlPixels(pixels, factor))));

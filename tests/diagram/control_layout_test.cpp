@@ -1,7 +1,7 @@
 // The controls of a page drawn smaller than full size: each kind draws as
 // a style sheet of its size drew it (check mark, caption, thin edit
-// border), in every state; and back at full size a control draws as a
-// fresh one.
+// border), in every state; back at full size a control draws as a fresh
+// one; and no font grows as the page is drawn smaller.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QStyleOption>
+#include <climits>
 #include <memory>
 
 #include "diagram/control_layout.h"
@@ -105,6 +106,25 @@ TEST(ControlLayoutTest, BackAtFullSizeAControlDrawsAsAFreshOne) {
     EXPECT_EQ(zoomed->style(), QApplication::style()) << control->metaObject()->className();
     EXPECT_EQ(zoomed->font(), control->font()) << control->metaObject()->className();
     EXPECT_EQ(zoomed->grab().toImage(), control->grab().toImage()) << control->metaObject()->className();
+  }
+}
+
+// A font below full size is the one the control shows at full size,
+// scaled: Arial that names no size shows in the application's size.
+TEST(ControlLayoutTest, NoFontGrowsAsThePageIsDrawnSmaller) {
+  QWidget page;
+  for (const QFont& design : {QFont(QStringLiteral("Arial")), QFont()}) {
+    SCOPED_TRACE(design.toString().toStdString());
+    int previous = INT_MAX;
+    for (int percent = 100; percent >= 10; --percent) {
+      const float factor = float(percent) / 100;
+      QLineEdit edit(&page);
+      FitControl(&edit, ScaledControlFont(design, factor), factor);
+      const int pixels = QFontInfo(edit.font()).pixelSize();
+      EXPECT_LE(pixels, previous) << "at " << factor;
+      previous = pixels;
+    }
+    EXPECT_EQ(previous, kSmallestControlFontPixels);
   }
 }
 
