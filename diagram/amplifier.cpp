@@ -3,13 +3,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <string>
+#include <tuple>
 
 #include "diagram/bit_widgets.h"
 #include "diagram/control_layout.h"
@@ -80,9 +84,38 @@ void TAmplifier::BuildControls() {
 
 QRect TAmplifier::ControlRect(int control) const {
   const auto px = [this](int pixels) { return ScaledControlPixels(pixels, sizeFactor); };
-  if (control == 0) return QRect(editLeft, editTop, px(kEditWidth), px(kEditHeight));
+  // The edit as wide as its widest gain needs, once it knows its font.
+  const int width = edit ? std::max(px(kEditWidth), editWidth) : px(kEditWidth);
+  if (control == 0) return QRect(editLeft, editTop, width, px(kEditHeight));
   const int top = editTop + (control == 2 && showMute ? px(kBoxHeight) + px(2) : 0);
-  return QRect(editLeft + px(kEditWidth) + px(4), top, px(kBoxWidth), px(kBoxHeight));
+  return QRect(editLeft + width + px(4), top, px(kBoxWidth), px(kBoxHeight));
+}
+
+QString TAmplifier::WidestGainText() const {
+  // Pages repeat their ranges, so each range is measured once.
+  // (By their bits, which order even a NaN.)
+  using Range = std::tuple<int, uint32_t, uint32_t, uint32_t, uint8_t, uint8_t, std::vector<uint32_t>>;
+  static std::map<Range, QString> widest;
+  std::vector<uint32_t> table;
+  for (float g : gainTable) table.push_back(std::bit_cast<uint32_t>(g));
+  const Range range(gainLaw, std::bit_cast<uint32_t>(min), std::bit_cast<uint32_t>(max), std::bit_cast<uint32_t>(step),
+                    mask, shift, std::move(table));
+  if (const auto found = widest.find(range); found != widest.end()) return found->second;
+  const QFontMetricsF metrics(QFont(QStringLiteral("Arial")).resolve(QApplication::font()));
+  QString text;
+  qreal width = -1;
+  // Every code of the field (the two-register law's four among them) whose
+  // gain the widget shows.
+  for (int code = 0; code <= 0xFF; ++code) {
+    const float g = CodeToGain(code);
+    if (!(g >= min && g <= max)) continue;
+    const QString shown = GainText(g);
+    if (const qreal w = metrics.horizontalAdvance(shown); w > width) {
+      width = w;
+      text = shown;
+    }
+  }
+  return widest[range] = text;
 }
 
 void TAmplifier::PlaceControls() {
@@ -93,6 +126,7 @@ void TAmplifier::PlaceControls() {
     // A box the file does not ask for is never shown.
     if (showMute) FitControl(muteBox, font, sizeFactor);
     if (showPower) FitControl(powerBox, font, sizeFactor);
+    editWidth = EditWidthFor(edit, WidestGainText());
   }
   edit->setGeometry(ControlRect(0));
   muteBox->setGeometry(ControlRect(1));

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProxyStyle>
@@ -206,6 +207,32 @@ void FitControl(QWidget* control, const QFont& font, float factor) {
     return;
   QStyle* style = factor < 1 ? ControlStyle(factor) : QApplication::style();
   if (control->style() != style) control->setStyle(style == QApplication::style() ? nullptr : style);
+}
+
+int EditWidthFor(const QLineEdit* edit, const QString& text) {
+  if (!edit) return 0;
+  const QStyle* style = edit->style();
+  const bool frame = edit->hasFrame();
+  // The last answer serves the many edits of one range and font on a page.
+  struct Answer {
+    const QStyle* style = nullptr;
+    bool frame = false;
+    QFont font;
+    QString text;
+    int width = -1;
+  };
+  static Answer last;
+  if (last.width < 0 || last.style != style || last.frame != frame || last.text != text || last.font != edit->font()) {
+    // QLineEdit keeps this margin either side of its text, and a pixel
+    // between the text and the cursor.
+    constexpr int kTextMargin = 2;
+    const int border = frame ? style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit) : 0;
+    const int cursor = style->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, edit);
+    const int advance = qRound(QFontMetricsF(edit->font()).horizontalAdvance(text));
+    last = {style, frame, edit->font(), text, advance + 1 + cursor + 2 * kTextMargin + 2 * border};
+  }
+  const QMargins margins = edit->textMargins();
+  return last.width + margins.left() + margins.right();
 }
 
 void PlaceBoxBeside(QWidget* box, float x, float y, int below, float scale, TControlFit& fit) {

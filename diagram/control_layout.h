@@ -12,6 +12,8 @@
 #pragma once
 
 #include <QFont>
+#include <QLineEdit>
+#include <QString>
 #include <QWidget>
 
 constexpr float kFullSizeScale = 1.0f;
@@ -31,6 +33,11 @@ QFont ScaledControlFont(const QFont& design, float factor);
 // mark of that size, and an edit's thin border without padding; the
 // application's style at full size.
 void FitControl(QWidget* control, const QFont& font, float factor);
+
+// The width `edit` needs to show `text` whole in its font and style: the
+// text, the cursor's room after it, the edit's margins and its frame. A
+// narrower edit scrolls the text's start out of sight.
+int EditWidthFor(const QLineEdit* edit, const QString& text);
 
 // The factor a widget last fitted its controls to.
 class TControlFit {
