@@ -3,13 +3,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <string>
+#include <tuple>
 
 #include "diagram/bit_widgets.h"
 #include "diagram/control_layout.h"
@@ -62,43 +66,71 @@ TAmplifier::~TAmplifier() {
 void TAmplifier::BuildControls() {
   if (edit) return;
   QWidget* parent = DiagramControlParent(owner);
-  const QFont arial(QStringLiteral("Arial"));
   edit = new QLineEdit(parent);
   edit->setObjectName("GainEdit");
-  edit->setFont(arial);
-  edit->resize(kEditWidth, kEditHeight);
   edit->setFrame(true);
-  edit->setText(gainText);
   QObject::connect(edit.data(), &QLineEdit::returnPressed, edit.data(), [this] { GainKeyPress(13); });
   muteBox = new QCheckBox(parent);
   muteBox->setObjectName("MuteBox");
-  muteBox->setFont(arial);
-  muteBox->resize(kBoxWidth, kBoxHeight);
   muteBox->setChecked(muted);
   QObject::connect(muteBox.data(), &QCheckBox::clicked, muteBox.data(), [this] { MuteClick(); });
   powerBox = new QCheckBox(parent);
   powerBox->setObjectName("PowerBox");
-  powerBox->setFont(arial);
-  powerBox->resize(kBoxWidth, kBoxHeight);
+  // Sized and fitted before the text, so that the edit lays its text out once.
   PlaceControls();
+  edit->setText(gainText);
   ShowControls();
 }
 
 QRect TAmplifier::ControlRect(int control) const {
   const auto px = [this](int pixels) { return ScaledControlPixels(pixels, sizeFactor); };
-  if (control == 0) return QRect(editLeft, editTop, px(kEditWidth), px(kEditHeight));
+  // The edit as wide as its widest gain needs, once it knows its font.
+  const int width = edit ? std::max(px(kEditWidth), editWidth) : px(kEditWidth);
+  if (control == 0) return QRect(editLeft, editTop, width, px(kEditHeight));
   const int top = editTop + (control == 2 && showMute ? px(kBoxHeight) + px(2) : 0);
-  return QRect(editLeft + px(kEditWidth) + px(4), top, px(kBoxWidth), px(kBoxHeight));
+  return QRect(editLeft + width + px(4), top, px(kBoxWidth), px(kBoxHeight));
+}
+
+QString TAmplifier::WidestGainText() const {
+  // Pages repeat their ranges, so each range is measured once.
+  // (By their bits, which order even a NaN.)
+  using Range = std::tuple<int, uint32_t, uint32_t, uint32_t, uint8_t, uint8_t, std::vector<uint32_t>>;
+  static std::map<Range, QString> widest;
+  std::vector<uint32_t> table;
+  for (float g : gainTable) table.push_back(std::bit_cast<uint32_t>(g));
+  const Range range(gainLaw, std::bit_cast<uint32_t>(min), std::bit_cast<uint32_t>(max), std::bit_cast<uint32_t>(step),
+                    mask, shift, std::move(table));
+  if (const auto found = widest.find(range); found != widest.end()) return found->second;
+  const QFontMetricsF metrics(QFont(QStringLiteral("Arial")).resolve(QApplication::font()));
+  QString text;
+  qreal width = -1;
+  // Every code of the field (the two-register law's four among them) whose
+  // gain the widget shows.
+  for (int code = 0; code <= 0xFF; ++code) {
+    const float g = CodeToGain(code);
+    if (!(g >= min && g <= max)) continue;
+    const QString shown = GainText(g);
+    if (const qreal w = metrics.horizontalAdvance(shown); w > width) {
+      width = w;
+      text = shown;
+    }
+  }
+  return widest[range] = text;
 }
 
 void TAmplifier::PlaceControls() {
   if (!edit) return;
+  if (fit.Refit(sizeFactor)) {
+    const QFont font = ScaledControlFont(QFont(QStringLiteral("Arial")), sizeFactor);
+    FitControl(edit, font, sizeFactor);
+    // A box the file does not ask for is never shown.
+    if (showMute) FitControl(muteBox, font, sizeFactor);
+    if (showPower) FitControl(powerBox, font, sizeFactor);
+    editWidth = EditWidthFor(edit, WidestGainText());
+  }
   edit->setGeometry(ControlRect(0));
   muteBox->setGeometry(ControlRect(1));
   powerBox->setGeometry(ControlRect(2));
-  const QFont arial(QStringLiteral("Arial"));
-  for (QWidget* control : std::initializer_list<QWidget*>{edit, muteBox, powerBox})
-    FitControl(control, arial, sizeFactor);
 }
 
 void TAmplifier::ShowControls() {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "diagram/bound_shape.h"
+#include "diagram/control_layout.h"
 #include "diagram/slider_form.h"
 
 class TAmplifier : public TBoundShape<TGUITriangle> {
@@ -76,6 +77,8 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   bool GetShowMute() const { return showMute; }
   bool GetShowPower() const { return showPower; }
   bool GetLock() const { return lock; }
+  // The widest text the edit shows for a gain of the range.
+  QString WidestGainText() const;
 
  protected:
   // The largest code of the field.
@@ -101,7 +104,8 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   void SetSliderPosition(int position);
   void SetLockBox(bool checked);
 
-  // The controls' full sizes, so that placing and drawing need no control.
+  // The controls' full sizes, so that placing and drawing need no control
+  // (the edit grows to what its widest gain needs).
   static constexpr int kEditWidth = 30, kEditHeight = 18, kBoxWidth = 14, kBoxHeight = 16;
 
   QPointer<TSliderForm> slider;
@@ -116,6 +120,8 @@ class TAmplifier : public TBoundShape<TGUITriangle> {
   // Where Place put the edit, and the controls' size factor there.
   int editLeft = 0, editTop = 0;
   float sizeFactor = 1;
+  TControlFit fit;     // of the built controls
+  int editWidth = 0;   // what the widest gain needs in the edit's font
   // Where the edit (0), the Mute box (1) and the Power box (2) go.
   QRect ControlRect(int control) const;
   bool settingGain = false;

@@ -390,7 +390,7 @@ TPlCheckBox::TPlCheckBox(QWidget* ownerWindow, int device, int page, int reg, co
       owner(ownerWindow) {
   QWidget* parent = DiagramControlParent(ownerWindow);
   control = new QCheckBox(parent);
-  control->setFont(QFont(QStringLiteral("Arial")));
+  // Its font and size come with its first placement.
   control->resize(kBoxWidth, kBoxHeight);
   control->setChecked(false);
   // A refresh that changes the mark runs the handler too; its write is
@@ -412,7 +412,8 @@ void TPlCheckBox::Place(float s, int dx, int dy) {
   if (control) {
     control->setGeometry(int(placedPoints[0].x - float(dx)), int(placedPoints[0].y - float(dy) + 1),
                          ScaledControlPixels(kBoxWidth, sizeFactor), ScaledControlPixels(kBoxHeight, sizeFactor));
-    FitControl(control, QFont(QStringLiteral("Arial")), sizeFactor);
+    if (fit.Refit(sizeFactor))
+      FitControl(control, ScaledControlFont(QFont(QStringLiteral("Arial")), sizeFactor), sizeFactor);
   }
   boxLeft = int(placedPoints[0].x);
   boxTop = int(placedPoints[0].y);

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include "diagram/bound_shape.h"
+#include "diagram/control_layout.h"
 
 class TIOArrow;
 
@@ -230,4 +231,5 @@ class TPlCheckBox : public TBitWidget {
   uint8_t bit;
   QPointer<QWidget> owner;
   float sizeFactor = 1;  // of the box and its caption, at the last placement
+  TControlFit fit;        // of the box
 };

@@ -87,9 +87,11 @@ void TQMX7350Slider::Place(float s, int dx, int dy) {
   powerBox->setGeometry(left, bottom + px(40), box, box);
   powerLabel->setGeometry(left + box + px(10), bottom + px(40), px(100), row);
   for (int i = 0; i < 3; ++i) modeButtons[i]->setGeometry(left, bottom + px(60 + 20 * i), px(256), row);
+  if (!fit.Refit(f)) return;
+  const QFont font = ScaledControlFont(QFont(), f);
   for (QWidget* control : std::initializer_list<QWidget*>{stepText, muteBox, muteLabel, powerBox, powerLabel,
                                                            modeButtons[0], modeButtons[1], modeButtons[2]})
-    FitControl(control, QFont(), f);
+    FitControl(control, font, f);
 }
 
 std::vector<TQMX7350Slider::Record> TQMX7350Slider::ParseRecords(const std::string& text) {

@@ -16,6 +16,7 @@
 
 #include "diagram/bound_shape.h"
 #include "diagram/context.h"
+#include "diagram/control_layout.h"
 #include "diagram/script_button.h"
 
 class TI2CCommand;
@@ -76,6 +77,7 @@ class TQMX7350Slider : public TBoundShape<TGUIRectangle> {
   std::string scripts[4];
   TScriptWindow commands[4];  // mute, unmute, power-up, power-down
   QPointer<QSlider> trackBar;
+  TControlFit fit;  // of the rows under the bar
   QPointer<QLabel> stepText, muteLabel, powerLabel;
   QPointer<QCheckBox> muteBox, powerBox;
   QPointer<QRadioButton> modeButtons[3];

@@ -62,7 +62,7 @@ void TDataReadout::UpdateMode() {
 
 void TDataReadout::PlaceImage() {
   if (!bitmap.Locked()) bitmap.SetSize(ImageWidth(), ImageHeight(), 0xFFFFFF);
-  if (activeBox) PlaceBoxBeside(activeBox, placedPoints[1].x, placedPoints[1].y, 0, GetScale());
+  if (activeBox) PlaceBoxBeside(activeBox, placedPoints[1].x, placedPoints[1].y, 0, GetScale(), activeFit);
 }
 
 void TDataReadout::RunScript() { script.RunSync(); }
@@ -102,7 +102,7 @@ void TDSVoiceRecordData::Place(float s, int dx, int dy) {
   PlaceImage();
   // Under the "Active" box, as large as its text: beside the scope it would
   // cover the readout that the kit puts next to it.
-  if (recordBox) PlaceBoxBeside(recordBox, placedPoints[1].x, placedPoints[1].y, 20, s);
+  if (recordBox) PlaceBoxBeside(recordBox, placedPoints[1].x, placedPoints[1].y, 20, s, recordFit);
   // The last block at the new size; only a decoded block goes to the log.
   RenderScope();
 }

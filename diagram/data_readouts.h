@@ -12,6 +12,7 @@
 
 #include "common/canvas.h"
 #include "diagram/context.h"
+#include "diagram/control_layout.h"
 #include "diagram/script_button.h"
 #include "diagram/streaming_widget.h"
 
@@ -51,6 +52,7 @@ class TDataReadout : public TStreamingShape {
   bool streaming = false;
   QPointer<QWidget> owner;
   QPointer<QCheckBox> activeBox;
+  TControlFit activeFit;
   TScriptWindow script;
 };
 
@@ -92,6 +94,7 @@ class TDSVoiceRecordData : public TDataReadout {
 
   int samples[kSamples] = {};
   QPointer<QCheckBox> recordBox;
+  TControlFit recordFit;
   bool logging = false;
   std::deque<std::string> log;  // one text block of 56 lines and a blank line per decoded block
   int address;

@@ -44,7 +44,7 @@ TPinSelect::TPinSelect(QWidget* owner, const float* rect, int width, TColor colo
   SetHintText("PinSelect");
   combo = new QComboBox(DiagramControlParent(owner));
   combo->setObjectName("PinSelectCombo");
-  combo->setFont(QFont(QStringLiteral("Arial")));
+  // Its font and size come with its first placement.
   combo->resize(kComboWidth, kComboHeight);
   combo->hide();
   QObject::connect(combo.data(), &QComboBox::activated, combo.data(), [this] { Changed(); });
@@ -93,7 +93,8 @@ void TPinSelect::Place(float s, int dx, int dy) {
   const int right = int(std::lround(placedPoints[1].x)), bottom = int(std::lround(placedPoints[1].y));
   combo->setGeometry(left - dx, top - dy, std::clamp(right - left, 1, kComboWidth),
                      std::clamp(bottom - top, 1, kComboHeight));
-  FitControl(combo, QFont(QStringLiteral("Arial")), ControlSizeFactor(s));
+  const float f = ControlSizeFactor(s);
+  if (fit.Refit(f)) FitControl(combo, ScaledControlFont(QFont(QStringLiteral("Arial")), f), f);
 }
 
 bool TPinSelect::Click(int x, int y) { return mode != 0 && TGUIObject::Click(x, y); }

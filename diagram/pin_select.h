@@ -62,5 +62,6 @@ class TPinSelect : public TBoundShape<TGUIRectangle>, public TArrowClickListener
   TColor netColour = 0;
   std::string selection;
   QPointer<QComboBox> combo;
+  TControlFit fit;  // of the combo
   TPinSelect* pins[kPins] = {};
 };

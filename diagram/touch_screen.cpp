@@ -253,7 +253,7 @@ void TTouchScreen::Place(float s, int dx, int dy) {
       ClearBitmap(blockBitmap);
     }
   }
-  PlaceBoxBeside(activeBox, placedPoints[1].x, placedPoints[1].y, 0, s);
+  PlaceBoxBeside(activeBox, placedPoints[1].x, placedPoints[1].y, 0, s, activeFit);
 }
 
 bool TTouchScreen::Click(int x, int y) {

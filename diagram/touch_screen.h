@@ -18,6 +18,7 @@
 
 #include "common/canvas.h"
 #include "diagram/context.h"
+#include "diagram/control_layout.h"
 #include "diagram/script_button.h"
 #include "diagram/streaming_widget.h"
 
@@ -123,6 +124,7 @@ class TTouchScreen : public TStreamingShape {
   // Drawing may call back into drawing (a segment repaints the block): re-entrant.
   std::recursive_mutex drawLock;
   QPointer<QCheckBox> activeBox;
+  TControlFit activeFit;
   bool streaming = false;
   int segments = 0;
   int address;

@@ -4,6 +4,7 @@
 # Optional sets are named on the command line:
 #   scripts/setup.sh fuzz   also clang 14 with its libFuzzer and sanitizer
 #                           runtimes, for the fuzz targets (docs/fuzzing.md)
+#   scripts/setup.sh perf   also perf, for profiling the benchmarks
 set -euo pipefail
 
 packages=(
@@ -18,8 +19,9 @@ packages=(
 for set in "$@"; do
   case "$set" in
     fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+    perf) packages+=(linux-perf) ;;
     *)
-      echo "setup: unknown package set '$set' (known: fuzz)" >&2
+      echo "setup: unknown package set '$set' (known: fuzz, perf)" >&2
       exit 2
       ;;
   esac

@@ -406,10 +406,13 @@ TEST(AmplifierTest, MuteAndPowerBoxes) {
   QCheckBox* power = a.widget.GetPowerBox();
   ASSERT_TRUE(mute->isVisible());
   ASSERT_TRUE(power->isVisible());
-  // Beside the edit (text location 0, -20 from the first vertex), power below mute.
+  // Beside the edit (text location 0, -20 from the first vertex), power
+  // below mute; the edit 30 wide or what its widest gain needs.
   EXPECT_EQ(a.widget.GetEdit()->pos(), QPoint(10, -9));
-  EXPECT_EQ(mute->pos(), QPoint(10 + 30 + 4, -9));
-  EXPECT_EQ(power->pos(), QPoint(44, -9 + 16 + 2));
+  const int width = a.widget.GetEdit()->width();
+  EXPECT_GE(width, 30);
+  EXPECT_EQ(mute->pos(), QPoint(10 + width + 4, -9));
+  EXPECT_EQ(power->pos(), QPoint(10 + width + 4, -9 + 16 + 2));
   ASSERT_TRUE(a.widget.Click(20, 25));
   EXPECT_TRUE(a.widget.GetSlider()->isVisible());
   QTest::mouseClick(mute, Qt::LeftButton, {}, QPoint(7, 8));
@@ -522,8 +525,8 @@ TEST(AmplifierTest, ControlsBuiltLateStartFromTheWidgetsState) {
   EXPECT_TRUE(edit->isVisible());
   // Where Place put them: the first vertex (20, 20) plus the text location (0, -20) x 2.
   EXPECT_EQ(edit->pos(), QPoint(20, -19));
-  EXPECT_EQ(a.widget.GetMuteBox()->pos(), QPoint(20 + 30 + 4, -19));
-  EXPECT_EQ(a.widget.GetPowerBox()->pos(), QPoint(54, -19 + 16 + 2));
+  EXPECT_EQ(a.widget.GetMuteBox()->pos(), QPoint(20 + edit->width() + 4, -19));
+  EXPECT_EQ(a.widget.GetPowerBox()->pos(), QPoint(20 + edit->width() + 4, -19 + 16 + 2));
   EXPECT_TRUE(a.widget.GetMuteBox()->isVisible());
   EXPECT_TRUE(a.widget.GetPowerBox()->isVisible());
   ASSERT_TRUE(a.widget.Click(40, 50));

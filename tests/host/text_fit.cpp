@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPushButton>
@@ -32,6 +33,7 @@
 #include "common/canvas.h"
 #include "common/gui_object.h"
 #include "common/shapes.h"
+#include "diagram/amplifier.h"
 #include "diagram/block_diagram.h"
 #include "host/diagram_form.h"
 
@@ -174,9 +176,38 @@ std::optional<DrawnText> GroupTitle(const QGroupBox* box) {
   return DrawnText{box->title(), title, box->rect()};
 }
 
+// An edit's text as the edit lays it out: on the line inside its contents
+// and margins, with a pixel and the cursor after it (a text that needs more
+// than the line scrolls, its start out of sight); it is seen where its ink
+// lies inside the contents.
+std::optional<DrawnText> EditText(const QLineEdit* edit) {
+  const QString text = edit->displayText();
+  if (text.isEmpty()) return std::nullopt;
+  QStyleOptionFrame option;
+  option.initFrom(edit);
+  option.rect = edit->rect();
+  option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+  option.midLineWidth = 0;
+  option.state |= QStyle::State_Sunken;
+  const QRect contents =
+      edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).marginsRemoved(edit->textMargins());
+  // The edit's own margin beside its text.
+  constexpr int kHorizontalMargin = 2;
+  const QRect line = contents.adjusted(kHorizontalMargin, 0, -kHorizontalMargin, 0);
+  const QFontMetrics fm(edit->font());
+  const int lineHeight = std::max(fm.boundingRect(text).height(), fm.height());
+  const int top = contents.y() + (contents.height() - lineHeight + 1) / 2;
+  const int cursor = edit->style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, edit);
+  const int used = qRound(QFontMetricsF(edit->font()).horizontalAdvance(text)) + 1 + cursor;
+  const QRect ink = fm.tightBoundingRect(text).translated(line.x(), top + fm.ascent());
+  const QRect drawn(line.x(), ink.top(), used, ink.height());
+  return DrawnText{text, drawn, QRect(line.x(), contents.y(), line.width(), contents.height())};
+}
+
 // The one text a control draws for itself (grids are checked cell by cell).
 std::optional<DrawnText> TextOf(const QWidget* w) {
   if (auto* label = qobject_cast<const QLabel*>(w)) return LabelText(label);
+  if (auto* edit = qobject_cast<const QLineEdit*>(w)) return EditText(edit);
   if (auto* button = qobject_cast<const QAbstractButton*>(w)) return ButtonText(button);
   if (auto* box = qobject_cast<const QGroupBox*>(w)) return GroupTitle(box);
   return std::nullopt;
@@ -603,6 +634,13 @@ struct Checker {
   }
 };
 
+// The amplifiers of a page, those inside groups too.
+void CollectAmplifiers(TGUIObject* object, std::vector<TAmplifier*>& out) {
+  if (auto* amplifier = dynamic_cast<TAmplifier*>(object)) out.push_back(amplifier);
+  if (auto* group = dynamic_cast<TGUIGroup*>(object))
+    for (unsigned i = 0; i < group->GetChildCount(); ++i) CollectAmplifiers(group->GetChild(i), out);
+}
+
 // The text objects of a page, those inside groups too.
 void CollectTexts(TGUIObject* object, std::vector<TGUIText*>& texts) {
   if (auto* text = dynamic_cast<TGUIText*>(object)) texts.push_back(text);
@@ -719,6 +757,36 @@ std::vector<TextFault> PageTextFaults(TDiagramForm* form) {
       if (underControl[c] > 0) checker.faults.push_back({"page text", what, "under " + Path(controls[c].first, form)});
   }
   form->Redraw();
+  return checker.faults;
+}
+
+std::vector<TextFault> WidestEditFaults(TDiagramForm* form) {
+  Checker checker{form, {}};
+  TBlockDiagram* page = form->CurrentPage();
+  if (!page) return checker.faults;
+  std::vector<TAmplifier*> amplifiers;
+  for (unsigned i = 0; i < page->ObjectCount(); ++i) CollectAmplifiers(page->Object(i), amplifiers);
+  for (TAmplifier* amplifier : amplifiers) {
+    if (!amplifier->HasControls() || !amplifier->GetEdit()->isVisible()) continue;
+    QLineEdit* edit = amplifier->GetEdit();
+    const QFontMetricsF metrics(edit->font());
+    // Every gain the field can show, as the edit shows it; the widest kept.
+    const float shown = amplifier->GetGain();
+    float widest = shown;
+    qreal width = -1;
+    for (int code = 0; code < 256; ++code) {
+      const float gain = amplifier->CodeToGain(code);
+      if (!(gain >= amplifier->GetMin() && gain <= amplifier->GetMax())) continue;
+      amplifier->SetGain(gain, false);
+      if (const qreal w = metrics.horizontalAdvance(edit->text()); w > width) {
+        width = w;
+        widest = gain;
+      }
+    }
+    amplifier->SetGain(widest, false);
+    checker.Fit(edit);
+    amplifier->SetGain(shown, false);
+  }
   return checker.faults;
 }
 

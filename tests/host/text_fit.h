@@ -38,6 +38,11 @@ std::vector<TextFault> PaintedTextFaults(const QWidget* control, QSize size,
 // drawn: inside the bitmap, not painted over by a later object and not
 // under a control.
 std::vector<TextFault> PageTextFaults(TDiagramForm* form);
+// The faults of the current page's gain edits, each showing the widest
+// gain of its range (then its own gain again). Edits, like labels, show
+// their whole text: one whose text and cursor do not fit scrolls its start
+// out of sight.
+std::vector<TextFault> WidestEditFaults(TDiagramForm* form);
 
 std::string Describe(const std::vector<TextFault>& faults);
 

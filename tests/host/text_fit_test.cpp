@@ -89,6 +89,29 @@ class TextFitTest : public DiagramPagesTest {
     PumpEvents();
     return PageTextFaults(form);
   }
+  // The gain edits of every page of `form`, each at its widest gain, at
+  // every zoom of the zoom box; each fault names its page and zoom.
+  static std::vector<TextFault> WidestEdits(TDiagramForm* form) {
+    std::vector<TextFault> faults;
+    const QString zoom = form->ZoomBox->currentText();
+    for (int i = 0; i <= form->PageCount(); ++i) {
+      if (i < form->PageCount()) form->SelectDiagram(i);
+      else if (form->ClockPage()) form->ShowClockPage();
+      else break;
+      const std::string page = i < form->PageCount() ? "page " + std::to_string(i + 1) : std::string("clock page");
+      for (int z = 0; z < form->ZoomBox->count(); ++z) {
+        form->ZoomBox->setCurrentIndex(z);
+        PumpEvents();
+        for (TextFault f : WidestEditFaults(form)) {
+          f.where = page + " at " + form->ZoomBox->itemText(z).toStdString() + " " + f.where;
+          faults.push_back(f);
+        }
+      }
+      form->ZoomBox->setCurrentText(zoom);
+      PumpEvents();
+    }
+    return faults;
+  }
   // The board window itself, with every hint of every page in its hint panel.
   std::vector<TextFault> BoardWindow() {
     std::vector<TextFault> faults = TextFaults(form_);
@@ -327,6 +350,15 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
        [this] {
          TDiagramForm* other = Open("QMX7200EVM", "", false);
          Faults faults = Page(other, 0);
+         delete other->SubWindow();
+         PumpEvents();
+         return faults;
+       }},
+      {"QMX7XXX gain edits at their widest, at every zoom", [this] { return WidestEdits(form_); }},
+      {"QMX7200 gain edits at their widest, at every zoom",
+       [this] {
+         TDiagramForm* other = Open("QMX7200EVM", "", false);
+         Faults faults = WidestEdits(other);
          delete other->SubWindow();
          PumpEvents();
          return faults;
