@@ -427,7 +427,7 @@ TEST_F(TextFitTest, EveryWindowAndKitPageShowsItsTextsWhole) {
        [this] {
          return Advanced([](QWidget* advanced) { advanced->findChild<QLineEdit*>("DOSR")->move(50, 24); });
        },
-       {"DACGroup/DOSRBox/DOSR: "}},
+       {"DACGroup/DOSRBox/DOSR: 128"}},
       {"audio outputs, the discharge path box beside the common mode group again",
        [this] {
          QCheckBox* box = forms_->outputsForm->DisableInternalDischargePath;
