@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <cstring>
+#include <fcntl.h>
 #include <thread>
+#include <unistd.h>
 
 #include "host/about_box.h"
 #include "host/load_form.h"
@@ -19,6 +21,7 @@
 #include "host/tcp_connect_form.h"
 #include "platform/log.h"
 #include "tests/host/host_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -201,6 +204,68 @@ TEST(LogFormTest, LinesFromAnyThreadReachTheMemoInOrder) {
   EXPECT_EQ(form.Memo->toPlainText().toStdString(), "first\nworker 0\nworker 1\nworker 2\nlast");
   EXPECT_EQ(form.windowTitle(), "Log");
   EXPECT_TRUE(form.Memo->isReadOnly());
+}
+
+// Points fd 2 at a file while it lives.
+class StderrToFile {
+ public:
+  explicit StderrToFile(const std::string& path) {
+    std::fflush(stderr);
+    saved_ = ::dup(2);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(fd, 2);
+    ::close(fd);
+  }
+  ~StderrToFile() {
+    std::fflush(stderr);
+    ::dup2(saved_, 2);
+    ::close(saved_);
+  }
+
+ private:
+  int saved_ = -1;
+};
+
+// A user who started Palisar from a terminal (or reads the desktop session's
+// log) sees every line as it is logged, from any thread, besides the memo.
+TEST(LogFormTest, EveryLineIsAlsoWrittenToStderrAtOnce) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("stderr.txt");
+  TLogForm form;
+  LogForm = &form;
+  {
+    StderrToFile redirect(path);
+    platform::LogLine("Transfer failed, line = 3: w 30 00 01");
+    std::thread worker([] { platform::LogF("USB connect CB: 0x%02X", 0x201); });
+    worker.join();
+    // Before the GUI thread has run a thing: stderr has them already.
+    EXPECT_EQ(testsupport::ReadFile(path), "Transfer failed, line = 3: w 30 00 01\nUSB connect CB: 0x201\n");
+  }
+  PumpEvents();
+  LogForm = nullptr;
+  EXPECT_EQ(form.Memo->toPlainText().toStdString(), "Transfer failed, line = 3: w 30 00 01\nUSB connect CB: 0x201");
+}
+
+// A test's capture takes the lines in place of the window and stderr, and
+// gives both back when it ends.
+TEST(LogFormTest, ACaptureTakesTheLinesAndGivesTheSinkBack) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("stderr.txt");
+  TLogForm form;
+  LogForm = &form;
+  {
+    StderrToFile redirect(path);
+    {
+      testsupport::LogCapture capture;
+      platform::LogLine("captured");
+      EXPECT_EQ(capture.Lines(), std::vector<std::string>{"captured"});
+    }
+    platform::LogLine("after");
+  }
+  PumpEvents();
+  LogForm = nullptr;
+  EXPECT_EQ(testsupport::ReadFile(path), "after\n");
+  EXPECT_EQ(form.Memo->toPlainText().toStdString(), "after");
 }
 
 }  // namespace
