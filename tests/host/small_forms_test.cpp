@@ -206,66 +206,68 @@ TEST(LogFormTest, LinesFromAnyThreadReachTheMemoInOrder) {
   EXPECT_TRUE(form.Memo->isReadOnly());
 }
 
-// Points fd 2 at a file while it lives.
-class StderrToFile {
- public:
-  explicit StderrToFile(const std::string& path) {
+// A log window as the program has it, and fd 2 pointed at a file from
+// Redirect() until Restore() (or the end).
+class LogToStderrTest : public ::testing::Test {
+ protected:
+  LogToStderrTest() { LogForm = &form_; }
+  ~LogToStderrTest() override {
+    Restore();
+    LogForm = nullptr;
+  }
+  void Redirect() {
     std::fflush(stderr);
     saved_ = ::dup(2);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int fd = ::open(Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(fd, 2);
     ::close(fd);
   }
-  ~StderrToFile() {
+  void Restore() {
+    if (saved_ < 0) return;
     std::fflush(stderr);
     ::dup2(saved_, 2);
     ::close(saved_);
+    saved_ = -1;
+  }
+  std::string Path() const { return dir_.File("stderr.txt"); }
+  std::string Stderr() const { return testsupport::ReadFile(Path()); }
+  std::string Memo() {
+    PumpEvents();
+    return form_.Memo->toPlainText().toStdString();
   }
 
  private:
+  testsupport::TempDir dir_;
+  TLogForm form_;
   int saved_ = -1;
 };
 
 // A user who started Palisar from a terminal (or reads the desktop session's
 // log) sees every line as it is logged, from any thread, besides the memo.
-TEST(LogFormTest, EveryLineIsAlsoWrittenToStderrAtOnce) {
-  testsupport::TempDir dir;
-  const std::string path = dir.File("stderr.txt");
-  TLogForm form;
-  LogForm = &form;
-  {
-    StderrToFile redirect(path);
-    platform::LogLine("Transfer failed, line = 3: w 30 00 01");
-    std::thread worker([] { platform::LogF("USB connect CB: 0x%02X", 0x201); });
-    worker.join();
-    // Before the GUI thread has run a thing: stderr has them already.
-    EXPECT_EQ(testsupport::ReadFile(path), "Transfer failed, line = 3: w 30 00 01\nUSB connect CB: 0x201\n");
-  }
-  PumpEvents();
-  LogForm = nullptr;
-  EXPECT_EQ(form.Memo->toPlainText().toStdString(), "Transfer failed, line = 3: w 30 00 01\nUSB connect CB: 0x201");
+TEST_F(LogToStderrTest, EveryLineIsAlsoWrittenToStderrAtOnce) {
+  Redirect();
+  platform::LogLine("Transfer failed, line = 3: w 30 00 01");
+  std::thread worker([] { platform::LogF("USB connect CB: 0x%02X", 0x201); });
+  worker.join();
+  // Before the GUI thread has run a thing: stderr has them already.
+  EXPECT_EQ(Stderr(), "Transfer failed, line = 3: w 30 00 01\nUSB connect CB: 0x201\n");
+  Restore();
+  EXPECT_EQ(Memo(), "Transfer failed, line = 3: w 30 00 01\nUSB connect CB: 0x201");
 }
 
 // A test's capture takes the lines in place of the window and stderr, and
 // gives both back when it ends.
-TEST(LogFormTest, ACaptureTakesTheLinesAndGivesTheSinkBack) {
-  testsupport::TempDir dir;
-  const std::string path = dir.File("stderr.txt");
-  TLogForm form;
-  LogForm = &form;
+TEST_F(LogToStderrTest, ACaptureTakesTheLinesAndGivesTheSinkBack) {
+  Redirect();
   {
-    StderrToFile redirect(path);
-    {
-      testsupport::LogCapture capture;
-      platform::LogLine("captured");
-      EXPECT_EQ(capture.Lines(), std::vector<std::string>{"captured"});
-    }
-    platform::LogLine("after");
+    testsupport::LogCapture capture;
+    platform::LogLine("captured");
+    EXPECT_EQ(capture.Lines(), std::vector<std::string>{"captured"});
   }
-  PumpEvents();
-  LogForm = nullptr;
-  EXPECT_EQ(testsupport::ReadFile(path), "after\n");
-  EXPECT_EQ(form.Memo->toPlainText().toStdString(), "after");
+  platform::LogLine("after");
+  Restore();
+  EXPECT_EQ(Stderr(), "after\n");
+  EXPECT_EQ(Memo(), "after");
 }
 
 }  // namespace
