@@ -143,7 +143,7 @@ void TSARControlForm::CalibrateClick() {
               " is not a number: enter it in degrees Celsius, such as 20.";
   else
     problem = readout->Calibrate(celsius);
-  if (!problem.empty()) Dialogs().Message(this, kCaption, problem);
+  if (!problem.empty()) Dialogs().Warning(this, kCaption, problem);
 }
 
 TSARData::TSARData(int device, QWidget* owner, const float* rect)

@@ -132,6 +132,7 @@ TEST_F(TCPConnectFormTest, APortThatIsNoNumberKeepsTheDialogOpen) {
   }
   ASSERT_EQ(dialogs_.messages.size(), 4u);
   EXPECT_EQ(dialogs_.messages[0], "'abc' is not a valid integer value");
+  EXPECT_EQ(dialogs_.warnings, dialogs_.messages);
   QTest::mouseClick(form_.Cancel, Qt::LeftButton);
   EXPECT_EQ(form_.result(), QDialog::Rejected);
   EXPECT_FALSE(form_.isVisible());
