@@ -266,7 +266,7 @@ void TAGCForm::FormShow() {
   if (!open) {
     const std::string device = capture->Device();
     capture.reset();
-    Dialogs().Message(this, "AGC",
+    Dialogs().Warning(this, "AGC",
                       "The audio input \"" + device + "\" could not be opened: " +
                           (error.empty() ? "no reason given" : error) +
                           ". The level plots stay empty; the AGC settings still work.");

@@ -30,6 +30,13 @@ inline float ClampCoordinate(float value) {
   if (value != value) return 0;  // NaN (inf * 0 of a transform)
   return std::clamp(value, -kMaxPlacedCoordinate, kMaxPlacedCoordinate);
 }
+// A coordinate or length from a file, or worked out from one, as whole
+// pixels (truncated): inside the placed range, NaN as 0. A plain int() of
+// 3e9 or inf is undefined.
+inline int CoordinatePixels(double value) {
+  if (value != value) return 0;
+  return int(std::clamp(value, -double(kMaxPlacedCoordinate), double(kMaxPlacedCoordinate)));
+}
 // A pointer position beyond every placed coordinate: no object is under it.
 inline constexpr int kPointerNowhere = -2 * int(kMaxPlacedCoordinate);
 

@@ -383,8 +383,9 @@ void TAmplifier::MuteClick() {
 void TAmplifier::Place(float s, int dx, int dy) {
   PlacePoints(s, dx, dy);
   const TPointF first = placedPoints[0];
-  editLeft = Truncate(double(textLocation.x) * s + first.x - float(dx));
-  editTop = Truncate(double(textLocation.y) * s + first.y - float(dy) + 1);
+  // Kept in the placed range: the boxes beside the edit add to it.
+  editLeft = CoordinatePixels(double(textLocation.x) * s + first.x - float(dx));
+  editTop = CoordinatePixels(double(textLocation.y) * s + first.y - float(dy) + 1);
   // Smaller than full size, the edit and the boxes shrink with the diagram.
   sizeFactor = ControlSizeFactor(s);
   if (!edit) return;

@@ -189,7 +189,7 @@ void TQMX7350Slider::ChooseFile() {
   const std::string name = Dialogs().OpenFile(owner, "Open", "Coefficient files (*.txt)|*.TXT");
   if (name.empty()) return;
   if (!LoadCoefficients(name)) {
-    Dialogs().Message(owner, "QMX7350 Slider",
+    Dialogs().Warning(owner, "QMX7350 Slider",
                       "The file " + name + " cannot be read or holds no complete record of 14 numbers.");
     return;
   }

@@ -39,7 +39,7 @@ TDataReadout::TDataReadout(int page, int reg, int count, QWidget* ownerWidget, c
                            TScriptTransferCallback transfer, const std::string& scriptFile,
                            const std::string& caption)
     : TStreamingShape(0, page, reg, count, rect), owner(ownerWidget) {
-  bitmap.SetSize(std::max(1, int(rect[2] - rect[0]) - 4), std::max(1, int(rect[3] - rect[1]) - 4), 0xFFFFFF);
+  bitmap.SetSize(FileSide(rect[0], rect[2], 4), FileSide(rect[1], rect[3], 4), 0xFFFFFF);
   script.Set(scriptFile, caption, window, transfer, nullptr);
   activeBox = Box(owner, "Active", true);
   if (activeBox) QObject::connect(activeBox.data(), &QCheckBox::clicked, [this] { UpdateMode(); });

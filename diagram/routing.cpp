@@ -9,7 +9,8 @@
 
 namespace {
 
-int Round(float value) { return int(std::lround(double(value))); }
+// A crossbar's rows come from the file unplaced: kept in the placed range.
+int Round(float value) { return int(std::lround(double(ClampCoordinate(value)))); }
 
 QColor Opaque(TColor colour) { return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF)); }
 

@@ -143,12 +143,12 @@ void TSARControlForm::CalibrateClick() {
               " is not a number: enter it in degrees Celsius, such as 20.";
   else
     problem = readout->Calibrate(celsius);
-  if (!problem.empty()) Dialogs().Message(this, kCaption, problem);
+  if (!problem.empty()) Dialogs().Warning(this, kCaption, problem);
 }
 
 TSARData::TSARData(int device, QWidget* owner, const float* rect)
     : TStreamingShape(device, kPage, 0, kRegisters, rect) {
-  bitmap.SetSize(std::max(1, int(rect[2] - rect[0])), std::max(1, int(rect[3] - rect[1])), 0xFFFFFF);
+  bitmap.SetSize(FileSide(rect[0], rect[2]), FileSide(rect[1], rect[3]), 0xFFFFFF);
   SetHintText("SAR Data: Page: " + std::to_string(page) + ", Register: " + std::to_string(firstRegister) +
               ", Length: " + std::to_string(count));
   if (FILE* file = std::fopen(kCalibrationFile, "r")) {

@@ -61,6 +61,12 @@ class TStreamingShape : public TBoundShape<TGUIRectangle> {
   int ImageWidth() const { return std::max(1, std::abs(int(placedPoints[1].x) - int(placedPoints[0].x)) - 4); }
   int ImageHeight() const { return std::max(1, std::abs(int(placedPoints[1].y) - int(placedPoints[0].y)) - 4); }
 
+  // A side of the file's rectangle, less `inset` pixels, before it is
+  // placed; one pixel at least.
+  static int FileSide(float from, float to, int inset = 0) {
+    return std::max(1, CoordinatePixels(double(to) - double(from)) - inset);
+  }
+
   TI2CPollCallback refreshRequest = nullptr;
 
  private:

@@ -224,7 +224,7 @@ TTouchScreen::TTouchScreen(QWidget* owner, const float* rect, void* window, TScr
                            int address)
     : TStreamingShape(0, 3, 0, 50, rect), address(address) {
   form = new TTouchScreenForm(this);
-  blockBitmap.SetSize(std::max(1, int(rect[2] - rect[0])), std::max(1, int(rect[3] - rect[1])), 0xFFFFFF);
+  blockBitmap.SetSize(FileSide(rect[0], rect[2]), FileSide(rect[1], rect[3]), 0xFFFFFF);
   ClearBitmap(blockBitmap);
   ClearBitmap(form->formBitmap);
   SetHintText("Touchscreen: Page: 3, Register: 0, Length: 50");

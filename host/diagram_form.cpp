@@ -524,7 +524,7 @@ void TDiagramForm::UpdateFirmwareClick() {
   if (link->ProgramEEPROM(file.c_str()))
     Dialogs().Message(this, "Palisar", "Firmware updated. Please disconnect and reconnect EVM.");
   else
-    Dialogs().Message(this, "Palisar", "Firmware update failed. Please try DFU instead.");
+    Dialogs().Warning(this, "Palisar", "Firmware update failed. Please try DFU instead.");
 }
 
 void TDiagramForm::CodecPortClick() {

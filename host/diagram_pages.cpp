@@ -46,7 +46,7 @@ TBlockDiagram* TDiagramForm::LoadPage(const std::string& fileName) {
     // back for the pages still to load.
     const bool loading = LoadForm && LoadForm->isVisible();
     if (loading) LoadForm->hide();
-    Dialogs().Message(this, "Palisar", text);
+    Dialogs().Warning(this, "Palisar", text);
     if (loading) LoadForm->show();
     return nullptr;
   }

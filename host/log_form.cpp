@@ -3,8 +3,6 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include <cstdio>
-
 #include "platform/gui/gui.h"
 #include "platform/log.h"
 
@@ -32,11 +30,12 @@ void TLogForm::Append(const std::string& line) { Memo->appendPlainText(QString::
 
 void InstallLogSink() {
   platform::SetLogSink([](const std::string& line) {
+    // The memo keeps the session's lines; stderr shows each as it comes, in
+    // the terminal Palisar was started from or the desktop session's log.
+    platform::WriteStderrLine(line);
     // Always queued, even from the GUI thread: lines keep the order they were logged in.
-    const bool queued = gui::Post([line] {
+    gui::Post([line] {
       if (LogForm) LogForm->Append(line);
-      else std::fprintf(stderr, "%s\n", line.c_str());
     });
-    if (!queued) std::fprintf(stderr, "%s\n", line.c_str());
   });
 }

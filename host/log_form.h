@@ -19,5 +19,6 @@ class TLogForm : public QWidget {
 extern TLogForm* LogForm;
 
 // Makes the platform log (the link's and the host's lines, from any thread)
-// append to LogForm's memo on the GUI thread, in the order logged.
+// append to LogForm's memo on the GUI thread, in the order logged, and
+// writes each line to stderr at once.
 void InstallLogSink();

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include "platform/gui/gui.h"
 #include "platform/file.h"
 #include "platform/log.h"
+#include "platform/text.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -35,6 +37,9 @@ QAction* NamedAction(QMenu* menu, const char* name, const char* text) {
   action->setObjectName(name);
   return action;
 }
+
+// A folder is named whole in a message, unless it is beyond reason.
+constexpr size_t kMaxFolderChars = 1024;
 
 std::string CurrentDirectory() {
   std::error_code error;
@@ -95,21 +100,29 @@ TMainForm::~TMainForm() {
 
 void TMainForm::LoadBoardList() {
   std::string contents, problem;
-  pugi::xml_parse_result result;
+  // Read from the folder Palisar was started in: a start elsewhere is the
+  // usual cause of a missing list, so the message names the folder.
+  const std::string folder = platform::Quote(CurrentDirectory(), kMaxFolderChars);
+  std::string text;
   if (platform::ReadFile("EVM.xml", contents, problem)) {
-    result = EVMList.load_buffer(contents.data(), contents.size());
+    const pugi::xml_parse_result result = EVMList.load_buffer(contents.data(), contents.size());
     boardListLoaded_ = static_cast<bool>(result);
     if (boardListLoaded_) return;
-    problem = std::string(result.description()) + " at offset " + std::to_string(result.offset);
+    text = "The board list EVM.xml in the folder " + folder + " is not well-formed (" + result.description() +
+           " at " + platform::LineAndColumn(contents, size_t(std::max<ptrdiff_t>(result.offset, 0))) +
+           "); no board can be opened.";
+  } else {
+    text = "The board list EVM.xml cannot be read in the folder " + folder + " (" + problem +
+           "); no board can be opened. Palisar reads it from the folder it is started in: start it in its "
+           "board kit's folder.";
   }
   boardListLoaded_ = false;
   // Carry on with an empty list: boards then open nothing, and a simulation
   // offers an empty choice.
   EVMList.reset();
-  const std::string text = "The board list EVM.xml cannot be read (" + problem + "); no board can be opened.";
   platform::LogLine(text);
   // Shown from the message loop: the other start-up windows exist by then.
-  gui::Post(this, [this, text] { Dialogs().Message(this, "Palisar", text); });
+  gui::Post(this, [this, text] { Dialogs().Warning(this, "Palisar", text); });
 }
 
 int TMainForm::BoardKindCount() const {
@@ -319,7 +332,7 @@ void TMainForm::NetworkConnect1Click() {
   const std::string where = std::string(TCPConnectForm->server) + ":" + std::to_string(TCPConnectForm->port);
   const std::string text = "Network Connect to " + where + " failed" + (reason.empty() ? "" : ": " + reason);
   platform::LogLine(text);
-  Dialogs().Message(this, "Network Connect", text);
+  Dialogs().Warning(this, "Network Connect", text);
 }
 
 void TMainForm::FileExit1Execute() { close(); }

@@ -71,7 +71,7 @@ void TTCPConnectForm::ConnectClick() {
   int parsed = 0;
   const std::string portText = S(Port->text());
   if (!StrToInt(portText, parsed)) {
-    Dialogs().Message(this, "Network Connect", "'" + platform::Cut(portText) + "' is not a valid integer value");
+    Dialogs().Warning(this, "Network Connect", "'" + platform::Cut(portText) + "' is not a valid integer value");
     return;
   }
   const QByteArray name = ServerName->text().toLocal8Bit();

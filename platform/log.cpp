@@ -35,7 +35,12 @@ void LogLine(const std::string& line) {
   }
   // Called outside the mutex: a sink may log again or take its own locks.
   if (sink) (*sink)(line);
-  else std::fprintf(stderr, "%s\n", line.c_str());
+  else WriteStderrLine(line);
+}
+
+void WriteStderrLine(const std::string& line) {
+  const std::string text = line + '\n';
+  std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 void LogF(const char* format, ...) {

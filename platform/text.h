@@ -17,4 +17,8 @@ std::string Cut(std::string_view text, size_t limit = kMaxQuotedChars);
 // Cut(text) between double quotes.
 std::string Quote(std::string_view text, size_t limit = kMaxQuotedChars);
 
+// Where byte `offset` of `text` lies, as a reader finds it: "line L, column
+// C", both counted from 1, the column in characters.
+std::string LineAndColumn(std::string_view text, size_t offset);
+
 }  // namespace platform

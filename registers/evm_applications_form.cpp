@@ -307,7 +307,7 @@ QTreeWidgetItem* TEVMApplicationsForm::ApplicationOf(QTreeWidgetItem* node) {
   return node && node->parent() ? node->parent() : node;
 }
 
-void TEVMApplicationsForm::Tell(const std::string& text) { Dialogs().Message(this, kCaption, text); }
+void TEVMApplicationsForm::Tell(const std::string& text) { Dialogs().Warning(this, kCaption, text); }
 
 QTreeWidgetItem* TEVMApplicationsForm::AddApplicationNode(const std::string& name) {
   auto* node = new QTreeWidgetItem(TreeView, QStringList{FromLatin1(name)});

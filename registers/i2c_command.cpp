@@ -281,7 +281,7 @@ void TI2CCommand::RunScriptTimer() {
 }
 
 void TI2CCommand::ReportLine(int number, const std::string& line) {
-  Dialogs().Message(this, "Palisar",
+  Dialogs().Warning(this, "Palisar",
                     "Error, line = " + std::to_string(number) + ", " + platform::Cut(line) +
                         "\n\r\n\rSource File = " + platform::Cut(windowTitle().toStdString()));
 }
@@ -435,7 +435,7 @@ void TI2CCommand::ReadDecodeClick() {
   int device = 0x30, page = 0, reg = 0, count = 0;
   std::vector<uint8_t> bytes;
   auto invalid = [this](const std::string& text) {
-    Dialogs().Message(this, "Palisar", "'" + platform::Cut(text) + "' is not a valid integer value");
+    Dialogs().Warning(this, "Palisar", "'" + platform::Cut(text) + "' is not a valid integer value");
   };
   for (const std::string& original : lines) {
     output.push_back(original);

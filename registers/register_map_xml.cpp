@@ -1,5 +1,6 @@
 #include "registers/register_map_xml.h"
 
+#include <algorithm>
 #include <pugixml.hpp>
 
 #include "platform/file.h"
@@ -67,7 +68,8 @@ void RegisterMapXmlReader::ReadText(const std::string& text, const std::string& 
     map.error_ = source + ": " + reason;
   };
   if (!parsed) {
-    fail(std::string(parsed.description()) + " at offset " + std::to_string(parsed.offset));
+    fail(std::string(parsed.description()) + " at " +
+         platform::LineAndColumn(text, size_t(std::max<ptrdiff_t>(parsed.offset, 0))));
     return;
   }
   const pugi::xml_node root = document.document_element();

@@ -85,7 +85,7 @@ void TCoeffDisplayForm::ResolutionExit() {
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data() + (!text.empty() && text[0] == '+'), end, value);
   if (text.empty() || error != std::errc() || stop != end) {
-    Dialogs().Message(this, "Error", "'" + text + "' is not a valid integer value");
+    Dialogs().Warning(this, "Error", "'" + text + "' is not a valid integer value");
     return;
   }
   value = std::clamp(value, TBiquad::kMinBits, TBiquad::kMaxBits);
@@ -103,5 +103,5 @@ void TCoeffDisplayForm::SaveClick() {
   std::ofstream file(name, std::ios::binary);
   for (QTextBlock block = Memo->document()->begin(); file && block.isValid(); block = block.next())
     file << block.text().toStdString() << "\r\n";
-  if (!file) Dialogs().Message(this, "Error", "Cannot create file \"" + name + "\".");
+  if (!file) Dialogs().Warning(this, "Error", "Cannot create file \"" + name + "\".");
 }

@@ -559,7 +559,7 @@ void TZT::PrintClick() {
   const QImage image = grab().toImage();
   QPainter painter;
   if (!painter.begin(printer.get())) {
-    Dialogs().Message(this, "Print", "Printing failed.");
+    Dialogs().Warning(this, "Print", "Printing failed.");
     return;
   }
   const QRect page = painter.viewport();

@@ -12,6 +12,9 @@ class QtDialogs final : public IDialogs {
   void Message(QWidget* parent, const std::string& caption, const std::string& text) override {
     QMessageBox::information(parent, QString::fromStdString(caption), QString::fromStdString(text));
   }
+  void Warning(QWidget* parent, const std::string& caption, const std::string& text) override {
+    QMessageBox::warning(parent, QString::fromStdString(caption), QString::fromStdString(text));
+  }
   int RunModal(QDialog* dialog) override { return dialog->exec(); }
   std::string OpenFile(QWidget* parent, const std::string& caption, const std::string& filter) override {
     return QFileDialog::getOpenFileName(parent, QString::fromStdString(caption), QString(),
@@ -42,6 +45,10 @@ QtDialogs& Real() {
 IDialogs* current = nullptr;
 
 }  // namespace
+
+void IDialogs::Warning(QWidget* parent, const std::string& caption, const std::string& text) {
+  Message(parent, caption, text);
+}
 
 bool IDialogs::Confirm(QWidget* parent, const std::string& caption, const std::string& text) {
   return QMessageBox::warning(parent, QString::fromStdString(caption), QString::fromStdString(text),

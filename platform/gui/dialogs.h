@@ -11,8 +11,12 @@ class IDialogs {
  public:
   virtual ~IDialogs() = default;
 
-  // A message box with an OK button.
+  // A message box with an OK button and the information icon: a result to
+  // take note of.
   virtual void Message(QWidget* parent, const std::string& caption, const std::string& text) = 0;
+  // The same with the warning icon: a failure, or input that is refused. A
+  // replacement that answers only Message takes these too.
+  virtual void Warning(QWidget* parent, const std::string& caption, const std::string& text);
   // Shows a form modally; its modal result (QDialog::Accepted or Rejected).
   virtual int RunModal(QDialog* dialog) = 0;
   // A file name to open or save, "" when cancelled. `filter` is in the

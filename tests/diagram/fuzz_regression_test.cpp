@@ -2,8 +2,10 @@
 // draws and clicks one such page, which must stay defined and bounded.
 #include <gtest/gtest.h>
 
+#include <QScrollArea>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "common/canvas.h"
 #include "common/shapes.h"
@@ -15,9 +17,9 @@ using diagramtest::PageFixture;
 namespace {
 
 // What the board window does with a page: place, draw, hover and click.
-void Exercise(TBlockDiagram& page) {
+// The objects keep drawing on `canvas` (a later placement repaints).
+void Exercise(TBlockDiagram& page, TCanvas& canvas) {
   page.SetZoom(1.0, 0, 0);
-  TCanvas canvas;
   canvas.SetSize(64, 48, 0x00F0F0F0);
   {
     TCanvasLock lock(canvas);
@@ -27,6 +29,11 @@ void Exercise(TBlockDiagram& page) {
     page.Object(i)->MouseMove(10, 10);
     page.Object(i)->Click(10, 10);
   }
+}
+
+void Exercise(TBlockDiagram& page) {
+  TCanvas canvas;
+  Exercise(page, canvas);
 }
 
 }  // namespace
@@ -95,4 +102,53 @@ TEST(FuzzRegressionTest, FirstRegisterNearTheIntLimitDoesNotOverflow) {
               return reg < 128 ? image + reg : nullptr;
             }),
             nullptr);
+}
+
+// The readouts, the SAR readout and the touch block sized their images from
+// the file's rectangle before it was placed: a side of 3e9 or inf (1e39 read
+// as a float) or NaN (inf less inf) was converted to int unchecked.
+TEST(FuzzRegressionTest, StreamingWidgetsOfHugeOrNaNSizeLoadAndDraw) {
+  QScrollArea owner;  // the readouts' check boxes and the SAR window are built
+  owner.resize(200, 150);
+  struct Side {
+    const char* at;
+    const char* length;
+  };
+  const Side sides[] = {{"0", "3e9"}, {"0", "1e39"}, {"0", "-1e39"}, {"1e39", "-1e39"}};
+  for (const char* function : {"DSVoiceRecordData", "IN1IN2Data", "SARData", "touchscreen"}) {
+    for (const Side& wide : sides) {
+      for (const Side& high : {Side{"0", "20"}, wide}) {
+        const std::string what = std::string(function) + " x=" + wide.at + " width=" + wide.length +
+                                 " y=" + high.at + " height=" + high.length;
+        TCanvas canvas;  // outlives the page, which draws on it
+        PageFixture f;
+        f.context.owner = &owner;
+        auto page = f.Load(std::string("<rect x=\"") + wide.at + "\" y=\"" + high.at + "\" width=\"" + wide.length +
+                           "\" height=\"" + high.length + "\" function=\"" + function + "\"/>");
+        ASSERT_EQ(page->ObjectCount(), 1u) << what;
+        page->SetVisible(true);
+        Exercise(*page, canvas);
+        page->SetZoom(3.0, -7, 11);
+        Exercise(*page, canvas);
+      }
+    }
+  }
+}
+
+// An amplifier's gain edit stood at its text location from the file, placed
+// unchecked: the boxes beside it then overflowed int.
+TEST(FuzzRegressionTest, AmplifierTextLocationFarAwayStaysInTheRange) {
+  QScrollArea owner;
+  owner.resize(200, 150);
+  for (const char* location : {"3e9,3e9", "1e39,-1e39", "-3e38,2147483000"}) {
+    PageFixture f;
+    f.context.owner = &owner;
+    auto page = f.Load(std::string("<polygon points=\"0,0 0,20 20,10\" function=\"amplifier\" min=\"-12\" "
+                                   "max=\"12\" step=\"1\" I2CPage=\"0\" I2CRegister=\"5\" Mask=\"31\" "
+                                   "Shift=\"0\" ShowMute=\"1\" ShowPower=\"1\" TextLocation=\"") +
+                       location + "\"/>");
+    ASSERT_EQ(page->ObjectCount(), 1u) << location;
+    page->SetVisible(true);
+    Exercise(*page);
+  }
 }

@@ -106,6 +106,19 @@ TEST(RoutingTest, TwoClicksConnectASourceToADestinationEitherWay) {
   EXPECT_EQ(c.GetHoverIndex(), 3u);
 }
 
+// A row from the file is not placed: at 2^31 (or inf) its pixel was taken
+// unchecked, and the mark drawn around it overflowed int.
+TEST(RoutingTest, ARowFarBeyondTheRectangleIsDrawnWithoutOverflow) {
+  for (const float row : {2147483648.0f, -2147483648.0f, 1e38f, -1e38f}) {
+    const float sources[1] = {row};
+    Crossbar c(0x30, 10, 1, 2, sources);
+    EXPECT_TRUE(c.ClickAt(52, 30)) << row;  // the source side: its mark is drawn
+    EXPECT_EQ(c.GetHoverMode(), 3) << row;
+    EXPECT_TRUE(c.ClickAt(108, 20 + 40)) << row;  // and the line of the connection
+    EXPECT_EQ(c.GetSelectedSource(0), 0u) << row;
+  }
+}
+
 // A pending index past the counts connects source 0 or destination 0.
 TEST(RoutingTest, APendingIndexPastTheCountsConnectsTheFirst) {
   const struct {

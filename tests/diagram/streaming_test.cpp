@@ -265,11 +265,16 @@ class RecordedDialogs : public IDialogs {
   void Message(QWidget*, const std::string& caption, const std::string& text) override {
     messages.push_back(caption + ": " + text);
   }
+  void Warning(QWidget* parent, const std::string& caption, const std::string& text) override {
+    warnings.push_back(caption + ": " + text);
+    Message(parent, caption, text);
+  }
   int RunModal(QDialog*) override { return 0; }
   std::string OpenFile(QWidget*, const std::string&, const std::string&) override { return ""; }
   std::string SaveFile(QWidget*, const std::string&, const std::string&, const std::string&) override { return ""; }
   bool InputQuery(QWidget*, const std::string&, const std::string&, std::string&) override { return false; }
   std::vector<std::string> messages;
+  std::vector<std::string> warnings;  // the warning boxes among the messages
 };
 
 class SARControlTest : public SARDataTest {
@@ -370,6 +375,7 @@ TEST_F(SARControlTest, CalibrateRefusesWhatItCannotUseAndWritesNothing) {
   };
   for (const auto& c : cases) {
     dialogs.messages.clear();
+    dialogs.warnings.clear();
     if (c.reading) TemperatureReading();
     else image[66] = image[67] = image[68] = image[69] = 0, sar->Refresh();
     form->reference->setText(c.reference);
@@ -378,6 +384,7 @@ TEST_F(SARControlTest, CalibrateRefusesWhatItCannotUseAndWritesNothing) {
       QTest::mouseClick(form->calibrate, Qt::LeftButton);
     }
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{c.message}) << c.reference;
+    EXPECT_EQ(dialogs.warnings, dialogs.messages) << c.reference;
     EXPECT_FALSE(std::filesystem::exists(dir.File("t"))) << c.reference;
     EXPECT_FALSE(sar->IsCalibrated());
     EXPECT_EQ(sar->Line(3), "TEMP = N/A (not calibrated)");

@@ -267,6 +267,7 @@ TEST_F(DiagramFormTest, CodecPortToggleSendsClearThenSet) {
 TEST_F(DiagramFormTest, FirmwareUpdateSaysHowItWent) {
   TDiagramForm* form = Open("QMX7XXXEVM", false);
   dialogs_.messages.clear();  // the default list names pages this directory lacks
+  dialogs_.warnings.clear();
   dialogs_.openFile = "";
   form->UpdateFirmwareClick();
   EXPECT_TRUE(dialogs_.messages.empty());
@@ -277,6 +278,8 @@ TEST_F(DiagramFormTest, FirmwareUpdateSaysHowItWent) {
   form->UpdateFirmwareClick();
   EXPECT_EQ(dialogs_.messages, (std::vector<std::string>{"Firmware update failed. Please try DFU instead.",
                                                          "Firmware updated. Please disconnect and reconnect EVM."}));
+  // The failure with the warning icon, the success with the information icon.
+  EXPECT_EQ(dialogs_.warnings, std::vector<std::string>{"Firmware update failed. Please try DFU instead."});
   EXPECT_EQ(form->GetLink()->GetFirmwareVersion(), 0x0104);
 }
 

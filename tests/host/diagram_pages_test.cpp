@@ -70,6 +70,7 @@ TEST_F(DiagramPagesTest, APageThatFailsToLoadIsReportedAndTheOthersLoad) {
   EXPECT_NE(dialogs_.messages[0].find("QMX7XXX\\Missing.svg"), std::string::npos) << dialogs_.messages[0];
   EXPECT_NE(dialogs_.messages[0].find("cannot be read"), std::string::npos) << dialogs_.messages[0];
   EXPECT_EQ(LogCount(dialogs_.messages[0]), 1);
+  EXPECT_EQ(dialogs_.warnings, dialogs_.messages);
   EXPECT_EQ(form->PageCount(), 2);
   EXPECT_EQ(form->Page(0)->FileName(), "QMX7XXX\\Page2.svg");
 }

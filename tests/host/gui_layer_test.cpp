@@ -2,11 +2,16 @@
 // and GUI-thread waits that keep serving synchronous sends.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QObject>
+#include <QTimer>
+#include <functional>
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include "platform/gui/dialogs.h"
 #include "platform/gui/gui.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
@@ -96,6 +101,38 @@ TEST(GuiLayerTest, WorkForADestroyedContextIsDropped) {
   delete context;
   PumpEvents();
   EXPECT_FALSE(ran);
+}
+
+// The real boxes: a failure carries the warning icon, a result the
+// information icon. Each box is read and closed once it is up.
+TEST(GuiLayerTest, WarningsShowTheWarningIconAndMessagesTheInformationIcon) {
+  const struct {
+    void (IDialogs::*show)(QWidget*, const std::string&, const std::string&);
+    QMessageBox::Icon icon;
+  } cases[] = {
+      {&IDialogs::Warning, QMessageBox::Warning},
+      {&IDialogs::Message, QMessageBox::Information},
+  };
+  for (const auto& c : cases) {
+    QMessageBox::Icon shown = QMessageBox::NoIcon;
+    QString title, text;
+    std::function<void()> closeWhenUp = [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) {
+        QTimer::singleShot(1, closeWhenUp);
+        return;
+      }
+      shown = box->icon();
+      title = box->windowTitle();
+      text = box->text();
+      box->accept();
+    };
+    QTimer::singleShot(0, closeWhenUp);
+    (Dialogs().*c.show)(nullptr, "Palisar", "Firmware update failed. Please try DFU instead.");
+    EXPECT_EQ(shown, c.icon);
+    EXPECT_EQ(title, "Palisar");
+    EXPECT_EQ(text, "Firmware update failed. Please try DFU instead.");
+  }
 }
 
 }  // namespace

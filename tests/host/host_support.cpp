@@ -83,6 +83,11 @@ void FakeDialogs::Message(QWidget*, const std::string&, const std::string& text)
   if (onMessage) onMessage(text);
 }
 
+void FakeDialogs::Warning(QWidget* parent, const std::string& caption, const std::string& text) {
+  warnings.push_back(text);
+  Message(parent, caption, text);
+}
+
 int FakeDialogs::RunModal(QDialog* dialog) {
   modalForms.push_back(dialog->objectName().toStdString());
   dialog->setResult(0);

@@ -50,6 +50,8 @@ class FakeDialogs : public IDialogs {
   using Script = std::function<void(QDialog*)>;
 
   void Message(QWidget* parent, const std::string& caption, const std::string& text) override;
+  // Kept with the messages, and in `warnings` as well.
+  void Warning(QWidget* parent, const std::string& caption, const std::string& text) override;
   int RunModal(QDialog* dialog) override;
   std::string OpenFile(QWidget*, const std::string& caption, const std::string&) override {
     fileDialogs.push_back("open " + caption);
@@ -69,7 +71,8 @@ class FakeDialogs : public IDialogs {
   Script modal;
   // Runs for each message, as it is shown.
   std::function<void(const std::string&)> onMessage;
-  std::vector<std::string> messages;
+  std::vector<std::string> messages;  // information and warning boxes, in order
+  std::vector<std::string> warnings;  // the warning boxes among them
   std::vector<std::string> modalForms;  // object names, in order
   std::string openFile, saveFile;
   std::vector<std::string> fileDialogs;  // "open <caption>", "save <caption>", in order

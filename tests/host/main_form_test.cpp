@@ -70,11 +70,14 @@ TEST_F(MainFormTest, ABoardListThatCannotBeReadIsReportedOnceAndLeavesTheListEmp
     const char* what;
     const char* xml;  // nullptr: no file at all
     bool fifo = false;  // a FIFO without a writer: reading it would never end
+    const char* says = "";  // what the message gives after the folder
   } cases[] = {
-      {"missing", nullptr},
-      {"not well-formed", "<EVMList><QMX7XXXEVM></EVMList>"},
-      {"empty", ""},
-      {"a FIFO", nullptr, true},
+      {"missing", nullptr, false,
+       " (No such file or directory); no board can be opened. Palisar reads it from the folder it is started in"},
+      {"not well-formed", "<EVMList>\n  <QMX7XXXEVM>\n</EVMList>", false,
+       " is not well-formed (Start-end tags mismatch at line 3, column 3)"},
+      {"empty", "", false, " is not well-formed (No document element found at line 1, column 1)"},
+      {"a FIFO", nullptr, true, " (not a regular file)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -84,13 +87,19 @@ TEST_F(MainFormTest, ABoardListThatCannotBeReadIsReportedOnceAndLeavesTheListEmp
       ASSERT_EQ(::mkfifo(dir_.File("EVM.xml").c_str(), 0600), 0);
     }
     dialogs_.messages.clear();
+    dialogs_.warnings.clear();
     dialogs_.modalForms.clear();
     AddBoard("board", "QMX7XXXEVM");
     Start();
     ASSERT_TRUE(WaitForListings(1));
     EXPECT_FALSE(MainForm->BoardListLoaded());
     ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.warnings, dialogs_.messages);  // a failure: the warning icon
     EXPECT_EQ(LogCount(dialogs_.messages[0]), 1);
+    // The folder it looked in (the one it was started in), then the reason.
+    const std::string& text = dialogs_.messages[0];
+    const std::string folder = "the folder \"" + std::filesystem::current_path().string() + "\"";
+    EXPECT_NE(text.find(folder + c.says), std::string::npos) << text;
     // The attached board opens nothing and asks nothing.
     EXPECT_TRUE(Windows().empty());
     EXPECT_TRUE(dialogs_.modalForms.empty());
@@ -201,6 +210,7 @@ TEST_F(MainFormTest, ANetworkConnectWhereNothingListensSaysWhy) {
   };
   MainForm->NetworkConnect1->trigger();
   ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.warnings, dialogs_.messages);
   const std::string& text = dialogs_.messages[0];
   EXPECT_NE(text.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << text;
   EXPECT_NE(text.find("Connection refused"), std::string::npos) << text;

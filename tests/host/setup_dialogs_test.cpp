@@ -778,6 +778,7 @@ TEST_F(AGCCaptureTest, NoCaptureDeviceIsAMessageAndTheRegistersStillWork) {
   EXPECT_EQ(dialogs_.messages[0],
             "The audio input \"nowhere\" could not be opened: No such file or directory. "
             "The level plots stay empty; the AGC settings still work.");
+  EXPECT_EQ(dialogs_.warnings, dialogs_.messages);
   PumpEvents();
   EXPECT_EQ(agc->buffersShown, 0u);
   EXPECT_TRUE(agc->lastBuffer.empty());

@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <cstring>
+#include <fcntl.h>
 #include <thread>
+#include <unistd.h>
 
 #include "host/about_box.h"
 #include "host/load_form.h"
@@ -19,6 +21,7 @@
 #include "host/tcp_connect_form.h"
 #include "platform/log.h"
 #include "tests/host/host_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -129,6 +132,7 @@ TEST_F(TCPConnectFormTest, APortThatIsNoNumberKeepsTheDialogOpen) {
   }
   ASSERT_EQ(dialogs_.messages.size(), 4u);
   EXPECT_EQ(dialogs_.messages[0], "'abc' is not a valid integer value");
+  EXPECT_EQ(dialogs_.warnings, dialogs_.messages);
   QTest::mouseClick(form_.Cancel, Qt::LeftButton);
   EXPECT_EQ(form_.result(), QDialog::Rejected);
   EXPECT_FALSE(form_.isVisible());
@@ -201,6 +205,70 @@ TEST(LogFormTest, LinesFromAnyThreadReachTheMemoInOrder) {
   EXPECT_EQ(form.Memo->toPlainText().toStdString(), "first\nworker 0\nworker 1\nworker 2\nlast");
   EXPECT_EQ(form.windowTitle(), "Log");
   EXPECT_TRUE(form.Memo->isReadOnly());
+}
+
+// A log window as the program has it, and fd 2 pointed at a file from
+// Redirect() until Restore() (or the end).
+class LogToStderrTest : public ::testing::Test {
+ protected:
+  LogToStderrTest() { LogForm = &form_; }
+  ~LogToStderrTest() override {
+    Restore();
+    LogForm = nullptr;
+  }
+  void Redirect() {
+    std::fflush(stderr);
+    saved_ = ::dup(2);
+    const int fd = ::open(Path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(fd, 2);
+    ::close(fd);
+  }
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, 2);
+    ::close(saved_);
+    saved_ = -1;
+  }
+  std::string Path() const { return dir_.File("stderr.txt"); }
+  std::string Stderr() const { return testsupport::ReadFile(Path()); }
+  std::string Memo() {
+    PumpEvents();
+    return form_.Memo->toPlainText().toStdString();
+  }
+
+ private:
+  testsupport::TempDir dir_;
+  TLogForm form_;
+  int saved_ = -1;
+};
+
+// A user who started Palisar from a terminal (or reads the desktop session's
+// log) sees every line as it is logged, from any thread, besides the memo.
+TEST_F(LogToStderrTest, EveryLineIsAlsoWrittenToStderrAtOnce) {
+  Redirect();
+  platform::LogLine("Transfer failed, line = 3: w 30 00 01");
+  std::thread worker([] { platform::LogF("USB connect CB: 0x%02X", 0x201); });
+  worker.join();
+  // Before the GUI thread has run a thing: stderr has them already.
+  EXPECT_EQ(Stderr(), "Transfer failed, line = 3: w 30 00 01\nUSB connect CB: 0x201\n");
+  Restore();
+  EXPECT_EQ(Memo(), "Transfer failed, line = 3: w 30 00 01\nUSB connect CB: 0x201");
+}
+
+// A test's capture takes the lines in place of the window and stderr, and
+// gives both back when it ends.
+TEST_F(LogToStderrTest, ACaptureTakesTheLinesAndGivesTheSinkBack) {
+  Redirect();
+  {
+    testsupport::LogCapture capture;
+    platform::LogLine("captured");
+    EXPECT_EQ(capture.Lines(), std::vector<std::string>{"captured"});
+  }
+  platform::LogLine("after");
+  Restore();
+  EXPECT_EQ(Stderr(), "after\n");
+  EXPECT_EQ(Memo(), "after");
 }
 
 }  // namespace

@@ -249,3 +249,16 @@ TEST(TextTest, QuotedValuesAreCutAt80Characters) {
   EXPECT_EQ(platform::Quote("abc"), "\"abc\"");
   EXPECT_EQ(platform::Quote(std::string(100, 'q')).size(), 1 + 80 + 3 + 1);
 }
+
+// A parser's byte offset as a reader finds the place in an editor.
+TEST(TextTest, AnOffsetIsGivenAsLineAndColumn) {
+  const std::string text = "<a>\n  <b \xC3\xA9=>\n";  // an e with an accent: two bytes, one column
+  const struct {
+    size_t offset;
+    const char* place;
+  } cases[] = {
+      {0, "line 1, column 1"}, {3, "line 1, column 4"},  {4, "line 2, column 1"}, {6, "line 2, column 3"},
+      {9, "line 2, column 6"}, {11, "line 2, column 7"}, {99, "line 3, column 1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(platform::LineAndColumn(text, c.offset), c.place) << c.offset;
+}

@@ -136,6 +136,7 @@ TEST_F(CommandWindow, ReadDecodingStopsAtANumberThatDoesNotConvert) {
   window_->SetReadDataLines(before);
   window_->ReadDecode->click();
   EXPECT_EQ(dialogs_.messages, Lines{"'zz' is not a valid integer value"});
+  EXPECT_EQ(dialogs_.warnings, dialogs_.messages);
   EXPECT_EQ(window_->ReadDataLines(), before);
 }
 
@@ -416,6 +417,7 @@ TEST_F(CommandWindow, ExecuteRunsTheTypedLine) {
   window_->Command->setText("w 30 10");
   window_->Execute->click();
   EXPECT_EQ(dialogs_.messages, Lines{"Error, line = 1, w 30 10\n\r\n\rSource File = Command"});
+  EXPECT_EQ(dialogs_.warnings, dialogs_.messages);
   // A huge line is quoted in part only.
   dialogs_.messages.clear();
   window_->Command->setText(QString::fromStdString("w 30 10" + std::string(100000, 'x')));

@@ -378,6 +378,7 @@ TEST_F(EVMApplicationsTest, RefusesANinthApplicationOrScriptAndAnOversizedRecord
   EXPECT_EQ(Tree()->topLevelItemCount(), 8);
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0], "An image holds at most 8 applications: no application is added.");
+  EXPECT_EQ(dialogs_.warnings, dialogs_.messages);
 
   for (int s = 0; s < 8; ++s) AddScript(App(0));
   AddScript(App(0));

@@ -190,7 +190,7 @@ TEST_P(BadMaps, AreUnreadableAndKeepNoRegisters) {
 
 INSTANTIATE_TEST_SUITE_P(
     RegisterMap, BadMaps,
-    ::testing::Values(BadMap{"NotXml", "<Map><P0>", "at offset"},
+    ::testing::Values(BadMap{"NotXml", "<Map>\n  <P0 x=>", "at line 2, column 9"},
                       BadMap{"PageWithoutNumber", "<Map><P0><R1>a</R1></P0><Page><R1>x</R1></Page></Map>",
                              "page element 'Page' carries no page number"},
                       BadMap{"PageNameOnly", "<Map><P/></Map>", "page element 'P'"},

@@ -16,6 +16,10 @@ class TestDialogs : public IDialogs {
     messages.push_back(text);
     if (onMessage) onMessage();
   }
+  void Warning(QWidget* parent, const std::string& caption, const std::string& text) override {
+    warnings.push_back(text);
+    Message(parent, caption, text);
+  }
   int RunModal(QDialog*) override { return 0; }
   std::string OpenFile(QWidget*, const std::string&, const std::string& filter) override {
     filters.push_back(filter);
@@ -31,6 +35,7 @@ class TestDialogs : public IDialogs {
   // Runs while a message is shown.
   std::function<void()> onMessage;
   std::vector<std::string> messages, filters, proposed;
+  std::vector<std::string> warnings;  // the warning boxes among the messages
   std::string openFile, saveFile;
 };
 

@@ -22,6 +22,10 @@ class Answers : public IDialogs {
   Answers() { SetDialogs(this); }
   ~Answers() override { SetDialogs(nullptr); }
   void Message(QWidget*, const std::string&, const std::string& text) override { messages.push_back(text); }
+  void Warning(QWidget* parent, const std::string& caption, const std::string& text) override {
+    warnings.push_back(text);
+    Message(parent, caption, text);
+  }
   int RunModal(QDialog*) override { return modalResult; }
   std::string OpenFile(QWidget*, const std::string&, const std::string&) override { return {}; }
   std::string SaveFile(QWidget*, const std::string&, const std::string&, const std::string& initial) override {
@@ -31,6 +35,7 @@ class Answers : public IDialogs {
   bool InputQuery(QWidget*, const std::string&, const std::string&, std::string&) override { return false; }
 
   std::vector<std::string> messages;
+  std::vector<std::string> warnings;  // the warning boxes among the messages
   std::string saveFile, proposed;
   int modalResult = QDialog::Rejected;
 };

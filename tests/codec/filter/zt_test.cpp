@@ -502,6 +502,7 @@ TEST_F(FilterTool, CoefficientWindowReadsEditedTextBack) {
   QTest::keyClick(form->Resolution, Qt::Key_Return);
   ASSERT_EQ(answers.messages.size(), 1u);
   EXPECT_EQ(answers.messages[0], "'abc' is not a valid integer value");
+  EXPECT_EQ(answers.warnings, answers.messages);
   EXPECT_EQ(zt.Filter(0)->bits, 8);
 }
 
