@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QListWidget>
@@ -137,6 +138,10 @@ void HostTest::SetUp() {
   QuillbusSetBoardsDir(boards_.c_str());
   std::filesystem::current_path(dir_.path());
   SetDialogs(&dialogs_);
+  // The window system's pointer rests where an earlier test left it; a
+  // window shown under it would be entered there.
+  QCursor::setPos(-10000, -10000);
+  PumpEvents();
 }
 
 void HostTest::TearDown() {
