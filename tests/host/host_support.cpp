@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
+#include <QWindow>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QListWidget>
@@ -50,6 +52,20 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 void PointerTo(QWidget* widget, const QPoint& at) {
   QWidget* window = widget->window();
   QTest::mouseMove(window->windowHandle(), widget->mapTo(window, at));
+  PumpEvents();
+}
+
+void PointerOffWindows() {
+  const QPoint away(-10000, -10000);
+  // The window system drops a move to the place where it holds the pointer,
+  // so the move is made while a window is there to take it.
+  for (QWindow* window : QGuiApplication::topLevelWindows()) {
+    if (!window->isExposed()) continue;
+    QTest::mouseMove(window, window->mapFromGlobal(away));
+    break;
+  }
+  // Where a window shown later finds the pointer.
+  QCursor::setPos(away);
   PumpEvents();
 }
 
@@ -138,13 +154,11 @@ void HostTest::SetUp() {
   QuillbusSetBoardsDir(boards_.c_str());
   std::filesystem::current_path(dir_.path());
   SetDialogs(&dialogs_);
-  // The window system's pointer rests where an earlier test left it; a
-  // window shown under it would be entered there.
-  QCursor::setPos(-10000, -10000);
-  PumpEvents();
+  PointerOffWindows();
 }
 
 void HostTest::TearDown() {
+  PointerOffWindows();
   if (started_) DestroyPermanentWindows();
   PumpEvents();
   SetDialogs(nullptr);
