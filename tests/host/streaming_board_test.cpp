@@ -718,6 +718,35 @@ INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, StillPointerArrival,
                            return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
                          });
 
+// A page smaller than the view, the pointer resting beside it in the view:
+// a zoom from the keyboard grows the page under the pointer and brings the
+// touch block there; the zoom back takes the page from under it again.
+class StillPointerBesideThePage : public StillPointer {};
+
+TEST_F(StillPointerBesideThePage, AZoomBringsTheWidgetAndTakesItAway) {
+  form_->ZoomBox->setCurrentIndex(0);
+  PumpEvents();
+  ASSERT_EQ(form_->ZoomBox->currentText().toStdString(), "50%");
+  ZoomDown();
+  TStreamingShape* touch = Widget("touchscreen");
+  ASSERT_NE(touch, nullptr);
+  const QPoint target = Box()->mapTo(View(), Centre(touch));
+  form_->ZoomBox->setCurrentIndex(0);
+  PumpEvents();
+  RestAt(target);
+  ASSERT_FALSE(Box()->rect().contains(OnPage()));
+  ExpectHoverAtThePointer("beside the page");
+  ZoomDown();
+  ASSERT_EQ(form_->ZoomBox->currentText().toStdString(), "80%");
+  ASSERT_TRUE(touch->HitTest(OnPage().x(), OnPage().y()));
+  ExpectHoverAtThePointer("zoomed in");
+  QTest::keyClick(form_->ZoomBox, Qt::Key_Up);
+  PumpEvents();
+  ASSERT_FALSE(Box()->rect().contains(OnPage()));
+  ExpectHoverAtThePointer("zoomed out");
+  EXPECT_EQ(touch->GetFadeState(), kFadeIdle);
+}
+
 class PointerEntering : public StillPointer {};
 
 TEST_P(PointerEntering, OntoAWidgetLightsItAndStartsItsStream) {
