@@ -281,6 +281,7 @@ void TDiagramForm::BuildControls() {
   BlockDiagramPaintBox = new DiagramPaintBox(this);
   BlockDiagramPaintBox->setObjectName("BlockDiagramPaintBox");
   BlockDiagramScrollBox->setWidget(BlockDiagramPaintBox);
+  static_cast<DiagramPaintBox*>(BlockDiagramPaintBox)->WatchView(BlockDiagramScrollBox->viewport());
   // The paint box takes the size of the zoomed bitmap; the scroll box scrolls it.
   BlockDiagramScrollBox->setWidgetResizable(false);
   setCentralWidget(BlockDiagramScrollBox);

@@ -190,6 +190,9 @@ class TDiagramForm : public QMainWindow {
   void BlockDiagramPaintBoxMouseUp(int x, int y);
   // The pointer left the paint box: every object's hover ends.
   void BlockDiagramPaintBoxMouseLeave();
+  // The page moved under a pointer that rests in the view (a scroll, a zoom,
+  // a page switch, the end of a pan): the hover follows as a move would.
+  void FollowPointer();
   void BlockDiagramPaintBoxClick();
   void ActiveObjectsClick();
   void RefreshClick();
@@ -341,6 +344,9 @@ class TDiagramForm : public QMainWindow {
   int scrollRangeX = 0;
   int scrollRangeY = 0;
   bool panning = false;
+  // Set while a zoom places the page and scrolls it home: the pointer is
+  // followed once, when the page lies still.
+  bool placing = false;
   QPoint panAnchor;
   int hoverCount = 0;
   int pageCount = 0;

@@ -20,6 +20,7 @@
 #include "diagram/register_binding.h"
 
 #include "host/diagram_form_internal.h"
+#include "host/diagram_paint_box.h"
 #include "host/window_util.h"
 
 namespace {
@@ -123,16 +124,21 @@ void TDiagramForm::ZoomBoxChange() {
   const int bitmapHeight = int(currentPage->GetHeight() * zoom);
   bitmapSize = QSize(bitmapWidth, bitmapHeight);
   bitmapsWanted = true;
+  const bool outer = !placing;
+  placing = true;
   BlockDiagramPaintBox->resize(std::max(bitmapWidth, 0), std::max(bitmapHeight, 0));
   BlockDiagramScrollBox->horizontalScrollBar()->setValue(0);
   BlockDiagramScrollBox->verticalScrollBar()->setValue(0);
   currentPage->SetZoom(zoom, 0, 0);
+  if (outer) placing = false;
   // Until the window first draws, its bitmaps wait: the first show passes
   // through the design zoom (200 %) to its own, and bitmaps of that size
   // would be filled only to be thrown away.
   if (foreground || drawingEnabled) SizeBitmaps();
   Redraw();
   RepaintDiagram();
+  // What now lies under a still pointer is hovered, what left it is not.
+  if (outer) FollowPointer();
 }
 
 void TDiagramForm::SizeBitmaps() {
@@ -184,6 +190,9 @@ void TDiagramForm::BlockDiagramPaintBoxMouseDown(int x, int y) {
 void TDiagramForm::BlockDiagramPaintBoxMouseUp(int, int) {
   panning = false;
   BlockDiagramPaintBox->unsetCursor();
+  // The hover waited while the button was held: a pan against the page's
+  // edge leaves the pointer elsewhere on the page, a click may switch it.
+  FollowPointer();
 }
 
 void TDiagramForm::BlockDiagramPaintBoxMouseMove(int x, int y) {
@@ -208,6 +217,11 @@ void TDiagramForm::BlockDiagramPaintBoxMouseLeave() {
   if (closing_.load() || !currentPage) return;
   for (unsigned i = 0; i < currentPage->ObjectCount(); ++i)
     if (TGUIObject* object = currentPage->Object(i)) object->PointerLeft();
+}
+
+void TDiagramForm::FollowPointer() {
+  if (panning || placing || closing_.load() || !BlockDiagramPaintBox->isVisible()) return;
+  static_cast<DiagramPaintBox*>(BlockDiagramPaintBox)->FollowPointer();
 }
 
 void TDiagramForm::BlockDiagramPaintBoxClick() {

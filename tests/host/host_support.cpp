@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QWindow>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QListWidget>
@@ -49,6 +52,20 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 void PointerTo(QWidget* widget, const QPoint& at) {
   QWidget* window = widget->window();
   QTest::mouseMove(window->windowHandle(), widget->mapTo(window, at));
+  PumpEvents();
+}
+
+void PointerOffWindows() {
+  const QPoint away(-10000, -10000);
+  // The window system drops a move to the place where it holds the pointer,
+  // so the move is made while a window is there to take it.
+  for (QWindow* window : QGuiApplication::topLevelWindows()) {
+    if (!window->isExposed()) continue;
+    QTest::mouseMove(window, window->mapFromGlobal(away));
+    break;
+  }
+  // Where a window shown later finds the pointer.
+  QCursor::setPos(away);
   PumpEvents();
 }
 
@@ -142,9 +159,11 @@ void HostTest::SetUp() {
   QuillbusSetBoardsDir(boards_.c_str());
   std::filesystem::current_path(dir_.path());
   SetDialogs(&dialogs_);
+  PointerOffWindows();
 }
 
 void HostTest::TearDown() {
+  PointerOffWindows();
   if (started_) DestroyPermanentWindows();
   PumpEvents();
   SetDialogs(nullptr);

@@ -34,6 +34,9 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 // The window system's pointer moves to `at` in `widget`, a widget of a
 // shown window; enter and leave events follow as for a real pointer.
 void PointerTo(QWidget* widget, const QPoint& at);
+// The window system's pointer goes off every window: each test starts with
+// the pointer nowhere, wherever the last one left it.
+void PointerOffWindows();
 // The centre of an object's placed rectangle on the paint box.
 QPoint Centre(TGUIObject* object);
 // The pointer comes to rest on an object (its fade runs to the end), or leaves it.

@@ -14,6 +14,10 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpontaneKeyEvent>
+#include <QWheelEvent>
+#include <QEnterEvent>
+#include <QApplication>
 #include <QTest>
 #include <chrono>
 #include <cmath>
@@ -467,5 +471,316 @@ TEST_P(SimulatedWindowHover, EndsOnTheScrollBarAndWithAHiddenWindow) {
 
 INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, SimulatedWindowHover,
                          ::testing::Values("DSVoiceRecordData", "IN1IN2Data", "SARData", "touchscreen"));
+
+}  // namespace
+
+namespace {
+
+using namespace hosttest;
+
+constexpr const char* kStreamingWidgets[] = {"DSVoiceRecordData", "IN1IN2Data", "SARData", "touchscreen"};
+
+// The page moves under a pointer that stays where it is: a zoom from the
+// keyboard, three wheel notches down or sideways, a pan that ends against
+// the page's edge, a page switch. The hover follows as a move there would:
+// what left the pointer stops streaming, what came under it streams.
+class StillPointer : public StreamingOnBoard,
+                     public ::testing::WithParamInterface<std::tuple<const char*, const char*>> {
+ protected:
+  QWidget* Box() const { return form_->BlockDiagramPaintBox; }
+  QWidget* View() const { return form_->BlockDiagramScrollBox->viewport(); }
+  QScrollBar* Bar(Qt::Orientation o) const {
+    return o == Qt::Vertical ? form_->BlockDiagramScrollBox->verticalScrollBar()
+                             : form_->BlockDiagramScrollBox->horizontalScrollBar();
+  }
+  // Where on the page the still pointer now is.
+  QPoint OnPage() const { return Box()->mapFrom(View(), pointer_); }
+  // The pointer comes to rest at `at` in the viewport.
+  void RestAt(QPoint at) {
+    pointer_ = at;
+    PointerTo(View(), at);
+  }
+  void RestOnWidget(TGUIObject* widget) {
+    RestOn(widget);
+    pointer_ = Box()->mapTo(View(), Centre(widget));
+  }
+  // A wheel notch turned where the pointer rests, as the window system
+  // delivers it: to the widget under the pointer, from where it climbs.
+  void Wheel(QPoint angle, int notches) {
+    const QPoint global = View()->mapToGlobal(pointer_);
+    for (int i = 0; i < notches; ++i) {
+      QWidget* target = Box()->rect().contains(OnPage()) ? Box() : View();
+      const QPoint at = target->mapFromGlobal(global);
+      QWheelEvent wheel(at, global, QPoint(), angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      // Sent as the window system's own (sendEvent would make it the
+      // program's, which does not climb to the scroll box).
+      QSpontaneKeyEvent::setSpontaneous(&wheel);
+      qApp->notify(target, &wheel);
+    }
+    PumpEvents();
+  }
+  // A drag from where the pointer rests, `by` further, with `button` held.
+  void Drag(QPoint by, Qt::MouseButton button) {
+    QWindow* window = area_.windowHandle();
+    const QPoint from = View()->mapTo(&area_, pointer_);
+    QTest::mousePress(window, button, {}, from);
+    for (int step = 1; step <= 5; ++step) QTest::mouseMove(window, from + by * step / 5);
+    QTest::mouseRelease(window, button, {}, from + by);
+    pointer_ += by;
+    PumpEvents();
+  }
+  void ZoomDown() {
+    form_->ZoomBox->setFocus();
+    QTest::keyClick(form_->ZoomBox, Qt::Key_Down);
+    PumpEvents();
+  }
+
+  // Those of the page shown.
+  std::vector<TStreamingShape*> StreamingWidgets() {
+    std::vector<TStreamingShape*> widgets;
+    for (const char* function : kStreamingWidgets)
+      if (TStreamingShape* widget = Widget(function)) widgets.push_back(widget);
+    return widgets;
+  }
+  // Streaming, lit and hinted as the pointer's place on the page says.
+  void ExpectHoverAtThePointer(const std::string& when) {
+    const QPoint at = OnPage();
+    bool any = false;
+    for (TStreamingShape* widget : StreamingWidgets()) {
+      const bool under = Box()->rect().contains(at) && widget->HitTest(at.x(), at.y());
+      any = any || under;
+      const int fade = under ? kFadeLit : kFadeIdle;
+      EXPECT_TRUE(WaitFor([&] { return widget->GetFadeState() == fade; }, std::chrono::seconds(2)))
+          << when << ": " << widget->GetFunctionName() << " in fade " << widget->GetFadeState();
+      if (under) {
+        EXPECT_EQ(form_->StatusText(3).toStdString(), widget->GetHintText()) << when;
+        EXPECT_GT(HighlightedFramePixels(widget), 0) << when << ": " << widget->GetFunctionName();
+      } else {
+        EXPECT_EQ(HighlightedFramePixels(widget), 0) << when << ": " << widget->GetFunctionName();
+      }
+    }
+    EXPECT_TRUE(WaitFor([&] { return form_->GetLink()->IsRefreshing() == any; }, std::chrono::seconds(2))) << when;
+    if (!OnBoard()) return;
+    trace_.Mark();
+    if (any) {
+      EXPECT_TRUE(WaitFor([&] { return Reads() >= 2; }, std::chrono::seconds(5))) << when;
+    } else {
+      EXPECT_FALSE(WaitFor([&] { return Reads() > 0; }, std::chrono::milliseconds(400))) << when;
+    }
+  }
+
+  // The pointer rests on the widget and it streams; the page moves away
+  // from under the pointer, which stays: its stream ends (and a widget that
+  // came under the pointer streams).
+  void LeavesTheWidget(const std::string& function, const std::string& move) {
+    TStreamingShape* widget = Widget(function);
+    ASSERT_NE(widget, nullptr) << function;
+    if (move == "pan") Bar(Qt::Vertical)->setValue(100);
+    trace_.Mark();
+    RestOnWidget(widget);
+    ASSERT_TRUE(WaitFor([&] { return widget->GetFadeState() == kFadeLit && form_->GetLink()->IsRefreshing(); },
+                        std::chrono::seconds(5)))
+        << function;
+    if (OnBoard()) ASSERT_TRUE(WaitFor([&] { return Reads() >= 2; }, std::chrono::seconds(5))) << function;
+    const int scrolled = Bar(Qt::Vertical)->value(), sideways = Bar(Qt::Horizontal)->value();
+    if (move == "zoomkey") {
+      ZoomDown();
+      ASSERT_EQ(form_->ZoomBox->currentText().toStdString(), "125%");
+    } else if (move == "wheel") {
+      Wheel({0, -120}, 3);
+      ASSERT_GT(Bar(Qt::Vertical)->value(), scrolled);
+    } else if (move == "hwheel") {
+      Wheel({-120, 0}, 3);
+      ASSERT_GT(Bar(Qt::Horizontal)->value(), sideways);
+    } else if (move == "pan") {
+      // Down by more than the page can follow: the page comes to its top
+      // edge and the pointer ends 150 pixels below the widget on it.
+      const QPoint by(0, scrolled + 150);
+      for (unsigned i = 0; i < form_->CurrentPage()->ObjectCount(); ++i) {
+        TGUIObject* object = form_->CurrentPage()->Object(i);
+        const QPoint end = Centre(widget) + QPoint(0, 150);
+        ASSERT_FALSE(object->GetMode() != 0 && object->HitTest(end.x(), end.y()))
+            << "the release would click " << object->GetFunctionName();
+      }
+      Drag(by, Qt::LeftButton);
+      ASSERT_EQ(Bar(Qt::Vertical)->value(), 0);
+    }
+    ASSERT_FALSE(widget->HitTest(OnPage().x(), OnPage().y())) << function << " " << move;
+    ExpectHoverAtThePointer(function + " after " + move);
+    EXPECT_FALSE(widget->GetFadeState() == kFadeLit) << function << " " << move;
+    EXPECT_NE(form_->StatusText(3).toStdString(), widget->GetHintText()) << function << " " << move;
+  }
+
+  // The move is made once with the pointer off the window to learn where
+  // the widget goes, undone, and made again with the pointer resting there.
+  void ComesUnderThePointer(const std::string& function, const std::string& move) {
+    std::function<void()> make, undo;
+    const int zoomIndex = form_->ZoomBox->currentIndex();
+    if (move == "zoomkey") {
+      make = [&] { ZoomDown(); };
+      undo = [&] { form_->ZoomBox->setCurrentIndex(zoomIndex); };
+    } else if (move == "wheel" || move == "hwheel") {
+      const Qt::Orientation o = move == "wheel" ? Qt::Vertical : Qt::Horizontal;
+      const QPoint angle = move == "wheel" ? QPoint(0, -120) : QPoint(-120, 0);
+      make = [=, this] { Wheel(angle, 3); };
+      undo = [=, this] { Bar(o)->setValue(0); };
+      // Learnt without the pointer: the bar takes the notches the view would pass it.
+      std::function<void()> learn = [=, this] {
+        for (int i = 0; i < 3; ++i) {
+          QWheelEvent wheel(QPointF(), QPointF(), QPoint(), angle, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                            false);
+          QApplication::sendEvent(Bar(o), &wheel);
+        }
+      };
+      learn();
+    } else if (move == "page") {
+      make = [&] { form_->DisplayPlaybackClick(); };
+      undo = [&] { form_->DisplayFullClick(); };
+    }
+    if (move == "zoomkey" || move == "page") make();
+    TStreamingShape* widget = Widget(function);
+    ASSERT_NE(widget, nullptr) << function;
+    // The widget's place in the view after the move: the middle of what of
+    // it shows there.
+    QPoint target;
+    if (move == "pan") {
+      // A pan up (the middle button: a left one's release would click the
+      // widget) by more than the page can follow from near its bottom.
+      QScrollBar* bar = Bar(Qt::Vertical);
+      bar->setValue(bar->maximum() - 50);
+      target = Box()->mapTo(View(), Centre(widget)) - QPoint(0, 50);
+      PumpEvents();
+      RestAt(target + QPoint(0, 250));
+    } else {
+      const TPointF a = widget->GetPlacedPoint(0), b = widget->GetPlacedPoint(1);
+      const QRect placed(Box()->mapTo(View(), QPoint(int(std::min(a.x, b.x)), int(std::min(a.y, b.y)))),
+                         Box()->mapTo(View(), QPoint(int(std::max(a.x, b.x)), int(std::max(a.y, b.y)))));
+      const QRect shown = placed.intersected(View()->rect().adjusted(8, 8, -8, -8));
+      ASSERT_FALSE(shown.isEmpty()) << function << " " << move;
+      target = shown.center();
+      undo();
+      PumpEvents();
+      RestAt(target);
+    }
+    ASSERT_FALSE(widget->HitTest(OnPage().x(), OnPage().y()) && move != "page") << function << " " << move;
+    ExpectHoverAtThePointer(function + " before " + move);
+    if (move == "pan") Drag({0, -250}, Qt::MiddleButton);
+    else make();
+    ASSERT_EQ(pointer_, target);
+    ASSERT_TRUE(widget->HitTest(OnPage().x(), OnPage().y())) << function << " " << move;
+    ExpectHoverAtThePointer(function + " after " + move);
+  }
+
+  // The pointer jumps from outside the window onto the widget: the window
+  // system reports the enter there, and no move follows.
+  void EnterLightsTheWidget(const std::string& function) {
+    TStreamingShape* widget = Widget(function);
+    ASSERT_NE(widget, nullptr) << function;
+    const TPointF a = widget->GetPlacedPoint(0), b = widget->GetPlacedPoint(1);
+    form_->BlockDiagramScrollBox->ensureVisible(Centre(widget).x(), Centre(widget).y(),
+                                                int(std::abs(b.x - a.x)) / 2 + 20, int(std::abs(b.y - a.y)) / 2 + 20);
+    PumpEvents();
+    pointer_ = Box()->mapTo(View(), Centre(widget));
+    const QPoint at = View()->mapTo(&area_, pointer_);
+    QEnterEvent enter(at, at, area_.mapToGlobal(at));
+    QCoreApplication::sendEvent(area_.windowHandle(), &enter);
+    ExpectHoverAtThePointer(function + " entered");
+    EXPECT_EQ(form_->HoverCount(), 1);
+  }
+
+  QPoint pointer_;
+};
+
+TEST_P(StillPointer, ThePageMovingFromUnderItEndsTheStream) {
+  const auto [function, move] = GetParam();
+  LeavesTheWidget(function, move);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, StillPointer,
+                         ::testing::Combine(::testing::ValuesIn(kStreamingWidgets),
+                                            ::testing::Values("zoomkey", "wheel", "hwheel", "pan")),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+                         });
+
+class StillPointerArrival : public StillPointer {};
+
+TEST_P(StillPointerArrival, AWidgetThatComesUnderItStreams) {
+  const auto [function, move] = GetParam();
+  if (std::string(move) == "page") form_->DisplayFullClick();
+  ComesUnderThePointer(function, move);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, StillPointerArrival,
+                         ::testing::Combine(::testing::ValuesIn(kStreamingWidgets),
+                                            ::testing::Values("zoomkey", "wheel", "hwheel", "pan", "page")),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+                         });
+
+// A page smaller than the view, the pointer resting beside it in the view:
+// a zoom from the keyboard grows the page under the pointer and brings the
+// touch block there; the zoom back takes the page from under it again.
+class StillPointerBesideThePage : public StillPointer {};
+
+TEST_F(StillPointerBesideThePage, AZoomBringsTheWidgetAndTakesItAway) {
+  form_->ZoomBox->setCurrentIndex(0);
+  PumpEvents();
+  ASSERT_EQ(form_->ZoomBox->currentText().toStdString(), "50%");
+  ZoomDown();
+  TStreamingShape* touch = Widget("touchscreen");
+  ASSERT_NE(touch, nullptr);
+  const QPoint target = Box()->mapTo(View(), Centre(touch));
+  form_->ZoomBox->setCurrentIndex(0);
+  PumpEvents();
+  RestAt(target);
+  ASSERT_FALSE(Box()->rect().contains(OnPage()));
+  ExpectHoverAtThePointer("beside the page");
+  ZoomDown();
+  ASSERT_EQ(form_->ZoomBox->currentText().toStdString(), "80%");
+  ASSERT_TRUE(touch->HitTest(OnPage().x(), OnPage().y()));
+  ExpectHoverAtThePointer("zoomed in");
+  QTest::keyClick(form_->ZoomBox, Qt::Key_Up);
+  PumpEvents();
+  ASSERT_FALSE(Box()->rect().contains(OnPage()));
+  ExpectHoverAtThePointer("zoomed out");
+  EXPECT_EQ(touch->GetFadeState(), kFadeIdle);
+}
+
+class PointerEntering : public StillPointer {};
+
+TEST_P(PointerEntering, OntoAWidgetLightsItAndStartsItsStream) {
+  EnterLightsTheWidget(std::get<0>(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, PointerEntering,
+                         ::testing::Combine(::testing::ValuesIn(kStreamingWidgets), ::testing::Values("")),
+                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
+
+// The same paths in a window without a board.
+class StillPointerSimulated : public StillPointer {
+ protected:
+  bool OnBoard() const override { return false; }
+};
+
+TEST_P(StillPointerSimulated, FollowsThePageWithoutABoard) {
+  const auto [function, move] = GetParam();
+  ASSERT_EQ(form_->StatusText(0).toStdString(), "EVM Status: Simulation");
+  if (std::string(move) == "enter") {
+    EnterLightsTheWidget(function);
+  } else if (std::string(move) == "page") {
+    form_->DisplayFullClick();
+    ComesUnderThePointer(function, move);
+  } else {
+    LeavesTheWidget(function, move);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStreamingWidget, StillPointerSimulated,
+                         ::testing::Combine(::testing::ValuesIn(kStreamingWidgets),
+                                            ::testing::Values("zoomkey", "wheel", "hwheel", "pan", "page", "enter")),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+                         });
 
 }  // namespace
