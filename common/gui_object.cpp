@@ -338,12 +338,42 @@ void TGUIObject::AddNetMember(TGUIObject* object, unsigned recordIndex) {
   net.members[net.memberCount++] = object;
 }
 
+namespace {
+
+// A pass over the nets reaches every member along every path that its
+// guards leave open: on a page whose nets join each other over and over that
+// grows exponentially, and the page would hang. One pass (from the outermost
+// call on, searches included) visits at most this many members; a page that
+// needs more is left as far as the pass got. The kit's pages use fewer
+// than ten.
+constexpr unsigned kMaxNetVisits = 100000;
+
+class TNetPass {
+ public:
+  TNetPass() {
+    if (depth_++ == 0) visits_ = 0;
+  }
+  ~TNetPass() { --depth_; }
+  TNetPass(const TNetPass&) = delete;
+  TNetPass& operator=(const TNetPass&) = delete;
+  static bool Visit() { return ++visits_ <= kMaxNetVisits; }
+
+ private:
+  static thread_local unsigned depth_;
+  static thread_local unsigned visits_;
+};
+thread_local unsigned TNetPass::depth_ = 0;
+thread_local unsigned TNetPass::visits_ = 0;
+
+}  // namespace
+
 void TGUIObject::SetNetState(unsigned recordIndex, bool state, TColor colour) {
   if (settingNetState) return;
   settingNetState = true;
+  const TNetPass pass;
   if (recordIndex < netCount) {
     const TNet& net = nets[recordIndex];
-    for (unsigned i = 0; i < net.memberCount; ++i) {
+    for (unsigned i = 0; i < net.memberCount && TNetPass::Visit(); ++i) {
       TGUIObject* member = net.members[i];
       if (member->HasNet(net.number)) {
         member->SetOnColour(colour);
@@ -357,10 +387,11 @@ void TGUIObject::SetNetState(unsigned recordIndex, bool state, TColor colour) {
 TGUIObject* TGUIObject::FindNetMemberOn(unsigned recordIndex) {
   if (searchingNet) return nullptr;
   searchingNet = true;
+  const TNetPass pass;
   TGUIObject* found = nullptr;
   if (recordIndex < netCount) {
     const TNet& net = nets[recordIndex];
-    for (unsigned i = 0; i < net.memberCount && !found; ++i) {
+    for (unsigned i = 0; i < net.memberCount && !found && TNetPass::Visit(); ++i) {
       TGUIObject* member = net.members[i];
       if (member->HasNet(net.number) && member->GetSavedState(net.number)) found = member;
     }

@@ -271,6 +271,45 @@ TEST(ObjectModel, NetStateAndNetSearch) {
   EXPECT_FALSE(a.HasNet(8));
 }
 
+// Members that pass their state on over their own two nets, as the switches
+// do; every call counted, and none past a cap, so that a pass without a
+// bound ends here as a failure instead of a hang.
+struct Relay : ProbeRect {
+  static constexpr unsigned kCap = 10000000;
+  unsigned* calls = nullptr;
+  bool HasNet(int net) override { return net == 1 || net == 2; }
+  void SetState(bool on) override {
+    ProbeRect::SetState(on);
+    if (++*calls >= kCap) return;
+    SetNetState(0, on, onColour);
+    SetNetState(1, on, onColour);
+  }
+};
+
+// Twelve relays all on the same two nets: each pass reaches every member
+// along every path its guards leave open, some 12! of them. One pass stops
+// after a bounded number of visits and the page goes on.
+TEST(ObjectModel, APassOverNetsThatJoinOverAndOverIsBounded) {
+  unsigned calls = 0;
+  Relay relays[12];
+  for (Relay& relay : relays) {
+    relay.calls = &calls;
+    relay.AddNet(1);
+    relay.AddNet(2);
+    for (Relay& other : relays) relay.AddNetMember(&other, 0), relay.AddNetMember(&other, 1);
+  }
+  relays[0].SetNetState(0, true, 0x123456);
+  EXPECT_LT(calls, 200000u);
+  EXPECT_TRUE(relays[1].IsOn());
+  // The next pass has its own budget.
+  calls = 0;
+  relays[3].SetNetState(1, false, 0);
+  EXPECT_GT(calls, 0u);
+  EXPECT_LT(calls, 200000u);
+  EXPECT_FALSE(relays[4].IsOn());
+  EXPECT_EQ(relays[5].FindNetMemberOn(0), nullptr);
+}
+
 TEST(ObjectModel, PaintDrawsNothingWhenHiddenOrWithoutCanvas) {
   WhiteCanvas canvas;
   ProbeRect object;
