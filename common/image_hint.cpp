@@ -51,8 +51,9 @@ bool TGUITextImageHint::Click(int x, int y) {
     parent = area->viewport();
   }
   panel = new TImagePanel(parent, fileName);
-  panel->move(int(width + placedPosition.x - float(scrollX)),
-              int(placedPosition.y - float(scrollY) + float(hintYOffset)));
+  // The file's offset may be any int: the sum is kept in the placed range.
+  panel->move(int(ClampCoordinate(width + placedPosition.x - float(scrollX))),
+              int(ClampCoordinate(placedPosition.y - float(scrollY) + float(hintYOffset))));
   panel->show();
   return true;
 }

@@ -6,7 +6,9 @@
 #include <QCoreApplication>
 #include <QScrollArea>
 #include <QWidget>
+#include <cstdlib>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "common/gui_object.h"
@@ -320,4 +322,20 @@ TEST(ImageHintTest, ClickOpensThePanelBesideTheTextAndHoverEndCloses) {
   ASSERT_NE(missing.GetPanel(), nullptr);
   EXPECT_FALSE(missing.GetPanel()->HasPicture());
   EXPECT_NE(missing.GetPanel()->Error().find("cannot open"), std::string::npos);
+}
+
+// The file's offset may be any int: the panel's place stayed defined only
+// while the offset and the text's position summed inside the int range.
+TEST(ImageHintTest, AnOffsetNearTheIntLimitPlacesThePanelInRange) {
+  testsupport::TempDir dir;
+  QScrollArea area;
+  const float at[2] = {50, 60};
+  for (int offset : {std::numeric_limits<int>::max(), std::numeric_limits<int>::min()}) {
+    TGUITextImageHint hint(&area, dir.File("none.jpg"), offset, at, "hint", 10);
+    hint.Place(1.0f, 0, 0);
+    hint.SetMode(2, nullptr);
+    ASSERT_TRUE(hint.Click(0, 0));
+    ASSERT_NE(hint.GetPanel(), nullptr);
+    EXPECT_EQ(std::abs(hint.GetPanel()->y()), int(kMaxPlacedCoordinate));
+  }
 }
