@@ -88,10 +88,7 @@ bool TDiagramForm::WriteMirrored(unsigned address, unsigned book, unsigned page,
   std::vector<uint8_t*> at;
   std::vector<uint8_t> before;
   if (mirror) {
-    ScriptPlace place;
-    link->PlaceScript(address, place);
-    place.book = int(book);
-    place.page = int(page);
+    ScriptPlace place{true, link->IsPaged(address), link->IsBooked(address), int(book), int(page)};
     for (int i = 0; i < count; ++i) {
       uint8_t* byte = link->GetRegisterImage(address, unsigned(place.book), unsigned(place.page), unsigned(reg + i));
       if (byte) {
